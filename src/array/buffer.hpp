@@ -1,0 +1,75 @@
+// Owned, contiguous storage of doubles. Unlike std::vector it can be created
+// without initialising its elements (for results that are written in full)
+// and zeroed lazily by the allocator (calloc), which matters for large zeros.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace tessaron {
+
+class Buffer {
+public:
+    Buffer() = default;
+    // Elements are left uninitialised; the caller writes every one.
+    static Buffer uninit(std::size_t n) { return Buffer(n, false); }
+    static Buffer zeroed(std::size_t n) { return Buffer(n, true); }
+    static Buffer filled(std::size_t n, double v) {
+        if (v == 0.0 && !std::signbit(v)) return zeroed(n);
+        Buffer b(n, false);
+        std::fill_n(b.data(), n, v);
+        return b;
+    }
+    static Buffer copy_of(const double* src, std::size_t n) {
+        Buffer b(n, false);
+        if (n) std::memcpy(b.data(), src, n * sizeof(double));
+        return b;
+    }
+
+    Buffer(const Buffer& o) : Buffer(copy_of(o.data(), o.size())) {}
+    Buffer& operator=(const Buffer& o) {
+        if (this != &o) *this = copy_of(o.data(), o.size());
+        return *this;
+    }
+    Buffer(Buffer&& o) noexcept : ptr_(std::move(o.ptr_)), n_(o.n_) { o.n_ = 0; }
+    Buffer& operator=(Buffer&& o) noexcept {
+        ptr_ = std::move(o.ptr_);
+        n_ = o.n_;
+        o.n_ = 0;
+        return *this;
+    }
+
+    std::size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    double* data() { return ptr_.get(); }
+    const double* data() const { return ptr_.get(); }
+    double& operator[](std::size_t i) { return ptr_.get()[i]; }
+    const double& operator[](std::size_t i) const { return ptr_.get()[i]; }
+    double* begin() { return data(); }
+    double* end() { return data() + n_; }
+    const double* begin() const { return data(); }
+    const double* end() const { return data() + n_; }
+
+private:
+    struct Free {
+        void operator()(double* p) const { std::free(p); }
+    };
+    // n must not exceed PTRDIFF_MAX / sizeof(double): shapes are checked first.
+    Buffer(std::size_t n, bool zero) : n_(n) {
+        if (n == 0) return;
+        if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(double)) throw std::bad_alloc();
+        void* p = zero ? std::calloc(n, sizeof(double)) : std::malloc(n * sizeof(double));
+        if (!p) throw std::bad_alloc();
+        ptr_.reset(static_cast<double*>(p));
+    }
+    std::unique_ptr<double, Free> ptr_;
+    std::size_t n_ = 0;
+};
+
+}  // namespace tessaron

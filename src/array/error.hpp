@@ -1,0 +1,71 @@
+// Failure model of the core: recoverable errors are values (`Result`), broken
+// preconditions throw `Panic`, which the binding layer turns into PanicException.
+#pragma once
+
+#include <cstdint>
+#include <source_location>
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace tessaron {
+
+// A well-typed but invalid input; the message is shown to the user verbatim.
+// Usually returned inside a Result; thrown (by `fail`) only from deep inside
+// allocation helpers, where a shape turns out too large to hold.
+struct Error {
+    std::string message;
+};
+
+[[noreturn]] void fail(std::string message);
+
+// A failed internal assertion. Thrown, never returned: it abandons the call.
+struct Panic {
+    std::string message;
+    std::string location;  // "file:line", for the diagnostic on stderr
+};
+
+template <class T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : v_(std::move(value)) {}
+    Result(Error error) : v_(std::move(error)) {}
+
+    bool ok() const { return v_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+    T& value() & { return std::get<0>(v_); }
+    T&& value() && { return std::get<0>(std::move(v_)); }
+    const T& value() const& { return std::get<0>(v_); }
+    const Error& error() const { return std::get<1>(v_); }
+
+private:
+    std::variant<T, Error> v_;
+};
+
+[[noreturn]] void panic(std::string message,
+                        std::source_location loc = std::source_location::current());
+
+// "assertion `left == right` failed: <msg>\n  left: <l>\n right: <r>"
+[[noreturn]] void panic_not_equal(const std::string& message, const std::string& left,
+                                  const std::string& right,
+                                  std::source_location loc = std::source_location::current());
+
+inline void check_eq(std::uint64_t left, std::uint64_t right, const char* message,
+                     std::source_location loc = std::source_location::current()) {
+    if (left != right) panic_not_equal(message, std::to_string(left), std::to_string(right), loc);
+}
+
+// Bounds check with the fixed "index out of bounds" text.
+void panic_out_of_bounds(std::uint64_t len, std::uint64_t index,
+                         std::source_location loc = std::source_location::current());
+inline void check_index(std::uint64_t len, std::uint64_t index,
+                        std::source_location loc = std::source_location::current()) {
+    if (index >= len) panic_out_of_bounds(len, index, loc);
+}
+
+// Overflow-checked size arithmetic; false when the result does not fit.
+inline bool mul_fits(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
+    return !__builtin_mul_overflow(a, b, &out);
+}
+
+}  // namespace tessaron

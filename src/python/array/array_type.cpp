@@ -1,0 +1,126 @@
+// The `Array` type: creation, destruction and inspection (shape, len, repr,
+// iteration). Conversion methods and constructors live in their own files.
+#include <new>
+
+#include "array/format.hpp"
+#include "python/args.hpp"
+#include "python/array/array_object.hpp"
+#include "python/array/functions.hpp"
+#include "python/errors.hpp"
+#include "python/module_util.hpp"
+
+namespace tessaron::py {
+namespace {
+
+void array_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    reinterpret_cast<PyArray*>(self)->value.~NdArray();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// Reads self's NdArray under a read loan.
+template <class F>
+PyObject* with_self(PyObject* self, F&& body) {
+    return guard([&]() -> PyObject* {
+        auto* a = reinterpret_cast<PyArray*>(self);
+        ReadLoan loan;
+        if (!loan.acquire(a->loan)) return nullptr;
+        return body(a->value);
+    });
+}
+
+PyObject* array_repr(PyObject* self) {
+    return with_self(self, [](const NdArray& a) {
+        const std::string text = tessaron::array_repr(a);
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
+}
+
+Py_ssize_t array_length(PyObject* self) {
+    const std::size_t n = reinterpret_cast<PyArray*>(self)->value.size();
+    if (n > static_cast<std::size_t>(PY_SSIZE_T_MAX)) {
+        PyErr_SetString(PyExc_OverflowError, "array length does not fit in a Py_ssize_t");
+        return -1;
+    }
+    return static_cast<Py_ssize_t>(n);
+}
+
+PyObject* array_get_shape(PyObject* self, void*) {
+    return with_self(self, [](const NdArray& a) -> PyObject* {
+        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(a.ndim())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < a.ndim(); ++i) {
+            PyObject* d = PyLong_FromUnsignedLongLong(a.shape[i]);
+            if (!d) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), d);
+        }
+        return list.release();
+    });
+}
+
+PyMethodDef array_methods[] = {
+    {"tolist", TESSARON_FAST(array_tolist), kFastFlags, "tolist($self)\n--\n\n"},
+    {"to_pylist_recursive", TESSARON_FAST(array_to_pylist_recursive), kFastFlags,
+     "to_pylist_recursive($self, dim, offset)\n--\n\n"},
+    {"to_numpy", TESSARON_FAST(array_to_numpy), kFastFlags, "to_numpy($self)\n--\n\n"},
+    {"from_numpy", TESSARON_FAST(array_from_numpy), kFastFlags | METH_STATIC,
+     "from_numpy(arr)\n--\n\n"},
+    {"zeros", TESSARON_FAST(zeros_static), kFastFlags | METH_STATIC, "zeros(shape)\n--\n\n"},
+    {"ones", TESSARON_FAST(ones_static), kFastFlags | METH_STATIC, "ones(shape)\n--\n\n"},
+    {"full", TESSARON_FAST(full_static), kFastFlags | METH_STATIC,
+     "full(shape, fill_value)\n--\n\n"},
+    {"eye", TESSARON_FAST(eye_static), kFastFlags | METH_STATIC, "eye(n, m=None, k=None)\n--\n\n"},
+    {"diag", TESSARON_FAST(diag_static), kFastFlags | METH_STATIC, "diag(v, k=None)\n--\n\n"},
+    {"asarray", TESSARON_FAST(asarray_static), kFastFlags | METH_STATIC,
+     "asarray(data, shape=None)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef array_getset[] = {
+    {"shape", array_get_shape, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot array_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Array(shape, data)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(array_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(array_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(array_repr)},
+    {Py_tp_str, reinterpret_cast<void*>(array_repr)},
+    {Py_tp_iter, reinterpret_cast<void*>(array_iter)},
+    {Py_sq_length, reinterpret_cast<void*>(array_length)},
+    {Py_tp_methods, array_methods},
+    {Py_tp_getset, array_getset},
+    {0, nullptr},
+};
+
+PyType_Spec array_spec = {
+    "tessaron.Array", sizeof(PyArray), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    array_slots,
+};
+
+}  // namespace
+
+PyTypeObject* array_type() {
+    static PyTypeObject* type = nullptr;
+    if (!type) {
+        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&array_spec));
+        // Calls to the class skip tuple packing: Array(shape, data) is hot.
+        if (type) type->tp_vectorcall = array_vectorcall;
+    }
+    return type;
+}
+
+PyObject* wrap_array(NdArray&& value) {
+    PyTypeObject* type = array_type();
+    if (!type) return nullptr;
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (!obj) return nullptr;
+    auto* a = reinterpret_cast<PyArray*>(obj);
+    new (&a->value) NdArray(std::move(value));
+    new (&a->loan) LoanFlag();
+    return obj;
+}
+
+}  // namespace tessaron::py

@@ -1,0 +1,61 @@
+// Entry point of the extension module: builds `tessaron` once per process,
+// with its classes, construction functions and the four submodules.
+#include "python/array/array_object.hpp"
+#include "python/array/functions.hpp"
+#include "python/errors.hpp"
+#include "python/module_util.hpp"
+
+namespace tessaron::py {
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "tessaron", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+PyObject* cached_module = nullptr;
+std::int64_t owner_interpreter = -1;
+
+using Register = bool (*)(PyObject*);
+
+bool add_submodule(PyObject* parent, const char* name, Register fill) {
+    Ref sub = Ref::steal(PyModule_New(name));
+    return sub && fill(sub.get()) && add_to_module(parent, name, sub.get());
+}
+
+bool make_def(PyObject* m) {
+    if (!add_type(m, array_type(), "Array") || !add_type(m, array_iter_type(), "PyArrayIter"))
+        return false;
+    for (PyMethodDef* def = module_functions(); def->ml_name; ++def)
+        if (!add_function(m, def)) return false;
+    return add_submodule(m, "linalg", linalg::register_module) &&
+           add_submodule(m, "stats", stats::register_module) &&
+           add_submodule(m, "random", random::register_module) &&
+           add_submodule(m, "spatial", spatial::register_module);
+}
+
+PyObject* init() {
+    const std::int64_t interp = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (interp < 0) return nullptr;
+    if (owner_interpreter >= 0 && owner_interpreter != interp) {
+        PyErr_SetString(PyExc_ImportError,
+                        "tessaron does not support sub-interpreters: it is already loaded in "
+                        "another interpreter of this process");
+        return nullptr;
+    }
+    if (cached_module) return Py_NewRef(cached_module);
+    if (!panic_exception_type()) return nullptr;
+    Ref m = Ref::steal(PyModule_Create(&module_def));
+    if (!m || !make_def(m.get())) return nullptr;
+    // Not in __all__: reachable so that callers can catch it by name.
+    if (PyModule_AddObjectRef(m.get(), "PanicException", panic_exception_type()) < 0) return nullptr;
+    owner_interpreter = interp;
+    cached_module = Py_NewRef(m.get());
+    return m.release();
+}
+
+}  // namespace
+}  // namespace tessaron::py
+
+PyMODINIT_FUNC PyInit_tessaron() {
+    return tessaron::py::guard([] { return tessaron::py::init(); });
+}
