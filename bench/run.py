@@ -1,0 +1,80 @@
+"""Benchmarks: tessaron against its peers on the same data, in one run.
+
+Usage: python bench/run.py [--only NAME] [--repeat N]
+
+Each case times our call and the peer's call on the same input and prints
+the ratio ours/peer (below 1.0: tessaron is faster). Machines are noisy:
+the best of several repeats is used, and ratios are indicative only.
+"""
+import argparse
+import os
+import sys
+import timeit
+
+import numpy as np
+
+import tessaron as ts
+
+CASES = []
+
+
+def case(name):
+    def register(fn):
+        CASES.append((name, fn))
+        return fn
+    return register
+
+
+@case("asarray_list_1e6")
+def _():
+    data = np.random.default_rng(0).random(1_000_000).tolist()
+    return (lambda: ts.asarray(data)), (lambda: np.array(data))
+
+
+@case("tolist_1e6")
+def _():
+    x = np.random.default_rng(0).random(1_000_000)
+    a = ts.Array.from_numpy(x)
+    return a.tolist, x.tolist
+
+
+@case("zeros_1000x1000")
+def _():
+    return (lambda: ts.zeros([1000, 1000])), (lambda: np.zeros((1000, 1000)))
+
+
+@case("repr_100x100")
+def _():
+    x = np.random.default_rng(0).random((100, 100))
+    a = ts.Array.from_numpy(x)
+    return (lambda: repr(a)), (lambda: np.array2string(x, threshold=sys.maxsize))
+
+
+@case("construct_4")
+def _():
+    return (lambda: ts.Array([4], [1.0, 2.0, 3.0, 4.0])), (lambda: np.array([1.0, 2.0, 3.0, 4.0]))
+
+
+def best_time(fn, repeat):
+    timer = timeit.Timer(fn)
+    number, _ = timer.autorange()
+    return min(timer.repeat(repeat=repeat, number=number)) / number
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--only", help="run only the cases whose name contains this text")
+    parser.add_argument("--repeat", type=int, default=5)
+    args = parser.parse_args()
+    print(f"numpy {np.__version__}; OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}")
+    print(f"{'case':<28}{'tessaron':>14}{'peer':>14}{'ratio':>8}")
+    for name, make in CASES:
+        if args.only and args.only not in name:
+            continue
+        ours, peer = make()
+        t_ours, t_peer = best_time(ours, args.repeat), best_time(peer, args.repeat)
+        print(f"{name:<28}{t_ours * 1e6:>12.2f}us{t_peer * 1e6:>12.2f}us{t_ours / t_peer:>8.2f}")
+
+
+if __name__ == "__main__":
+    main()
