@@ -6,6 +6,7 @@
 #include "python/args.hpp"
 #include "python/array/array_object.hpp"
 #include "python/array/functions.hpp"
+#include "python/array/operators.hpp"
 #include "python/errors.hpp"
 #include "python/module_util.hpp"
 
@@ -90,6 +91,11 @@ PyType_Slot array_slots[] = {
     {Py_tp_str, reinterpret_cast<void*>(array_repr)},
     {Py_tp_iter, reinterpret_cast<void*>(array_iter)},
     {Py_sq_length, reinterpret_cast<void*>(array_length)},
+    {Py_nb_add, reinterpret_cast<void*>(array_add)},
+    {Py_nb_subtract, reinterpret_cast<void*>(array_subtract)},
+    {Py_nb_multiply, reinterpret_cast<void*>(array_multiply)},
+    {Py_nb_true_divide, reinterpret_cast<void*>(array_divide)},
+    {Py_nb_negative, reinterpret_cast<void*>(array_negative)},
     {Py_tp_methods, array_methods},
     {Py_tp_getset, array_getset},
     {0, nullptr},
