@@ -55,6 +55,39 @@ def _():
     return (lambda: ts.Array([4], [1.0, 2.0, 3.0, 4.0])), (lambda: np.array([1.0, 2.0, 3.0, 4.0]))
 
 
+def pair(n, seed=0, shape_b=None):
+    rng = np.random.default_rng(seed)
+    x = rng.random(n) + 0.5
+    y = rng.random(n if shape_b is None else shape_b) + 0.5
+    return x, y, ts.Array.from_numpy(x), ts.Array.from_numpy(y)
+
+
+@case("add_1e6")
+def _():
+    x, y, a, b = pair(1_000_000)
+    return (lambda: a + b), (lambda: x + y)
+
+
+@case("mul_scalar_1e6")
+def _():
+    x, _, a, _ = pair(1_000_000)
+    return (lambda: a * 2.0), (lambda: x * 2.0)
+
+
+@case("add_broadcast_1000x1000_1000")
+def _():
+    x, y, _, _ = pair(1_000_000, shape_b=1000)
+    x = x.reshape(1000, 1000)
+    a, b = ts.Array.from_numpy(x), ts.Array.from_numpy(y)
+    return (lambda: a + b), (lambda: x + y)
+
+
+@case("add_4")
+def _():
+    x, y, a, b = pair(4)
+    return (lambda: a + b), (lambda: x + y)
+
+
 def best_time(fn, repeat):
     timer = timeit.Timer(fn)
     number, _ = timer.autorange()

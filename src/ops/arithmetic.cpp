@@ -1,27 +1,10 @@
 #include "ops/arithmetic.hpp"
 
 #include "array/broadcast.hpp"
+#include "ops/kernels.hpp"
 
 namespace tessaron {
 namespace {
-
-// One run of the innermost loop: n results from x (step sx) and y (step sy).
-// The common steps get their own loops so the compiler vectorises them.
-template <class Op>
-void run(double* o, const double* x, std::uint64_t sx, const double* y, std::uint64_t sy,
-         std::uint64_t n) {
-    if (sx == 1 && sy == 1) {
-        for (std::uint64_t i = 0; i < n; ++i) o[i] = Op::apply(x[i], y[i]);
-    } else if (sx == 1 && sy == 0) {
-        const double v = *y;
-        for (std::uint64_t i = 0; i < n; ++i) o[i] = Op::apply(x[i], v);
-    } else if (sx == 0 && sy == 1) {
-        const double u = *x;
-        for (std::uint64_t i = 0; i < n; ++i) o[i] = Op::apply(u, y[i]);
-    } else {
-        for (std::uint64_t i = 0; i < n; ++i) o[i] = Op::apply(x[i * sx], y[i * sy]);
-    }
-}
 
 template <class Op>
 void broadcast_loop(const NdArray& a, const NdArray& b, NdArray& out) {

@@ -1,26 +1,18 @@
 #include "ops/scalar.hpp"
 
+#include "ops/kernels.hpp"
+
 namespace tessaron {
 
 NdArray scalar_op_copy(const NdArray& a, double s, BinaryOp op) {
     NdArray out = NdArray::uninit(a.shape);
-    with_op(op, [&]<class Op>() {
-        const double* x = a.data.data();
-        double* o = out.data.data();
-        const std::size_t n = a.size();
-        for (std::size_t i = 0; i < n; ++i) o[i] = Op::apply(x[i], s);
-    });
+    with_op(op, [&]<class Op>() { run<Op>(out.data.data(), a.data.data(), 1, &s, 0, a.size()); });
     return out;
 }
 
 NdArray scalar_left_op_copy(double s, const NdArray& a, BinaryOp op) {
     NdArray out = NdArray::uninit(a.shape);
-    with_op(op, [&]<class Op>() {
-        const double* x = a.data.data();
-        double* o = out.data.data();
-        const std::size_t n = a.size();
-        for (std::size_t i = 0; i < n; ++i) o[i] = Op::apply(s, x[i]);
-    });
+    with_op(op, [&]<class Op>() { run<Op>(out.data.data(), &s, 0, a.data.data(), 1, a.size()); });
     return out;
 }
 
