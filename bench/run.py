@@ -1,6 +1,10 @@
 """Benchmarks: tessaron against its peers on the same data, in one run.
 
-Usage: python bench/run.py [--only NAME] [--repeat N]
+Usage: OPENBLAS_NUM_THREADS=1 python bench/run.py [--only NAME] [--repeat N]
+
+Run NumPy's BLAS single-threaded, as tessaron is. Where OPENBLAS_CORETYPE
+or OPENBLAS_L2_SIZE are set on the machine, unset both for the benchmark
+command only (they slow current OpenBLAS); the header names the kernel used.
 
 Each case times our call and the peer's call on the same input and prints
 the ratio ours/peer (below 1.0: tessaron is faster). Machines are noisy:
@@ -88,6 +92,32 @@ def _():
     return (lambda: a + b), (lambda: x + y)
 
 
+def square(n, seed=0):
+    x = np.random.default_rng(seed).standard_normal((n, n))
+    return x, ts.Array.from_numpy(x)
+
+
+@case("matmul_256")
+def _():
+    (x, a), (y, b) = square(256, 1), square(256, 2)
+    return (lambda: a @ b), (lambda: x @ y)
+
+
+@case("matmul_512")
+def _():
+    (x, a), (y, b) = square(512, 1), square(512, 2)
+    return (lambda: a @ b), (lambda: x @ y)
+
+
+def blas_kernel():
+    try:
+        from threadpoolctl import threadpool_info
+    except ImportError:
+        return "threadpoolctl not installed"
+    return "; ".join(f"{i.get('internal_api')} {i.get('architecture')} threads={i.get('num_threads')}"
+                     for i in threadpool_info() if i.get("user_api") == "blas")
+
+
 def best_time(fn, repeat):
     timer = timeit.Timer(fn)
     number, _ = timer.autorange()
@@ -99,7 +129,8 @@ def main():
     parser.add_argument("--only", help="run only the cases whose name contains this text")
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
-    print(f"numpy {np.__version__}; OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}")
+    print(f"numpy {np.__version__}; OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}; "
+          f"BLAS: {blas_kernel()}")
     print(f"{'case':<28}{'tessaron':>14}{'peer':>14}{'ratio':>8}")
     for name, make in CASES:
         if args.only and args.only not in name:

@@ -49,6 +49,18 @@ struct VecOrArray {
     ArrayArg array;
     Buffer vec;
     bool is_array() const { return array.obj != nullptr; }
+    // The Array, or the list as a one-dimensional array (built on first use).
+    const NdArray& as_array() {
+        if (is_array()) return array.value();
+        if (!list_array) {
+            const std::size_t n = vec.size();
+            list_array = NdArray::make(d1(n), std::move(vec));
+        }
+        return *list_array;
+    }
+
+private:
+    std::optional<NdArray> list_array;
 };
 
 // An Array (borrowed read-only) or a float.

@@ -75,6 +75,12 @@ PyMethodDef array_methods[] = {
     {"diag", TESSARON_FAST(diag_static), kFastFlags | METH_STATIC, "diag(v, k=None)\n--\n\n"},
     {"asarray", TESSARON_FAST(asarray_static), kFastFlags | METH_STATIC,
      "asarray(data, shape=None)\n--\n\n"},
+    {"dot", TESSARON_FAST(array_dot), kFastFlags, "dot($self, other)\n--\n\n"},
+    {"matmul", TESSARON_FAST(array_matmul), kFastFlags, "matmul($self, other)\n--\n\n"},
+    {"t", TESSARON_FAST(array_t), kFastFlags, "t($self)\n--\n\n"},
+    {"transpose", TESSARON_FAST(array_transpose), kFastFlags, "transpose($self)\n--\n\n"},
+    {"diagonal", TESSARON_FAST(array_diagonal), kFastFlags, "diagonal($self, k=None)\n--\n\n"},
+    {"outer", TESSARON_FAST(array_outer), kFastFlags | METH_STATIC, "outer(a, b)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -96,6 +102,7 @@ PyType_Slot array_slots[] = {
     {Py_nb_multiply, reinterpret_cast<void*>(array_multiply)},
     {Py_nb_true_divide, reinterpret_cast<void*>(array_divide)},
     {Py_nb_negative, reinterpret_cast<void*>(array_negative)},
+    {Py_nb_matrix_multiply, reinterpret_cast<void*>(array_matmul_operator)},
     {Py_tp_methods, array_methods},
     {Py_tp_getset, array_getset},
     {0, nullptr},

@@ -78,9 +78,7 @@ PyObject* diag_impl(const char* fname, PyObject* const* args, Py_ssize_t nargs, 
     if (!parse_args({fname, {"v", "k"}, 1}, args, nargs, kwnames, a) || !arg(a[0], "v", v) ||
         !arg(a[1], "k", k))
         return nullptr;
-    if (v.is_array()) return wrap_array(from_diag(v.array.value(), k.value_or(0)));
-    const std::size_t len = v.vec.size();
-    return wrap_array(from_diag(NdArray::make(d1(len), std::move(v.vec)), k.value_or(0)));
+    return wrap_array(from_diag(v.as_array(), k.value_or(0)));
 }
 
 PyObject* asarray_impl(const char* fname, PyObject* const* args, Py_ssize_t nargs,

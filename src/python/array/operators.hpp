@@ -10,5 +10,16 @@ PyObject* array_subtract(PyObject* left, PyObject* right);
 PyObject* array_multiply(PyObject* left, PyObject* right);
 PyObject* array_divide(PyObject* left, PyObject* right);
 PyObject* array_negative(PyObject* self);
+PyObject* array_matmul_operator(PyObject* left, PyObject* right);
+
+// Methods (METH_FASTCALL | METH_KEYWORDS).
+#define TESSARON_DECLARE_METHOD(fn) \
+    PyObject* fn(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+TESSARON_DECLARE_METHOD(array_matmul)
+TESSARON_DECLARE_METHOD(array_dot)
+TESSARON_DECLARE_METHOD(array_t)
+TESSARON_DECLARE_METHOD(array_transpose)
+TESSARON_DECLARE_METHOD(array_diagonal)
+TESSARON_DECLARE_METHOD(array_outer)
 
 }  // namespace tessaron::py

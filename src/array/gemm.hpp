@@ -1,0 +1,16 @@
+// Dense matrix product kernel. Every output element is one sequential sum
+// over the inner index in ascending order, starting from -0.0, with the
+// products rounded before each addition (no fused multiply-add); blocking
+// only changes which elements are computed together, never an element's
+// order of summation, so results are bit-identical to the plain triple loop.
+#pragma once
+
+#include <cstdint>
+
+namespace tessaron {
+
+// C (m x p, row-major, fully overwritten) = A (m x n) * B (n x p).
+void gemm(std::uint64_t m, std::uint64_t n, std::uint64_t p, const double* a, const double* b,
+          double* c);
+
+}  // namespace tessaron
