@@ -109,6 +109,85 @@ def _():
     return (lambda: a @ b), (lambda: x @ y)
 
 
+def vec(n, seed=0, positive=False):
+    x = np.random.default_rng(seed).standard_normal(n)
+    if positive:
+        x = np.abs(x)
+    return x, ts.Array.from_numpy(x)
+
+
+@case("exp_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return a.exp, (lambda: np.exp(x))
+
+
+@case("sqrt_1e6")
+def _():
+    x, a = vec(1_000_000, positive=True)
+    return a.sqrt, (lambda: np.sqrt(x))
+
+
+@case("sum_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return a.sum, x.sum
+
+
+@case("sum_1e6_vs_plain_c_loop")
+def _():
+    x, a = vec(1_000_000)
+    c_sum = plain_c_sum()
+    if c_sum is None:
+        return None
+    ptr, n = x.ctypes.data, x.size
+    return a.sum, (lambda: c_sum(ptr, n))
+
+
+@case("mean_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return a.mean, x.mean
+
+
+@case("var_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return a.var, x.var
+
+
+@case("median_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return a.median, (lambda: np.median(x))
+
+
+@case("quantile_0.3_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return (lambda: a.quantile(0.3)), (lambda: np.quantile(x, 0.3))
+
+
+def plain_c_sum():
+    """A sequential C sum loop compiled on the spot (None without a compiler)."""
+    import ctypes
+    import subprocess
+    import tempfile
+    src = "double seq_sum(const double* x, long n) { double s = -0.0; " \
+          "for (long i = 0; i < n; ++i) s += x[i]; return s; }"
+    folder = tempfile.mkdtemp()
+    try:
+        with open(f"{folder}/s.c", "w") as f:
+            f.write(src)
+        subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", f"{folder}/s.so", f"{folder}/s.c"],
+                       check=True, capture_output=True)
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    fn = ctypes.CDLL(f"{folder}/s.so").seq_sum
+    fn.restype, fn.argtypes = ctypes.c_double, [ctypes.c_void_p, ctypes.c_long]
+    return fn
+
+
 def blas_kernel():
     try:
         from threadpoolctl import threadpool_info
@@ -135,7 +214,11 @@ def main():
     for name, make in CASES:
         if args.only and args.only not in name:
             continue
-        ours, peer = make()
+        made = make()
+        if made is None:
+            print(f"{name:<28}skipped")
+            continue
+        ours, peer = made
         t_ours, t_peer = best_time(ours, args.repeat), best_time(peer, args.repeat)
         print(f"{name:<28}{t_ours * 1e6:>12.2f}us{t_peer * 1e6:>12.2f}us{t_ours / t_peer:>8.2f}")
 
