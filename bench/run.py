@@ -168,6 +168,55 @@ def _():
     return (lambda: a.quantile(0.3)), (lambda: np.quantile(x, 0.3))
 
 
+@case("getitem_1d_scalar")
+def _():
+    x, a = vec(1000)
+    return (lambda: a[500]), (lambda: x[500])
+
+
+@case("getitem_2d_scalar")
+def _():
+    x, a = square(100)
+    return (lambda: a[50, 7]), (lambda: x[50, 7])
+
+
+@case("getitem_row_1000x1000_vs_view")
+def _():
+    x, a = square(1000)
+    return (lambda: a[500]), (lambda: x[500])
+
+
+@case("getitem_row_1000x1000_vs_copy")
+def _():
+    x, a = square(1000)
+    return (lambda: a[500]), (lambda: x[500].copy())
+
+
+@case("slice_step3_1e6_vs_view")
+def _():
+    x, a = vec(1_000_000)
+    return (lambda: a[::3]), (lambda: x[::3])
+
+
+@case("slice_step3_1e6_vs_copy")
+def _():
+    x, a = vec(1_000_000)
+    return (lambda: a[::3]), (lambda: x[::3].copy())
+
+
+@case("take_1e5_from_list")
+def _():
+    x, a = vec(1_000_000)
+    idx = np.random.default_rng(1).integers(0, 1_000_000, 100_000).tolist()
+    return (lambda: a.take(idx)), (lambda: x.take(idx))
+
+
+@case("contains_1e6")
+def _():
+    x, a = vec(1_000_000)
+    return (lambda: 7.0 in a), (lambda: 7.0 in x)
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes

@@ -11,6 +11,9 @@ PyObject* array_multiply(PyObject* left, PyObject* right);
 PyObject* array_divide(PyObject* left, PyObject* right);
 PyObject* array_negative(PyObject* self);
 PyObject* array_matmul_operator(PyObject* left, PyObject* right);
+PyObject* array_subscript(PyObject* self, PyObject* key);
+int array_assign(PyObject* self, PyObject* key, PyObject* value);  // value nullptr: deletion
+int array_contains(PyObject* self, PyObject* value);
 
 // Methods (METH_FASTCALL | METH_KEYWORDS).
 #define TESSARON_DECLARE_METHOD(fn) \
@@ -41,5 +44,7 @@ TESSARON_DECLARE_METHOD(array_median)
 TESSARON_DECLARE_METHOD(array_quantile)
 TESSARON_DECLARE_METHOD(array_any)
 TESSARON_DECLARE_METHOD(array_all)
+TESSARON_DECLARE_METHOD(array_get)
+TESSARON_DECLARE_METHOD(array_take)
 
 }  // namespace tessaron::py
