@@ -217,6 +217,40 @@ def _():
     return (lambda: 7.0 in a), (lambda: 7.0 in x)
 
 
+def generators():
+    return ts.random.seed(1), np.random.default_rng(1)
+
+
+@case("random_uniform_1e6")
+def _():
+    g, r = generators()
+    return (lambda: g.uniform(0.0, 1.0, [1_000_000])), (lambda: r.uniform(0.0, 1.0, 1_000_000))
+
+
+@case("random_normal_1e6")
+def _():
+    g, r = generators()
+    return (lambda: g.normal(0.0, 1.0, [1_000_000])), (lambda: r.normal(0.0, 1.0, 1_000_000))
+
+
+@case("random_gamma2_1e6")
+def _():
+    g, r = generators()
+    return (lambda: g.gamma(2.0, 1.0, [1_000_000])), (lambda: r.gamma(2.0, 1.0, 1_000_000))
+
+
+@case("random_beta23_1e6")
+def _():
+    g, r = generators()
+    return (lambda: g.beta(2.0, 3.0, [1_000_000])), (lambda: r.beta(2.0, 3.0, 1_000_000))
+
+
+@case("random_randint_1e6")
+def _():
+    g, r = generators()
+    return (lambda: g.randint(0, 1000, [1_000_000])), (lambda: r.integers(0, 1000, 1_000_000))
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes

@@ -4,6 +4,7 @@
 #include "python/array/functions.hpp"
 #include "python/errors.hpp"
 #include "python/module_util.hpp"
+#include "python/random_type.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -23,7 +24,8 @@ bool add_submodule(PyObject* parent, const char* name, Register fill) {
 }
 
 bool make_def(PyObject* m) {
-    if (!add_type(m, array_type(), "Array") || !add_type(m, array_iter_type(), "PyArrayIter"))
+    if (!add_type(m, array_type(), "Array") || !add_type(m, array_iter_type(), "PyArrayIter") ||
+        !add_type(m, generator_type(), "Generator"))
         return false;
     for (PyMethodDef* def = module_functions(); def->ml_name; ++def)
         if (!add_function(m, def)) return false;

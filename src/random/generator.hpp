@@ -1,0 +1,41 @@
+// The library's pseudo-random generator: xoshiro256** seeded by SplitMix64,
+// with distributions defined down to the order of raw draws, so that a seed
+// gives the same numbers wherever the same C math library is used.
+// Parameter checks come before the first draw: a failed call leaves the
+// state unchanged.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "array/ndarray.hpp"
+
+namespace tessaron {
+
+class Generator {
+public:
+    static Generator from_seed(std::uint64_t seed);
+    // Seeded from the wall clock (nanoseconds since the Unix epoch).
+    static Generator from_clock();
+
+    std::uint64_t next_u64();
+    // One of the 2^53 multiples of 2^-53 in [0, 1), from one raw draw.
+    double next_f64() { return static_cast<double>(next_u64() >> 11) * 0x1.0p-53; }
+
+    NdArray uniform(double low, double high, const Shape& shape);
+    NdArray standard_normal(const Shape& shape);
+    // z * sigma + mu over standard normal deviates (sigma not validated).
+    NdArray normal(double mu, double sigma, const Shape& shape);
+    NdArray lognormal(double mu, double sigma, const Shape& shape);
+    NdArray gamma(double shape_param, double scale, const Shape& shape);
+    NdArray beta(double alpha, double beta, const Shape& shape);
+    // Integers in [low, high), converted to the nearest doubles.
+    NdArray randint(std::int64_t low, std::int64_t high, const Shape& shape);
+
+    const std::array<std::uint64_t, 4>& state() const { return s_; }
+
+private:
+    std::array<std::uint64_t, 4> s_{};
+};
+
+}  // namespace tessaron

@@ -1,0 +1,251 @@
+"""Bit-exact streams against an independent reference written in plain Python
+(Python floats are IEEE doubles and math calls the C library)."""
+import math
+
+import numpy as np
+import pytest
+
+import tessaron as ts
+
+MASK = (1 << 64) - 1
+TWO_PI = 6.283185307179586
+
+
+def clog(x):
+    """C's log, which gives -inf at 0 where Python's math.log raises."""
+    return -math.inf if x == 0 else math.log(x)
+
+
+class Reference:
+    def __init__(self, seed):
+        self.s = []
+        for i in range(1, 5):
+            z = (seed + i * 0x9E3779B97F4A7C15) & MASK
+            z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+            z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+            self.s.append(z ^ (z >> 31))
+
+    @staticmethod
+    def rotl(x, k):
+        return ((x << k) | (x >> (64 - k))) & MASK
+
+    def u64(self):
+        s = self.s
+        result = (self.rotl((s[1] * 5) & MASK, 7) * 9) & MASK
+        t = (s[1] << 17) & MASK
+        s[2] ^= s[0]
+        s[3] ^= s[1]
+        s[1] ^= s[2]
+        s[0] ^= s[3]
+        s[2] ^= t
+        s[3] = self.rotl(s[3], 45)
+        return result
+
+    def f64(self):
+        return (self.u64() >> 11) * 2.0 ** -53
+
+    def nonzero(self):
+        u = self.f64()
+        while u == 0.0:
+            u = self.f64()
+        return u
+
+    def standard_normal(self, n):
+        out = []
+        while len(out) + 2 <= n:
+            u1, u2 = self.nonzero(), self.nonzero()
+            r, theta = math.sqrt(math.log(u1) * -2.0), u2 * TWO_PI
+            out += [r * math.sin(theta), r * math.cos(theta)]
+        if n % 2:
+            u1, u2 = self.nonzero(), self.nonzero()
+            out.append(math.sqrt(math.log(u1) * -2.0) * math.sin(u2 * TWO_PI))
+        return out
+
+    def gamma1(self, a):
+        if a < 1.0:
+            g = self.gamma1(a + 1.0)
+            return g * math.pow(self.f64(), 1.0 / a)
+        d = a + (-0.3333333333333333)
+        c = 1.0 / math.sqrt(d * 9.0)
+        while True:
+            u1, u2 = self.f64(), self.f64()
+            x = math.sqrt(clog(u1) * -2.0) * math.cos(u2 * TWO_PI)
+            v = c * x + 1.0
+            if not v > 0:
+                continue
+            v = v * (v * v)
+            u = self.f64()
+            if u < 1.0 + x * (x * (x * (x * -0.0331))):
+                return d * v
+            if clog(u) < x * (x * 0.5) + d * ((1.0 - v) + clog(v)):
+                return d * v
+
+    def uniform(self, low, high, n):
+        r = high - low
+        return [low + self.f64() * r for _ in range(n)]
+
+    def randint(self, low, high, n):
+        r = (high - low) & MASK
+        out = []
+        for _ in range(n):
+            v = (low + self.u64() % r) & MASK
+            out.append(float(v - (1 << 64) if v >= 1 << 63 else v))
+        return out
+
+
+def size(shape):
+    return math.prod(shape)
+
+
+SEEDS = [0, 1, 42, 2**64 - 1, 0xDEADBEEF]
+SHAPES = [[], [1], [3], [2, 3], [0], [4, 0, 2], [5, 1, 3]]
+
+
+def check(got, shape, expected):
+    assert got.shape == shape
+    assert list(got) == expected
+    assert [math.copysign(1, v) for v in got] == [math.copysign(1, v) for v in expected]
+
+
+@pytest.mark.parametrize("seed", SEEDS)
+@pytest.mark.parametrize("shape", SHAPES)
+def test_every_distribution_matches_the_reference(seed, shape):
+    n = size(shape)
+    g, ref = ts.random.seed(seed), Reference(seed)
+    check(g.uniform(-2.0, 3.5, shape), shape, ref.uniform(-2.0, 3.5, n))
+    check(g.standard_normal(shape), shape, ref.standard_normal(n))
+    check(g.normal(1.5, 2.0, shape), shape, [z * 2.0 + 1.5 for z in ref.standard_normal(n)])
+    check(g.lognormal(0.5, 0.25, shape), shape,
+          [math.exp(z * 0.25 + 0.5) for z in ref.standard_normal(n)])
+    for a in (0.3, 1.0, 2.5):
+        check(g.gamma(a, 1.5, shape), shape, [1.5 * ref.gamma1(a) for _ in range(n)])
+    expected = []
+    for _ in range(n):
+        x = ref.gamma1(2.0)
+        y = ref.gamma1(0.7)
+        expected.append(x / (x + y))
+    check(g.beta(2.0, 0.7, shape), shape, expected)
+    check(g.randint(-5, 17, shape), shape, ref.randint(-5, 17, n))
+    # Both streams are still in step afterwards.
+    assert g.uniform(0.0, 1.0, [1]).tolist() == ref.uniform(0.0, 1.0, 1)
+
+
+def test_stated_values():
+    assert ts.random.seed(0).uniform(0.0, 1.0, [1]).tolist() == [0.6012629994179048]
+    assert ts.Generator.from_seed(0).uniform(0.0, 1.0, [1]).tolist() == [0.6012629994179048]
+    assert ts.random.seed(0).randint(0, 10, [3]).tolist() == [0.0, 2.0, 8.0]
+    assert Reference(0).s == [0xE220A8397B1DCDAF, 0x6E789E6AA1B965F4, 0x06C45D188009454F,
+                              0xF88BB8A8724C81EC]
+    assert Reference(0).u64() == 0x99EC5F36CB75F2B4
+
+
+def test_randint_extremes():
+    g, ref = ts.random.seed(9), Reference(9)
+    assert g.randint(5, 6, [4]).tolist() == [5.0] * 4
+    [ref.u64() for _ in range(4)]
+    got = g.randint(-2**63, 2**63 - 1, [50]).tolist()
+    assert got == ref.randint(-2**63, 2**63 - 1, 50)
+    ints = ts.random.seed(1).randint(0, 10, [2, 3])
+    assert ints.shape == [2, 3] and all(v in range(10) for v in ints)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda g: g.uniform(1.0, 1.0, [3]), "low must be less than high"),
+    (lambda g: g.uniform(math.nan, 1.0, [3]), "low must be less than high"),
+    (lambda g: g.randint(3, 3, [3]), "low must be less than high"),
+    (lambda g: g.gamma(math.nan, 1.0, [3]), "shape parameter must be positive"),
+    (lambda g: g.gamma(0.0, 1.0, [3]), "shape parameter must be positive"),
+    (lambda g: g.gamma(1.0, -1.0, [3]), "scale must be positive"),
+    (lambda g: g.beta(0.0, 1.0, [2]), "alpha must be positive"),
+    (lambda g: g.beta(1.0, 0.0, [2]), "beta must be positive"),
+])
+def test_failed_calls_panic_and_consume_nothing(call, message):
+    g = ts.random.seed(7)
+    with pytest.raises(ts.PanicException) as e:
+        call(g)
+    assert str(e.value) == message
+    assert g.uniform(0.0, 1.0, [3]).tolist() == ts.random.seed(7).uniform(0.0, 1.0, [3]).tolist()
+
+
+@pytest.mark.parametrize("call, exc", [
+    (lambda g: g.uniform(0.0, 1.0, [2**40, 2**40]), ValueError),
+    (lambda g: g.standard_normal([2**63, 4]), ValueError),
+    (lambda g: g.randint(0, 2, [2**58]), MemoryError),
+    (lambda g: g.uniform(0.0, 1.0, "ab"), TypeError),
+    (lambda g: g.uniform(0.0, "x", [1]), TypeError),
+    (lambda g: g.randint(0, 2**63, [1]), OverflowError),
+    (lambda g: g.standard_normal([-1]), OverflowError),
+])
+def test_bad_shapes_and_arguments_consume_nothing(call, exc):
+    g = ts.random.seed(3)
+    with pytest.raises(exc):
+        call(g)
+    assert g.uniform(0.0, 1.0, [2]).tolist() == ts.random.seed(3).uniform(0.0, 1.0, [2]).tolist()
+
+
+def test_empty_shapes_draw_nothing_and_sigma_zero_still_draws():
+    g = ts.random.seed(11)
+    assert g.standard_normal([0]).shape == [0] and g.standard_normal([2, 0]).shape == [2, 0]
+    assert g.uniform(0.0, 1.0, [1]).tolist() == ts.random.seed(11).uniform(0.0, 1.0, [1]).tolist()
+    h = ts.random.seed(11)
+    assert h.normal(5.0, 0.0, [4]).tolist() == [5.0] * 4
+    assert h.uniform(0.0, 1.0, [1]).tolist() != ts.random.seed(11).uniform(0.0, 1.0, [1]).tolist()
+
+
+def test_argument_messages():
+    g = ts.random.seed(0)
+    with pytest.raises(TypeError, match=r"^argument 'beta_param': must be real number, not str$"):
+        g.beta(1.0, "b", [1])
+    with pytest.raises(TypeError, match=r"^argument 'low': 'float' object cannot be interpreted as an integer$"):
+        g.randint(0.5, 2, [1])
+    with pytest.raises(TypeError, match=r"^Generator.uniform\(\) missing 1 required positional argument: 'shape'$"):
+        g.uniform(0.0, 1.0)
+    with pytest.raises(TypeError, match=r"^new\(\) takes 0 positional arguments but 1 was given$"):
+        ts.random.new(1)
+    with pytest.raises(TypeError, match=r"^Generator.__new__\(\) takes 0 positional arguments but 1 was given$"):
+        ts.Generator(1)
+    with pytest.raises(OverflowError):
+        ts.random.seed(-1)
+    with pytest.raises(OverflowError):
+        ts.Generator.from_seed(2**64)
+
+
+def test_generator_is_held_for_writing_during_a_call():
+    g = ts.random.seed(5)
+
+    class Sneaky:
+        def __float__(self):
+            g.uniform(0.0, 1.0, [1])
+            return 1.0
+
+    with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        g.uniform(0.0, Sneaky(), [2])
+    assert g.uniform(0.0, 1.0, [2]).tolist() == ts.random.seed(5).uniform(0.0, 1.0, [2]).tolist()
+
+
+def test_module_and_class():
+    assert ts.random.__all__ == ["Generator", "seed", "new"]
+    assert ts.Generator is ts.random.Generator
+    assert ts.Generator.__text_signature__ == "()"
+    sigs = {m: getattr(ts.Generator, m).__text_signature__ for m in
+            ("from_seed", "uniform", "standard_normal", "normal", "randint", "gamma", "beta", "lognormal")}
+    assert sigs["beta"] == "($self, alpha, beta_param, shape)"
+    assert sigs["gamma"] == "($self, shape_param, scale, shape)"
+    assert sigs["from_seed"] == "(seed)"
+    assert ts.random.seed.__text_signature__ == "(seed)" and ts.random.new.__text_signature__ == "()"
+    a, b = ts.random.seed(42), ts.random.seed(42)
+    a.uniform(0.0, 1.0, [5])
+    assert b.uniform(0.0, 1.0, [3]).tolist() == ts.random.seed(42).uniform(0.0, 1.0, [3]).tolist()
+    clock = ts.random.new(), ts.Generator()
+    assert all(isinstance(c, ts.Generator) for c in clock)
+
+
+def test_loose_statistics():
+    g = ts.random.seed(123)
+    x = g.standard_normal([100_000]).to_numpy()
+    assert abs(x.mean()) < 0.02 and abs(x.var() - 1) < 0.02
+    y = g.gamma(2.0, 3.0, [100_000]).to_numpy()
+    assert abs(y.mean() - 6.0) < 0.1 and abs(y.var() - 18.0) < 0.6
+    z = g.beta(2.0, 3.0, [100_000]).to_numpy()
+    assert abs(z.mean() - 0.4) < 0.01
+    assert np.all((z > 0) & (z < 1))
