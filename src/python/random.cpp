@@ -6,6 +6,7 @@
 
 #include "python/args.hpp"
 #include "python/errors.hpp"
+#include "python/object.hpp"
 #include "python/module_util.hpp"
 #include "python/random_type.hpp"
 #include "random/generator.hpp"
@@ -30,12 +31,6 @@ PyObject* wrap_generator(const Generator& g) {
     return obj;
 }
 
-void generator_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<PyGenerator*>(self)->value.~Generator();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
 
 PyObject* generator_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> PyObject* {
@@ -131,7 +126,7 @@ PyMethodDef generator_methods[] = {
 PyType_Slot generator_slots[] = {
     {Py_tp_doc, const_cast<char*>("Generator()\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(generator_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(generator_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<PyGenerator>)},
     {Py_tp_methods, generator_methods},
     {0, nullptr},
 };

@@ -8,17 +8,12 @@
 #include "python/array/functions.hpp"
 #include "python/array/operators.hpp"
 #include "python/errors.hpp"
+#include "python/object.hpp"
 #include "python/module_util.hpp"
 
 namespace tessaron::py {
 namespace {
 
-void array_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<PyArray*>(self)->value.~NdArray();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
 
 // Reads self's NdArray under a read loan.
 template <class F>
@@ -114,7 +109,7 @@ PyGetSetDef array_getset[] = {
 PyType_Slot array_slots[] = {
     {Py_tp_doc, const_cast<char*>("Array(shape, data)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(array_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(array_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<PyArray>)},
     {Py_tp_repr, reinterpret_cast<void*>(array_repr)},
     {Py_tp_str, reinterpret_cast<void*>(array_repr)},
     {Py_tp_iter, reinterpret_cast<void*>(array_iter)},

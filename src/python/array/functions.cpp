@@ -34,20 +34,22 @@ PyObject* construct(const char* fname, PyObject* const* args, Py_ssize_t nargs, 
     return wrap_array(NdArray::make(Shape{std::move(shape)}, std::move(data)));
 }
 
-PyObject* zeros_impl(const char* fname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// zeros and ones: a shape filled by `make`.
+PyObject* filled(const char* fname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                 NdArray (*make)(const Shape&)) {
     PyObject* a[1];
     Dims shape;
     if (!parse_args({fname, {"shape"}, 1}, args, nargs, kwnames, a) || !arg(a[0], "shape", shape))
         return nullptr;
-    return wrap_array(zeros(Shape{std::move(shape)}));
+    return wrap_array(make(Shape{std::move(shape)}));
+}
+
+PyObject* zeros_impl(const char* fname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return filled(fname, args, nargs, kwnames, zeros);
 }
 
 PyObject* ones_impl(const char* fname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* a[1];
-    Dims shape;
-    if (!parse_args({fname, {"shape"}, 1}, args, nargs, kwnames, a) || !arg(a[0], "shape", shape))
-        return nullptr;
-    return wrap_array(ones(Shape{std::move(shape)}));
+    return filled(fname, args, nargs, kwnames, ones);
 }
 
 PyObject* full_impl(const char* fname, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -181,32 +181,21 @@ int array_assign(PyObject* self, PyObject* key, PyObject* value) { return assign
 int array_contains(PyObject* self, PyObject* value) { return contains(self, value); }
 
 TESSARON_METHOD(array_get) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        ArrayArg a;
-        Dims indices;
-        if (!parse_args({"Array.get()", {"indices"}, 1}, args, nargs, kwnames, o) ||
-            !extract(self, a) || !arg(o[0], "indices", indices))
-            return nullptr;
-        auto element = a.value().get(indices);
-        if (!element) {
-            raise_value_error("Index out of bounds");
-            return nullptr;
-        }
-        return PyFloat_FromDouble(**element);
-    });
+    return one_arg_method<Dims>("Array.get()", "indices", 1, self, args, nargs, kwnames,
+                                [](const NdArray& a, Dims& indices) -> PyObject* {
+                                    auto element = a.get(indices);
+                                    if (!element) {
+                                        raise_value_error("Index out of bounds");
+                                        return nullptr;
+                                    }
+                                    return PyFloat_FromDouble(**element);
+                                });
 }
 
 TESSARON_METHOD(array_take) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        ArrayArg a;
-        Dims indices;
-        if (!parse_args({"Array.take()", {"indices"}, 1}, args, nargs, kwnames, o) ||
-            !extract(self, a) || !arg(o[0], "indices", indices))
-            return nullptr;
-        return wrap_array(a.value().take(indices));
-    });
+    return one_arg_method<Dims>(
+        "Array.take()", "indices", 1, self, args, nargs, kwnames,
+        [](const NdArray& a, Dims& indices) { return wrap_array(a.take(indices)); });
 }
 
 }  // namespace tessaron::py

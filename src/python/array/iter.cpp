@@ -4,6 +4,7 @@
 
 #include "python/array/array_object.hpp"
 #include "python/errors.hpp"
+#include "python/object.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -15,12 +16,6 @@ struct PyArrayIter {
     LoanFlag loan;
 };
 
-void iter_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<PyArrayIter*>(self)->data.~Buffer();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
 
 PyObject* iter_next(PyObject* self) {
     auto* it = reinterpret_cast<PyArrayIter*>(self);
@@ -31,7 +26,7 @@ PyObject* iter_next(PyObject* self) {
 }
 
 PyType_Slot iter_slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(iter_dealloc)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<PyArrayIter>)},
     {Py_tp_iter, reinterpret_cast<void*>(PyObject_SelfIter)},
     {Py_tp_iternext, reinterpret_cast<void*>(iter_next)},
     {0, nullptr},

@@ -8,14 +8,9 @@ namespace {
 
 PyObject* product(const char* name, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                   PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        ArrayArg a, other;
-        if (!parse_args({name, {"other"}, 1}, args, nargs, kwnames, o) || !extract(self, a) ||
-            !arg(o[0], "other", other))
-            return nullptr;
-        return wrap_array(matmul(a.value(), other.value()));
-    });
+    return one_arg_method<ArrayArg>(
+        name, "other", 1, self, args, nargs, kwnames,
+        [](const NdArray& a, ArrayArg& other) { return wrap_array(matmul(a, other.value())); });
 }
 
 }  // namespace
@@ -43,19 +38,15 @@ TESSARON_METHOD(array_transpose) {
 }
 
 TESSARON_METHOD(array_diagonal) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        ArrayArg a;
-        std::optional<std::int64_t> k;
-        if (!parse_args({"Array.diagonal()", {"k"}, 0}, args, nargs, kwnames, o) ||
-            !extract(self, a) || !arg(o[0], "k", k))
-            return nullptr;
-        if (a.value().ndim() != 2) {
-            raise_value_error("diagonal requires a 2D array");
-            return nullptr;
-        }
-        return wrap_array(diagonal(a.value(), k.value_or(0)));
-    });
+    return one_arg_method<std::optional<std::int64_t>>(
+        "Array.diagonal()", "k", 0, self, args, nargs, kwnames,
+        [](const NdArray& a, std::optional<std::int64_t>& k) -> PyObject* {
+            if (a.ndim() != 2) {
+                raise_value_error("diagonal requires a 2D array");
+                return nullptr;
+            }
+            return wrap_array(diagonal(a, k.value_or(0)));
+        });
 }
 
 PyObject* array_outer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

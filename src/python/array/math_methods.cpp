@@ -53,17 +53,13 @@ TESSARON_METHOD(array_clip) {
 }
 
 TESSARON_METHOD(array_quantile) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        ArrayArg a;
-        ArrayOrScalar q;
-        if (!parse_args({"Array.quantile()", {"q"}, 1}, args, nargs, kwnames, o) ||
-            !extract(self, a) || !arg(o[0], "q", q))
-            return nullptr;
-        if (!q.is_array()) return PyFloat_FromDouble(quantile(a.value(), q.scalar));
-        const NdArray& qs = q.array.value();
-        return wrap_array(quantiles(a.value(), qs.data.data(), qs.size()));
-    });
+    return one_arg_method<ArrayOrScalar>(
+        "Array.quantile()", "q", 1, self, args, nargs, kwnames,
+        [](const NdArray& a, ArrayOrScalar& q) -> PyObject* {
+            if (!q.is_array()) return PyFloat_FromDouble(quantile(a, q.scalar));
+            const NdArray& qs = q.array.value();
+            return wrap_array(quantiles(a, qs.data.data(), qs.size()));
+        });
 }
 
 }  // namespace tessaron::py

@@ -19,6 +19,23 @@ PyObject* no_arg_method(const char* name, PyObject* self, PyObject* const* args,
     });
 }
 
+// For a method with one parameter of kind T:
+// body(const NdArray& self, T& value) -> PyObject*. `required` is 0 when the
+// parameter has a default (an omitted argument leaves `value` as T{}).
+template <class T, class F>
+PyObject* one_arg_method(const char* name, const char* param, std::size_t required, PyObject* self,
+                         PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, F&& body) {
+    return guard([&]() -> PyObject* {
+        PyObject* o[1];
+        ArrayArg a;
+        T value{};
+        if (!parse_args({name, {param}, required}, args, nargs, kwnames, o) || !extract(self, a) ||
+            !arg(o[0], param, value))
+            return nullptr;
+        return body(a.value(), value);
+    });
+}
+
 // Declares a METH_FASTCALL | METH_KEYWORDS method function.
 #define TESSARON_METHOD(fn) \
     PyObject* fn(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
