@@ -52,6 +52,7 @@ trap cleanup EXIT
 quoted_args=$(printf ' %q' "$@")
 env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 CI="${CI:-}" \
+    TESSARON_WERROR="${TESSARON_WERROR:-OFF}" \
     chroot "$root" /bin/bash -euo pipefail -c "
         cd /work
         python3 -m venv --system-site-packages venv

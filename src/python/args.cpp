@@ -131,13 +131,24 @@ bool extract(PyObject* obj, std::int64_t& out) {
 
 // ---- sequences -----------------------------------------------------------
 
+// "'int' object cannot be cast as 'Sequence'" (built by appending: GCC 12
+// warns falsely about operator+ chains here).
+static std::string cannot_cast(PyObject* obj, const char* target) {
+    std::string msg = "'";
+    msg += type_name(obj);
+    msg += "' object cannot be cast as '";
+    msg += target;
+    msg += "'";
+    return msg;
+}
+
 static bool refuse_non_sequence(PyObject* obj) {
     if (PyUnicode_Check(obj)) {
         raise_type_error("Can't extract `str` to `Vec`");
         return true;
     }
     if (!PySequence_Check(obj)) {
-        raise_type_error("'" + type_name(obj) + "' object cannot be cast as 'Sequence'");
+        raise_type_error(cannot_cast(obj, "Sequence"));
         return true;
     }
     return false;
@@ -205,7 +216,7 @@ bool extract(PyObject* obj, Dims& out) {
 bool extract(PyObject* obj, ArrayArg& out) {
     if (!is_array(obj)) {
         if (!PyErr_Occurred())
-            raise_type_error("'" + type_name(obj) + "' object cannot be cast as 'Array'");
+            raise_type_error(cannot_cast(obj, "Array"));
         return false;
     }
     auto* a = reinterpret_cast<PyArray*>(obj);
@@ -244,7 +255,7 @@ static void raise_enum_error(const char* enum_name, const char* first, const cha
 }
 
 static std::string not_an_array(PyObject* obj) {
-    return "TypeError: '" + type_name(obj) + "' object cannot be cast as 'Array'";
+    return "TypeError: " + cannot_cast(obj, "Array");
 }
 
 bool extract(PyObject* obj, VecOrArray& out) {
