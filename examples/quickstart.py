@@ -16,3 +16,21 @@ try:
     ts.Array([2, 2], [1, 2, 3])
 except ValueError as e:
     print("ValueError:", e)
+
+# Arithmetic broadcasts; every result is a new array.
+m = ts.Array([2, 3], [1, 2, 3, 4, 5, 6])
+print("m - row:", (m - ts.asarray([1, 1, 1])).tolist())
+print("2 / m:", (2 / m).tolist())
+print("m @ m.t():", (m @ m.t()).tolist())
+print("sum, mean, var:", m.sum(), m.mean(), m.var())
+print("median, quantile(0.25):", m.median(), m.quantile(0.25))
+
+# Indexing reads copies; assignment changes one element.
+row = m[1]
+m[1, 2] = 60.0
+print("row 1 read before the assignment:", row.tolist(), "now:", m[1].tolist())
+
+# Reproducible random numbers.
+g = ts.random.seed(0)
+print("uniform:", g.uniform(0.0, 1.0, [3]).tolist())
+print("normal:", g.normal(0.0, 1.0, [2, 2]).tolist())
