@@ -143,7 +143,9 @@ PyObject* from_numpy(PyObject* arr) {
     }
     NdArray out = NdArray::uninit(Shape{dims});
     const auto* src = static_cast<const double*>(view->buf);
-    if (c_order)
+    if (out.size() == 0)
+        ;  // nothing to copy (and no pointer to copy through)
+    else if (c_order)
         std::memcpy(out.data.data(), src, out.size() * sizeof(double));
     else
         copy_fortran_to_c(src, out.data.data(), dims, out.size());
