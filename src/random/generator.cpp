@@ -10,9 +10,11 @@ constexpr double kTwoPi = 6.283185307179586;
 
 std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 
-// Box-Muller radius and angle from two non-zero uniforms, drawn in order.
+// Box-Muller: log of the first non-zero uniform and angle of the second,
+// drawn in that order. The radius sqrt(log * -2) is taken by the caller
+// after the trigonometric calls, so its latency does not stall them.
 struct Polar {
-    double r, theta;
+    double log_u1, theta;
 };
 
 }  // namespace
@@ -62,18 +64,22 @@ NdArray Generator::standard_normal(const Shape& shape) {
         while (u1 == 0.0) u1 = next_f64();
         double u2 = next_f64();
         while (u2 == 0.0) u2 = next_f64();
-        return Polar{std::sqrt(std::log(u1) * -2.0), u2 * kTwoPi};
+        return Polar{std::log(u1), u2 * kTwoPi};
     };
+    auto radius = [](const Polar& p) { return std::sqrt(p.log_u1 * -2.0); };
     double* x = out.data.data();
     const std::size_t n = out.size();
     for (std::size_t i = 0; i + 1 < n; i += 2) {
         const Polar p = polar();
-        x[i] = p.r * std::sin(p.theta);
-        x[i + 1] = p.r * std::cos(p.theta);
+        const double s = std::sin(p.theta), c = std::cos(p.theta);
+        const double r = radius(p);
+        x[i] = r * s;
+        x[i + 1] = r * c;
     }
     if (n % 2 == 1) {
         const Polar p = polar();
-        x[n - 1] = p.r * std::sin(p.theta);
+        const double s = std::sin(p.theta);
+        x[n - 1] = radius(p) * s;
     }
     return out;
 }
@@ -114,7 +120,10 @@ private:
     double core(Generator& g) const {
         for (;;) {
             const double u1 = g.next_f64(), u2 = g.next_f64();
-            const double x = std::sqrt(std::log(u1) * -2.0) * std::cos(u2 * kTwoPi);
+            // cos first: the square root's latency then overlaps the work
+            // that follows instead of stalling before the call (same value).
+            const double angle = std::cos(u2 * kTwoPi);
+            const double x = std::sqrt(std::log(u1) * -2.0) * angle;
             double v = c_ * x + 1.0;
             if (!(v > 0.0)) continue;  // also rejects NaN
             v = v * (v * v);
