@@ -7,24 +7,13 @@
 #include "python/array/array_object.hpp"
 #include "python/array/functions.hpp"
 #include "python/array/operators.hpp"
+#include "python/array/self_method.hpp"
 #include "python/errors.hpp"
 #include "python/object.hpp"
 #include "python/module_util.hpp"
 
 namespace tessaron::py {
 namespace {
-
-
-// Reads self's NdArray under a read loan.
-template <class F>
-PyObject* with_self(PyObject* self, F&& body) {
-    return guard([&]() -> PyObject* {
-        auto* a = reinterpret_cast<PyArray*>(self);
-        ReadLoan loan;
-        if (!loan.acquire(a->loan)) return nullptr;
-        return body(a->value);
-    });
-}
 
 PyObject* array_repr(PyObject* self) {
     return with_self(self, [](const NdArray& a) {

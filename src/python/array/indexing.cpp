@@ -9,9 +9,6 @@
 namespace tessaron::py {
 namespace {
 
-std::string text(std::int64_t v) { return std::to_string(v); }
-std::string text(std::uint64_t v) { return std::to_string(v); }
-
 // An integer index from PyLong_AsLong (ints, bools and __index__ objects).
 bool to_index(PyObject* obj, std::int64_t& out) {
     const long v = PyLong_AsLong(obj);
@@ -31,8 +28,8 @@ bool normalise(std::int64_t j, std::uint64_t d, std::size_t axis, std::uint64_t&
         out = negative ? d - magnitude : magnitude;
         return true;
     }
-    raise_value_error("index " + text(j) + " is out of bounds for axis " + std::to_string(axis) +
-                      " with size " + text(d));
+    raise_value_error("index " + std::to_string(j) + " is out of bounds for axis " + std::to_string(axis) +
+                      " with size " + std::to_string(d));
     return false;
 }
 

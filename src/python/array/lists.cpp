@@ -1,7 +1,6 @@
 // Array -> nested Python lists.
-#include "python/args.hpp"
 #include "python/array/functions.hpp"
-#include "python/errors.hpp"
+#include "python/array/self_method.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -35,35 +34,25 @@ PyObject* nested_list(const NdArray& a, std::uint64_t dim, std::uint64_t offset)
     return list.release();
 }
 
-template <class F>
-PyObject* read_self(PyObject* self, F&& body) {
-    auto* a = reinterpret_cast<PyArray*>(self);
-    ReadLoan loan;
-    if (!loan.acquire(a->loan)) return nullptr;
-    return body(a->value);
-}
-
 }  // namespace
 
 PyObject* array_tolist(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        if (!parse_args({"Array.tolist()", {}, 0}, args, nargs, kwnames, nullptr)) return nullptr;
-        return read_self(self, [](const NdArray& a) {
-            return a.ndim() == 0 ? PyFloat_FromDouble(a.data[0]) : nested_list(a, 0, 0);
-        });
+    return no_arg_method("Array.tolist()", self, args, nargs, kwnames, [](const NdArray& a) {
+        return a.ndim() == 0 ? PyFloat_FromDouble(a.data[0]) : nested_list(a, 0, 0);
     });
 }
 
 PyObject* array_to_pylist_recursive(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) {
     return guard([&]() -> PyObject* {
-        PyObject* a[2];
+        PyObject* o[2];
+        ArrayArg a;
         std::uint64_t dim = 0, offset = 0;
         if (!parse_args({"Array.to_pylist_recursive()", {"dim", "offset"}, 2}, args, nargs, kwnames,
-                        a) ||
-            !arg(a[0], "dim", dim) || !arg(a[1], "offset", offset))
+                        o) ||
+            !extract(self, a) || !arg(o[0], "dim", dim) || !arg(o[1], "offset", offset))
             return nullptr;
-        return read_self(self, [&](const NdArray& arr) { return nested_list(arr, dim, offset); });
+        return nested_list(a.value(), dim, offset);
     });
 }
 

@@ -5,7 +5,7 @@
 
 #include "python/args.hpp"
 #include "python/array/functions.hpp"
-#include "python/errors.hpp"
+#include "python/array/self_method.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -156,13 +156,7 @@ PyObject* from_numpy(PyObject* arr) {
 
 PyObject* array_to_numpy(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                          PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        if (!parse_args({"Array.to_numpy()", {}, 0}, args, nargs, kwnames, nullptr)) return nullptr;
-        auto* a = reinterpret_cast<PyArray*>(self);
-        ReadLoan loan;
-        if (!loan.acquire(a->loan)) return nullptr;
-        return to_numpy(a->value);
-    });
+    return no_arg_method("Array.to_numpy()", self, args, nargs, kwnames, to_numpy);
 }
 
 PyObject* array_from_numpy(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

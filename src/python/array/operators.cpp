@@ -1,6 +1,7 @@
 // Number slots of Array: + - * / with broadcasting or a scalar on either
 // side, unary minus, and @.
 #include "ops/arithmetic.hpp"
+#include "ops/elementwise.hpp"
 #include "ops/scalar.hpp"
 #include "python/args.hpp"
 #include "python/array/operators.hpp"
@@ -52,7 +53,7 @@ PyObject* array_negative(PyObject* self) {
     return guard([&]() -> PyObject* {
         ArrayArg a;
         if (!extract(self, a)) return nullptr;
-        return wrap_array(a.value().map([](double x) { return -x; }));
+        return wrap_array(apply_unary(a.value(), UnaryFn::Negate));
     });
 }
 

@@ -7,6 +7,16 @@
 
 namespace tessaron::py {
 
+// For a slot of self alone (repr, a getter): body(const NdArray&) -> PyObject*.
+template <class F>
+PyObject* with_self(PyObject* self, F&& body) {
+    return guard([&]() -> PyObject* {
+        ArrayArg a;
+        if (!extract(self, a)) return nullptr;
+        return body(a.value());
+    });
+}
+
 // For a method without parameters: body(const NdArray&) -> PyObject*.
 template <class F>
 PyObject* no_arg_method(const char* name, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
