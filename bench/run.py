@@ -1,6 +1,6 @@
 """Benchmarks: tessaron against its peers on the same data, in one run.
 
-Usage: OPENBLAS_NUM_THREADS=1 python bench/run.py [--only NAME] [--repeat N]
+Usage: OPENBLAS_NUM_THREADS=1 python bench/run.py [--only NAME] [--repeat N] [--json FILE]
 
 Run NumPy's BLAS single-threaded, as tessaron is. Where OPENBLAS_CORETYPE
 or OPENBLAS_L2_SIZE are set on the machine, unset both for the benchmark
@@ -9,8 +9,13 @@ command only (they slow current OpenBLAS); the header names the kernel used.
 Each case times our call and the peer's call on the same input and prints
 the ratio ours/peer (below 1.0: tessaron is faster). Machines are noisy:
 the best of several repeats is used, and ratios are indicative only.
+With --json FILE the measurements are also written to FILE (case ->
+{"ours_s", "peer_s", "ratio"}, plus the versions), so that a later change
+can be compared with this one.
 """
 import argparse
+import json
+import platform
 import os
 import sys
 import timeit
@@ -290,9 +295,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--only", help="run only the cases whose name contains this text")
     parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--json", metavar="FILE", help="also write the measurements to FILE")
     args = parser.parse_args()
-    print(f"numpy {np.__version__}; OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}; "
-          f"BLAS: {blas_kernel()}")
+    header = (f"numpy {np.__version__}; OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}; "
+              f"BLAS: {blas_kernel()}")
+    print(header)
+    record = {"python": platform.python_version(), "machine": platform.machine(), "setup": header,
+              "cases": {}}
     print(f"{'case':<28}{'tessaron':>14}{'peer':>14}{'ratio':>8}")
     for name, make in CASES:
         if args.only and args.only not in name:
@@ -304,6 +313,10 @@ def main():
         ours, peer = made
         t_ours, t_peer = best_time(ours, args.repeat), best_time(peer, args.repeat)
         print(f"{name:<28}{t_ours * 1e6:>12.2f}us{t_peer * 1e6:>12.2f}us{t_ours / t_peer:>8.2f}")
+        record["cases"][name] = {"ours_s": t_ours, "peer_s": t_peer, "ratio": t_ours / t_peer}
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(record, f, indent=1)
 
 
 if __name__ == "__main__":

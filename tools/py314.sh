@@ -39,7 +39,7 @@ make_chroot() {
 work=$root/work
 rm -rf "$work"
 mkdir -p "$work/tessaron"
-tar -C "$project" --exclude=./build --exclude=./.git --exclude='*.so' --exclude=__pycache__ \
+tar -C "$project" --exclude=./build --exclude='./build-*' --exclude=./.git --exclude='*.so' --exclude=__pycache__ \
     --exclude=.pytest_cache --exclude=.hypothesis -cf - . | tar -C "$work/tessaron" -xf -
 
 mounted=0

@@ -1,5 +1,12 @@
-// Failure model of the core: recoverable errors are values (`Result`), broken
-// preconditions throw `Panic`, which the binding layer turns into PanicException.
+// Failure model of the core. Both kinds of failure are C++ exceptions that
+// abandon the call; the binding layer's `guard` is the one place that
+// catches them:
+// - `Error` (thrown by `fail`): a well-typed but invalid input, such as a
+//   shape too large to hold; raised in Python as ValueError.
+// - `Panic` (thrown by `panic` and the `check_*` helpers): a broken
+//   precondition of an operation; raised as PanicException.
+// `Result` carries an Error as a value only where a caller recovers or
+// rewords it (`checked_count`).
 #pragma once
 
 #include <cstdint>
@@ -11,8 +18,6 @@
 namespace tessaron {
 
 // A well-typed but invalid input; the message is shown to the user verbatim.
-// Usually returned inside a Result; thrown (by `fail`) only from deep inside
-// allocation helpers, where a shape turns out too large to hold.
 struct Error {
     std::string message;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "array/buffer.hpp"
-#include "ops/kernels.hpp"
+#include "array/isa.hpp"
 
 namespace tessaron {
 namespace {
@@ -12,8 +12,6 @@ namespace {
 constexpr std::uint64_t MR = 6, NR = 8;
 // Cache blocks: a KC x NC panel of B and an MC x KC panel of A are packed.
 constexpr std::uint64_t KC = 256, MC = 96, NC = 128;
-
-using v4 = double __attribute__((vector_size(32)));
 
 // Packs rows [0, mr) of A's block into MR-interleaved order: for each t, the
 // MR values a[r][t] side by side (missing rows padded with zeros).
@@ -78,37 +76,24 @@ struct Workspace {
 
 [[gnu::always_inline]] inline void blocked(std::uint64_t m, std::uint64_t n, std::uint64_t p,
                                            const double* a, const double* b, double* c,
-                                           Workspace& w) {
+                                           double* a_panel, double* b_panel) {
     for (std::uint64_t jc = 0; jc < p; jc += NC) {
         const std::uint64_t nc = std::min(NC, p - jc);
         for (std::uint64_t pc = 0; pc < n; pc += KC) {
             const std::uint64_t kc = std::min(KC, n - pc);
-            pack_b(b + pc * p + jc, p, kc, nc, w.b);
+            pack_b(b + pc * p + jc, p, kc, nc, b_panel);
             for (std::uint64_t ic = 0; ic < m; ic += MC) {
                 const std::uint64_t mc = std::min(MC, m - ic);
-                pack_a(a + ic * n + pc, n, mc, kc, w.a);
+                pack_a(a + ic * n + pc, n, mc, kc, a_panel);
                 for (std::uint64_t jr = 0; jr < nc; jr += NR)
                     for (std::uint64_t ir = 0; ir < mc; ir += MR)
-                        micro_kernel(kc, w.a + ir * kc, w.b + jr * kc,
+                        micro_kernel(kc, a_panel + ir * kc, b_panel + jr * kc,
                                      c + (ic + ir) * p + jc + jr, p, std::min(MR, mc - ir),
                                      std::min(NR, nc - jr), pc == 0);
             }
         }
     }
 }
-
-void blocked_default(std::uint64_t m, std::uint64_t n, std::uint64_t p, const double* a,
-                     const double* b, double* c, Workspace& w) {
-    blocked(m, n, p, a, b, c, w);
-}
-
-#if defined(__x86_64__)
-[[gnu::target("avx2")]] void blocked_avx2(std::uint64_t m, std::uint64_t n, std::uint64_t p,
-                                          const double* a, const double* b, double* c,
-                                          Workspace& w) {
-    blocked(m, n, p, a, b, c, w);
-}
-#endif
 
 // The plain loop, for products too small to repay packing.
 void naive(std::uint64_t m, std::uint64_t n, std::uint64_t p, const double* a, const double* b,
@@ -141,10 +126,7 @@ void gemm(std::uint64_t m, std::uint64_t n, std::uint64_t p, const double* a, co
     Workspace w{Buffer::uninit(a_size + (std::min(NC, p) + NR) * kc), nullptr, nullptr};
     w.a = w.storage.data();
     w.b = w.a + a_size;
-#if defined(__x86_64__)
-    if (cpu_has_avx2()) return blocked_avx2(m, n, p, a, b, c, w);
-#endif
-    blocked_default(m, n, p, a, b, c, w);
+    with_best_isa<blocked>(m, n, p, a, b, c, w.a, w.b);
 }
 
 }  // namespace tessaron

@@ -1,7 +1,7 @@
 #include "ops/arithmetic.hpp"
 
 #include "array/broadcast.hpp"
-#include "ops/kernels.hpp"
+#include "ops/loops.hpp"
 
 namespace tessaron {
 namespace {

@@ -1,6 +1,6 @@
 #include "ops/scalar.hpp"
 
-#include "ops/kernels.hpp"
+#include "ops/loops.hpp"
 
 namespace tessaron {
 

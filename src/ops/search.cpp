@@ -2,13 +2,10 @@
 
 #include <cstring>
 
-#include "ops/kernels.hpp"
+#include "array/isa.hpp"
 
 namespace tessaron {
 namespace {
-
-using v4 = double __attribute__((vector_size(32)));
-using m4 = long long __attribute__((vector_size(32)));
 
 // Blocks of 16 compared at once, without early exit inside a block; the
 // scan stops at the first block holding a match.
@@ -21,7 +18,7 @@ using m4 = long long __attribute__((vector_size(32)));
         std::memcpy(&b, x + i + 4, sizeof b);
         std::memcpy(&c, x + i + 8, sizeof c);
         std::memcpy(&d, x + i + 12, sizeof d);
-        const m4 hit = (a == target) | (b == target) | (c == target) | (d == target);
+        const v4_mask hit = (a == target) | (b == target) | (c == target) | (d == target);
         if (hit[0] | hit[1] | hit[2] | hit[3]) return true;
     }
     for (; i < n; ++i)
@@ -29,21 +26,8 @@ using m4 = long long __attribute__((vector_size(32)));
     return false;
 }
 
-bool scan_default(const double* x, std::size_t n, double v) { return scan(x, n, v); }
-
-#if defined(__x86_64__)
-[[gnu::target("avx2")]] bool scan_avx2(const double* x, std::size_t n, double v) {
-    return scan(x, n, v);
-}
-#endif
-
 }  // namespace
 
-bool contains(const NdArray& a, double v) {
-#if defined(__x86_64__)
-    if (cpu_has_avx2()) return scan_avx2(a.data.data(), a.size(), v);
-#endif
-    return scan_default(a.data.data(), a.size(), v);
-}
+bool contains(const NdArray& a, double v) { return with_best_isa<scan>(a.data.data(), a.size(), v); }
 
 }  // namespace tessaron

@@ -24,9 +24,9 @@ static std::string quoted_list(const std::vector<const char*>& names) {
     return s;
 }
 
-static bool too_many_positional(const Signature& sig, Py_ssize_t given) {
-    const std::size_t n = sig.params.size();
-    std::string msg = std::string(sig.name) + " takes ";
+static bool too_many_positional(const ParamList& sig, Py_ssize_t given) {
+    const std::size_t n = sig.count;
+    std::string msg = std::string(sig.error_name) + " takes ";
     msg += sig.required == n ? std::to_string(n)
                              : "from " + std::to_string(sig.required) + " to " + std::to_string(n);
     msg += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") +
@@ -35,45 +35,41 @@ static bool too_many_positional(const Signature& sig, Py_ssize_t given) {
     return false;
 }
 
-static bool check_missing(const Signature& sig, PyObject** out) {
+static bool check_missing(const ParamList& sig, PyObject** out) {
     std::vector<const char*> missing;
-    std::size_t i = 0;
-    for (const char* name : sig.params) {
-        if (i < sig.required && !out[i]) missing.push_back(name);
-        ++i;
-    }
+    for (std::size_t i = 0; i < sig.required; ++i)
+        if (!out[i]) missing.push_back(sig.params[i]);
     if (missing.empty()) return true;
-    raise_type_error(std::string(sig.name) + " missing " + std::to_string(missing.size()) +
+    raise_type_error(std::string(sig.error_name) + " missing " + std::to_string(missing.size()) +
                      " required positional " + (missing.size() == 1 ? "argument" : "arguments") +
                      ": " + quoted_list(missing));
     return false;
 }
 
 // Places one keyword argument; false (with TypeError) if it fits no slot.
-static bool place_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out) {
-    std::size_t i = 0;
-    for (const char* name : sig.params) {
+static bool place_keyword(const ParamList& sig, PyObject* key, PyObject* value, PyObject** out) {
+    for (std::size_t i = 0; i < sig.count; ++i) {
+        const char* name = sig.params[i];
         if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, name) == 0) {
             if (out[i]) {
-                raise_type_error(std::string(sig.name) + " got multiple values for argument '" +
+                raise_type_error(std::string(sig.error_name) + " got multiple values for argument '" +
                                  name + "'");
                 return false;
             }
             out[i] = value;
             return true;
         }
-        ++i;
     }
     PyObject* text = PyObject_Str(key);
     const char* s = text ? PyUnicode_AsUTF8(text) : nullptr;
-    if (s) raise_type_error(std::string(sig.name) + " got an unexpected keyword argument '" + s + "'");
+    if (s) raise_type_error(std::string(sig.error_name) + " got an unexpected keyword argument '" + s + "'");
     Py_XDECREF(text);
     return false;
 }
 
-bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+bool parse_args(const ParamList& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                 PyObject** out) {
-    const std::size_t n = sig.params.size();
+    const std::size_t n = sig.count;
     for (std::size_t i = 0; i < n; ++i) out[i] = nullptr;
     if (static_cast<std::size_t>(nargs) > n) return too_many_positional(sig, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
@@ -81,21 +77,6 @@ bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, P
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t j = 0; j < nkw; ++j)
             if (!place_keyword(sig, PyTuple_GET_ITEM(kwnames, j), args[nargs + j], out)) return false;
-    }
-    return check_missing(sig, out);
-}
-
-bool parse_args_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out) {
-    const std::size_t n = sig.params.size();
-    for (std::size_t i = 0; i < n; ++i) out[i] = nullptr;
-    const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-    if (static_cast<std::size_t>(nargs) > n) return too_many_positional(sig, nargs);
-    for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = PyTuple_GET_ITEM(args, i);
-    if (kwargs) {
-        Py_ssize_t pos = 0;
-        PyObject *key, *value;
-        while (PyDict_Next(kwargs, &pos, &key, &value))
-            if (!place_keyword(sig, key, value, out)) return false;
     }
     return check_missing(sig, out);
 }

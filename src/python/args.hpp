@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -13,21 +13,14 @@
 #include "python/array/array_object.hpp"
 #include "python/loan.hpp"
 #include "python/ref.hpp"
+#include "python/signature.hpp"
 
 namespace tessaron::py {
 
-struct Signature {
-    const char* name;  // full name as shown in errors: "zeros()", "Array.diagonal()"
-    std::initializer_list<const char*> params;
-    std::size_t required;  // the first `required` parameters have no default
-};
-
 // Matches positional and keyword arguments to the parameters. Afterwards
 // out[i] is the (borrowed) argument for parameter i, or nullptr if omitted.
-bool parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+bool parse_args(const ParamList& sig, PyObject* const* args, Py_ssize_t nargs,
                 PyObject* kwnames, PyObject** out);
-// The same for the tuple-and-dict convention (tp_new).
-bool parse_args_tuple(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out);
 
 // An Array argument borrowed for reading for the duration of the call.
 struct ArrayArg {
@@ -102,6 +95,30 @@ bool arg(PyObject* obj, const char* name, T& out) {
     if (extract(obj, out)) return true;
     prefix_argument_error(name);
     return false;
+}
+
+// The arguments of one call, matched to the parameters of Base: slots[i] is
+// the (borrowed) argument for parameter i, or nullptr if it was omitted.
+template <class Base>
+struct Slots {
+    std::array<PyObject*, Base::size> slots{};
+};
+// One type for a parameter list under any owner, so one body serves all.
+template <class Sig>
+using Args = Slots<typename Sig::base>;
+
+// Converts argument I into `out`, reporting failures under its name.
+template <std::size_t I, class Base, class T>
+bool arg(const Slots<Base>& in, T& out) {
+    static_assert(I < Base::size, "no such parameter");
+    return arg(in.slots[I], Base::params[I], out);
+}
+
+template <class Sig>
+std::optional<Args<Sig>> parse(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    Args<Sig> in;
+    if (!parse_args(Sig::list, args, nargs, kwnames, in.slots.data())) return std::nullopt;
+    return in;
 }
 
 }  // namespace tessaron::py

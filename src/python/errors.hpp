@@ -43,17 +43,6 @@ PyObject* guard(F&& body) noexcept {
     return guard_as<PyObject*>(nullptr, static_cast<F&&>(body));
 }
 
-// Returns the value of a core Result, or sets ValueError and returns false.
-template <class T>
-bool unwrap(Result<T>&& r, T& out) {
-    if (!r) {
-        raise_value_error(r.error().message);
-        return false;
-    }
-    out = std::move(r).value();
-    return true;
-}
-
 // The pending exception (normalised), taken out of the error indicator.
 Ref fetch_exception();
 // Puts an exception object back as the pending one (steals it).

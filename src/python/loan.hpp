@@ -3,6 +3,8 @@
 // touching the object that is being used) and raises RuntimeError.
 #pragma once
 
+#include <utility>
+
 #include "python/py.hpp"
 
 namespace tessaron::py {
@@ -11,22 +13,23 @@ struct LoanFlag {
     Py_ssize_t state = 0;  // > 0: readers, -1: one writer
 };
 
-class ReadLoan {
+template <bool Write>
+class Loan {
 public:
-    ReadLoan() = default;
-    ReadLoan(const ReadLoan&) = delete;
-    ReadLoan& operator=(const ReadLoan&) = delete;
-    ReadLoan(ReadLoan&& o) noexcept : flag_(o.flag_) { o.flag_ = nullptr; }
-    ~ReadLoan() {
-        if (flag_) --flag_->state;
+    Loan() = default;
+    Loan(const Loan&) = delete;
+    Loan& operator=(const Loan&) = delete;
+    Loan(Loan&& o) noexcept : flag_(std::exchange(o.flag_, nullptr)) {}
+    ~Loan() {
+        if (flag_) flag_->state = Write ? 0 : flag_->state - 1;
     }
     // Takes the loan, or raises RuntimeError and returns false.
     bool acquire(LoanFlag& f) {
-        if (f.state < 0) {
-            PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
+        if (Write ? f.state != 0 : f.state < 0) {
+            PyErr_SetString(PyExc_RuntimeError, Write ? "Already borrowed" : "Already mutably borrowed");
             return false;
         }
-        ++f.state;
+        f.state = Write ? -1 : f.state + 1;
         flag_ = &f;
         return true;
     }
@@ -35,26 +38,7 @@ private:
     LoanFlag* flag_ = nullptr;
 };
 
-class WriteLoan {
-public:
-    WriteLoan() = default;
-    WriteLoan(const WriteLoan&) = delete;
-    WriteLoan& operator=(const WriteLoan&) = delete;
-    ~WriteLoan() {
-        if (flag_) flag_->state = 0;
-    }
-    bool acquire(LoanFlag& f) {
-        if (f.state != 0) {
-            PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-            return false;
-        }
-        f.state = -1;
-        flag_ = &f;
-        return true;
-    }
-
-private:
-    LoanFlag* flag_ = nullptr;
-};
+using ReadLoan = Loan<false>;
+using WriteLoan = Loan<true>;
 
 }  // namespace tessaron::py

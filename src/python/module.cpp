@@ -1,16 +1,30 @@
 // Entry point of the extension module: builds `tessaron` once per process,
 // with its classes, construction functions and the four submodules.
 #include "python/array/array_object.hpp"
-#include "python/array/functions.hpp"
 #include "python/errors.hpp"
 #include "python/module_util.hpp"
-#include "python/random_type.hpp"
+
+namespace tessaron {
+class Generator;
+}
 
 namespace tessaron::py {
+
+template <>
+PyTypeObject* type_of<Generator>();
+
 namespace {
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "tessaron", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "tessaron",
+    .m_doc = "",
+    .m_size = 0,  // so that a second interpreter's import reaches init() and is refused
+    .m_methods = nullptr,
+    .m_slots = nullptr,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 PyObject* cached_module = nullptr;
@@ -24,11 +38,10 @@ bool add_submodule(PyObject* parent, const char* name, Register fill) {
 }
 
 bool make_def(PyObject* m) {
-    if (!add_type(m, array_type(), "Array") || !add_type(m, array_iter_type(), "PyArrayIter") ||
-        !add_type(m, generator_type(), "Generator"))
+    if (!add_type(m, type_of<NdArray>(), "Array") ||
+        !add_type(m, type_of<IterState>(), "PyArrayIter") ||
+        !add_type(m, type_of<Generator>(), "Generator") || !add_functions(m, construction_functions()))
         return false;
-    for (PyMethodDef* def = module_functions(); def->ml_name; ++def)
-        if (!add_function(m, def)) return false;
     return add_submodule(m, "linalg", linalg::register_module) &&
            add_submodule(m, "stats", stats::register_module) &&
            add_submodule(m, "random", random::register_module) &&

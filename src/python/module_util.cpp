@@ -18,11 +18,14 @@ bool add_to_module(PyObject* module, const char* name, PyObject* obj) {
     return PyModule_AddObjectRef(module, name, obj) == 0;
 }
 
-bool add_function(PyObject* module, PyMethodDef* def) {
+bool add_functions(PyObject* module, std::span<PyMethodDef> defs) {
     Ref module_name = Ref::steal(PyObject_GetAttrString(module, "__name__"));
     if (!module_name) return false;
-    Ref fn = Ref::steal(PyCFunction_NewEx(def, nullptr, module_name.get()));
-    return fn && add_to_module(module, def->ml_name, fn.get());
+    for (PyMethodDef& def : defs) {
+        Ref fn = Ref::steal(PyCFunction_NewEx(&def, nullptr, module_name.get()));
+        if (!fn || !add_to_module(module, def.ml_name, fn.get())) return false;
+    }
+    return true;
 }
 
 bool add_type(PyObject* module, PyTypeObject* type, const char* name) {

@@ -2,161 +2,124 @@
 // factories. Each sampling method holds the generator for writing for the
 // whole call; the core checks parameters before its first draw, so a failed
 // call leaves the generator's state as it was.
-#include <new>
-
-#include "python/args.hpp"
-#include "python/errors.hpp"
-#include "python/object.hpp"
+#include "python/binding.hpp"
 #include "python/module_util.hpp"
-#include "python/random_type.hpp"
+#include "python/object.hpp"
 #include "random/generator.hpp"
 
 namespace tessaron::py {
 namespace {
 
-struct PyGenerator {
-    PyObject_HEAD
-    Generator value;
-    LoanFlag loan;
-};
-
-PyObject* wrap_generator(const Generator& g) {
-    PyTypeObject* type = generator_type();
-    if (!type) return nullptr;
-    PyObject* obj = type->tp_alloc(type, 0);
-    if (!obj) return nullptr;
-    auto* p = reinterpret_cast<PyGenerator*>(obj);
-    new (&p->value) Generator(g);
-    new (&p->loan) LoanFlag();
-    return obj;
+// Generator() and new(): seeded from the clock.
+template <class Sig>
+PyObject* from_clock(Args<Sig>&) {
+    return make_instance<Generator>(Generator::from_clock());
 }
 
-
-PyObject* generator_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
-    return guard([&]() -> PyObject* {
-        if (!parse_args_tuple({"Generator.__new__()", {}, 0}, args, kwargs, nullptr)) return nullptr;
-        return wrap_generator(Generator::from_clock());
-    });
+using GeneratorNew = Signature<"__new__()", "Generator">;
+PyObject* generator_vectorcall(PyObject*, PyObject* const* args, std::size_t nargsf,
+                               PyObject* kwnames) {
+    return call_function<GeneratorNew, from_clock<GeneratorNew>>(nullptr, args,
+                                                                 PyVectorcall_NARGS(nargsf), kwnames);
 }
 
-PyObject* seeded(const char* name, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        std::uint64_t seed = 0;
-        if (!parse_args({name, {"seed"}, 1}, args, nargs, kwnames, o) || !arg(o[0], "seed", seed))
-            return nullptr;
-        return wrap_generator(Generator::from_seed(seed));
-    });
-}
+using Seed = Signature<"seed(seed)">;
+using FromSeed = Signature<"from_seed(seed)", "Generator">;
 
-PyObject* from_seed(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return seeded("Generator.from_seed()", args, nargs, kwnames);
+// seed(seed) and Generator.from_seed(seed).
+template <class Sig>
+PyObject* seeded(Args<Sig>& in) {
+    std::uint64_t seed = 0;
+    if (!arg<0>(in, seed)) return nullptr;
+    return make_instance<Generator>(Generator::from_seed(seed));
 }
-PyObject* seed_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return seeded("seed()", args, nargs, kwnames);
-}
-PyObject* new_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        if (!parse_args({"new()", {}, 0}, args, nargs, kwnames, nullptr)) return nullptr;
-        return wrap_generator(Generator::from_clock());
-    });
-}
+using New = Signature<"new()">;
 
-// A sampling method with two leading parameters of type P and a shape:
-// bind, take the generator for writing, convert in order, draw.
-template <class P, class Draw>
-PyObject* sample2(PyObject* self, const char* name, const char* p1, const char* p2,
-                  PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Draw&& draw) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[3];
-        if (!parse_args({name, {p1, p2, "shape"}, 3}, args, nargs, kwnames, o)) return nullptr;
-        auto* g = reinterpret_cast<PyGenerator*>(self);
-        WriteLoan loan;
-        if (!loan.acquire(g->loan)) return nullptr;
+
+// A sampling method: parameters of type P (two, or none) and a shape. The
+// generator is taken for writing before the arguments are converted.
+template <class Sig, class P, auto Draw>
+PyObject* sample(PyObject* self, Args<Sig>& in) {
+    WriteLoan loan;
+    if (!loan.acquire(reinterpret_cast<Instance<Generator>*>(self)->loan)) return nullptr;
+    Generator& g = value_of<Generator>(self);
+    Dims shape;
+    if constexpr (Sig::size == 1) {
+        if (!arg<0>(in, shape)) return nullptr;
+        return wrap_array(Draw(g, P{}, P{}, Shape{std::move(shape)}));
+    } else {
         P a{}, b{};
-        Dims shape;
-        if (!arg(o[0], p1, a) || !arg(o[1], p2, b) || !arg(o[2], "shape", shape)) return nullptr;
-        return wrap_array(draw(g->value, a, b, Shape{std::move(shape)}));
-    });
+        if (!arg<0>(in, a) || !arg<1>(in, b) || !arg<2>(in, shape)) return nullptr;
+        return wrap_array(Draw(g, a, b, Shape{std::move(shape)}));
+    }
 }
 
-#define TESSARON_SAMPLER(method, type, p1, p2, call)                                          \
-    PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,                \
-                     PyObject* kwnames) {                                                     \
-        return sample2<type>(self, "Generator." #method "()", p1, p2, args, nargs, kwnames,  \
-                             [](Generator& g, type a, type b, const Shape& s) { return call; }); \
-    }
-TESSARON_SAMPLER(uniform, double, "low", "high", g.uniform(a, b, s))
-TESSARON_SAMPLER(normal, double, "mu", "sigma", g.normal(a, b, s))
-TESSARON_SAMPLER(lognormal, double, "mu", "sigma", g.lognormal(a, b, s))
-TESSARON_SAMPLER(gamma, double, "shape_param", "scale", g.gamma(a, b, s))
-TESSARON_SAMPLER(beta, double, "alpha", "beta_param", g.beta(a, b, s))
-TESSARON_SAMPLER(randint, std::int64_t, "low", "high", g.randint(a, b, s))
-#undef TESSARON_SAMPLER
+template <Literal Decl, class P, auto Draw>
+PyMethodDef sampler() {
+    using Sig = Signature<Decl, "Generator">;
+    return method_def<Sig, sample<Sig, P, Draw>>();
+}
 
-PyObject* standard_normal(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                          PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[1];
-        if (!parse_args({"Generator.standard_normal()", {"shape"}, 1}, args, nargs, kwnames, o))
-            return nullptr;
-        auto* g = reinterpret_cast<PyGenerator*>(self);
-        WriteLoan loan;
-        Dims shape;
-        if (!loan.acquire(g->loan) || !arg(o[0], "shape", shape)) return nullptr;
-        return wrap_array(g->value.standard_normal(Shape{std::move(shape)}));
-    });
+NdArray draw_uniform(Generator& g, double a, double b, const Shape& s) { return g.uniform(a, b, s); }
+NdArray draw_standard_normal(Generator& g, double, double, const Shape& s) {
+    return g.standard_normal(s);
+}
+NdArray draw_normal(Generator& g, double a, double b, const Shape& s) { return g.normal(a, b, s); }
+NdArray draw_randint(Generator& g, std::int64_t a, std::int64_t b, const Shape& s) {
+    return g.randint(a, b, s);
+}
+NdArray draw_gamma(Generator& g, double a, double b, const Shape& s) { return g.gamma(a, b, s); }
+NdArray draw_beta(Generator& g, double a, double b, const Shape& s) { return g.beta(a, b, s); }
+NdArray draw_lognormal(Generator& g, double a, double b, const Shape& s) {
+    return g.lognormal(a, b, s);
 }
 
 PyMethodDef generator_methods[] = {
-    {"from_seed", TESSARON_FAST(from_seed), kFastFlags | METH_STATIC, "from_seed(seed)\n--\n\n"},
-    {"uniform", TESSARON_FAST(uniform), kFastFlags, "uniform($self, low, high, shape)\n--\n\n"},
-    {"standard_normal", TESSARON_FAST(standard_normal), kFastFlags,
-     "standard_normal($self, shape)\n--\n\n"},
-    {"normal", TESSARON_FAST(normal), kFastFlags, "normal($self, mu, sigma, shape)\n--\n\n"},
-    {"randint", TESSARON_FAST(randint), kFastFlags, "randint($self, low, high, shape)\n--\n\n"},
-    {"gamma", TESSARON_FAST(gamma), kFastFlags,
-     "gamma($self, shape_param, scale, shape)\n--\n\n"},
-    {"beta", TESSARON_FAST(beta), kFastFlags, "beta($self, alpha, beta_param, shape)\n--\n\n"},
-    {"lognormal", TESSARON_FAST(lognormal), kFastFlags,
-     "lognormal($self, mu, sigma, shape)\n--\n\n"},
-    {nullptr, nullptr, 0, nullptr},
+    static_def<FromSeed, seeded<FromSeed>>(),
+    sampler<"uniform($self, low, high, shape)", double, draw_uniform>(),
+    sampler<"standard_normal($self, shape)", double, draw_standard_normal>(),
+    sampler<"normal($self, mu, sigma, shape)", double, draw_normal>(),
+    sampler<"randint($self, low, high, shape)", std::int64_t, draw_randint>(),
+    sampler<"gamma($self, shape_param, scale, shape)", double, draw_gamma>(),
+    sampler<"beta($self, alpha, beta_param, shape)", double, draw_beta>(),
+    sampler<"lognormal($self, mu, sigma, shape)", double, draw_lognormal>(),
+    kEndOfTable,
 };
 
 PyType_Slot generator_slots[] = {
     {Py_tp_doc, const_cast<char*>("Generator()\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(generator_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<PyGenerator>)},
+    {Py_tp_new, reinterpret_cast<void*>(new_through_vectorcall)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<Generator>)},
     {Py_tp_methods, generator_methods},
     {0, nullptr},
 };
 
 PyType_Spec generator_spec = {
-    "tessaron.Generator", sizeof(PyGenerator), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    generator_slots,
+    .name = "tessaron.Generator",
+    .basicsize = sizeof(Instance<Generator>),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = generator_slots,
 };
 
 PyMethodDef module_functions[] = {
-    {"seed", TESSARON_FAST(seed_function), kFastFlags, "seed(seed)\n--\n\n"},
-    {"new", TESSARON_FAST(new_function), kFastFlags, "new()\n--\n\n"},
-    {nullptr, nullptr, 0, nullptr},
+    function_def<Seed, seeded<Seed>>(),
+    function_def<New, from_clock<New>>(),
 };
 
 }  // namespace
 
-PyTypeObject* generator_type() {
+template <>
+PyTypeObject* type_of<Generator>() {
     static PyTypeObject* type = nullptr;
-    if (!type) type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&generator_spec));
-    return type;
+    return create_once(type, generator_spec, generator_vectorcall);
 }
 
 namespace random {
 
 bool register_module(PyObject* module) {
-    if (!add_type(module, generator_type(), "Generator")) return false;
-    for (PyMethodDef* def = module_functions; def->ml_name; ++def)
-        if (!add_function(module, def)) return false;
-    return true;
+    return add_type(module, type_of<Generator>(), "Generator") &&
+           add_functions(module, module_functions);
 }
 
 }  // namespace random

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <tuple>
 
 namespace tessaron {
 namespace {
@@ -9,13 +10,6 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 
 std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-
-// Box-Muller: log of the first non-zero uniform and angle of the second,
-// drawn in that order. The radius sqrt(log * -2) is taken by the caller
-// after the trigonometric calls, so its latency does not stall them.
-struct Polar {
-    double log_u1, theta;
-};
 
 }  // namespace
 
@@ -49,38 +43,64 @@ std::uint64_t Generator::next_u64() {
     return result;
 }
 
+// Single draws after the parameter check, shared by both forms of a method.
+namespace {
+
+void check_low_below_high(bool ok) {
+    if (!ok) panic("low must be less than high");
+}
+
+[[gnu::always_inline]] inline double uniform_draw(Generator& g, double low, double range) {
+    return low + g.next_f64() * range;
+}
+
+[[gnu::always_inline]] inline std::int64_t randint_draw(Generator& g, std::int64_t low,
+                                                        std::uint64_t range) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(low) + g.next_u64() % range);
+}
+
+std::uint64_t int_range(std::int64_t low, std::int64_t high) {
+    return static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low);
+}
+
+}  // namespace
+
+double Generator::uniform(double low, double high) {
+    check_low_below_high(low < high);
+    return uniform_draw(*this, low, high - low);
+}
+
 NdArray Generator::uniform(double low, double high, const Shape& shape) {
-    if (!(low < high)) panic("low must be less than high");
+    check_low_below_high(low < high);
     NdArray out = NdArray::uninit(shape);
     const double range = high - low;
-    for (double& x : out.data) x = low + next_f64() * range;
+    // Unrolled: the loop is short enough that its speed otherwise depends on
+    // where the linker happens to place it.
+#pragma GCC unroll 4
+    for (double& x : out.data) x = uniform_draw(*this, low, range);
     return out;
+}
+
+std::pair<double, double> Generator::standard_normal_pair() {
+    // Box-Muller: log of the first non-zero uniform and angle of the second,
+    // drawn in that order. The radius is taken after the trigonometric calls
+    // so that its latency overlaps them.
+    double u1 = next_f64();
+    while (u1 == 0.0) u1 = next_f64();
+    double u2 = next_f64();
+    while (u2 == 0.0) u2 = next_f64();
+    const double log_u1 = std::log(u1), theta = u2 * kTwoPi;
+    const double s = std::sin(theta), c = std::cos(theta);
+    const double r = std::sqrt(log_u1 * -2.0);
+    return {r * s, r * c};
 }
 
 NdArray Generator::standard_normal(const Shape& shape) {
     NdArray out = NdArray::uninit(shape);
-    auto polar = [this]() {
-        double u1 = next_f64();
-        while (u1 == 0.0) u1 = next_f64();
-        double u2 = next_f64();
-        while (u2 == 0.0) u2 = next_f64();
-        return Polar{std::log(u1), u2 * kTwoPi};
-    };
-    auto radius = [](const Polar& p) { return std::sqrt(p.log_u1 * -2.0); };
     double* x = out.data.data();
     const std::size_t n = out.size();
-    for (std::size_t i = 0; i + 1 < n; i += 2) {
-        const Polar p = polar();
-        const double s = std::sin(p.theta), c = std::cos(p.theta);
-        const double r = radius(p);
-        x[i] = r * s;
-        x[i + 1] = r * c;
-    }
-    if (n % 2 == 1) {
-        const Polar p = polar();
-        const double s = std::sin(p.theta);
-        x[n - 1] = radius(p) * s;
-    }
+    for (std::size_t i = 0; i + 1 < n; i += 2) std::tie(x[i], x[i + 1]) = standard_normal_pair();
+    if (n % 2 == 1) x[n - 1] = standard_normal();
     return out;
 }
 
@@ -137,37 +157,61 @@ private:
     double inv_a_, d_, c_;
 };
 
-}  // namespace
-
-NdArray Generator::gamma(double shape_param, double scale, const Shape& shape) {
+void check_gamma_parameters(double shape_param, double scale) {
     if (!(shape_param > 0.0)) panic("shape parameter must be positive");
     if (!(scale > 0.0)) panic("scale must be positive");
+}
+
+void check_beta_parameters(double alpha, double beta) {
+    if (!(alpha > 0.0)) panic("alpha must be positive");
+    if (!(beta > 0.0)) panic("beta must be positive");
+}
+
+// x / (x + y) for one gamma(alpha) and one gamma(beta) sample, in that order.
+double beta_draw(Generator& g, const GammaSampler& sample_x, const GammaSampler& sample_y) {
+    const double x = sample_x(g);
+    const double y = sample_y(g);
+    return x / (x + y);
+}
+
+}  // namespace
+
+double Generator::gamma(double shape_param, double scale) {
+    check_gamma_parameters(shape_param, scale);
+    return scale * GammaSampler(shape_param)(*this);
+}
+
+NdArray Generator::gamma(double shape_param, double scale, const Shape& shape) {
+    check_gamma_parameters(shape_param, scale);
     NdArray out = NdArray::uninit(shape);
     const GammaSampler sample(shape_param);
     for (double& x : out.data) x = scale * sample(*this);
     return out;
 }
 
+double Generator::beta(double alpha, double beta) {
+    check_beta_parameters(alpha, beta);
+    return beta_draw(*this, GammaSampler(alpha), GammaSampler(beta));
+}
+
 NdArray Generator::beta(double alpha, double beta, const Shape& shape) {
-    if (!(alpha > 0.0)) panic("alpha must be positive");
-    if (!(beta > 0.0)) panic("beta must be positive");
+    check_beta_parameters(alpha, beta);
     NdArray out = NdArray::uninit(shape);
     const GammaSampler sample_x(alpha), sample_y(beta);
-    for (double& v : out.data) {
-        const double x = sample_x(*this);
-        const double y = sample_y(*this);
-        v = x / (x + y);
-    }
+    for (double& v : out.data) v = beta_draw(*this, sample_x, sample_y);
     return out;
 }
 
+std::int64_t Generator::randint(std::int64_t low, std::int64_t high) {
+    check_low_below_high(low < high);
+    return randint_draw(*this, low, int_range(low, high));
+}
+
 NdArray Generator::randint(std::int64_t low, std::int64_t high, const Shape& shape) {
-    if (!(low < high)) panic("low must be less than high");
+    check_low_below_high(low < high);
     NdArray out = NdArray::uninit(shape);
-    const std::uint64_t range = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low);
-    for (double& x : out.data)
-        x = static_cast<double>(
-            static_cast<std::int64_t>(static_cast<std::uint64_t>(low) + next_u64() % range));
+    const std::uint64_t range = int_range(low, high);
+    for (double& x : out.data) x = static_cast<double>(randint_draw(*this, low, range));
     return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "array/ndarray.hpp"
 
@@ -22,9 +23,22 @@ public:
     // One of the 2^53 multiples of 2^-53 in [0, 1), from one raw draw.
     double next_f64() { return static_cast<double>(next_u64() >> 11) * 0x1.0p-53; }
 
+    // Single draws, for callers that need one value at a time (no array is
+    // allocated). Each array method below fills its array, in flat order,
+    // with exactly these draws, so both forms consume the same stream.
+    double uniform(double low, double high);
+    // Both deviates of one Box-Muller pair: (r sin t, r cos t).
+    std::pair<double, double> standard_normal_pair();
+    double standard_normal() { return standard_normal_pair().first; }
+    double gamma(double shape_param, double scale);
+    double beta(double alpha, double beta);
+    std::int64_t randint(std::int64_t low, std::int64_t high);
+
     NdArray uniform(double low, double high, const Shape& shape);
     NdArray standard_normal(const Shape& shape);
-    // z * sigma + mu over standard normal deviates (sigma not validated).
+    // Pairs of deviates fill consecutive elements; an odd last element takes
+    // the first deviate of one more pair.
+    // normal: z * sigma + mu over standard normal deviates (sigma not validated).
     NdArray normal(double mu, double sigma, const Shape& shape);
     NdArray lognormal(double mu, double sigma, const Shape& shape);
     NdArray gamma(double shape_param, double scale, const Shape& shape);

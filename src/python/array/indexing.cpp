@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "ops/search.hpp"
-#include "python/array/operators.hpp"
-#include "python/array/self_method.hpp"
+#include "python/array/array_method.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -92,10 +91,7 @@ PyObject* flat_slice(const NdArray& a, PyObject* key) {
 }
 
 PyObject* subscript(PyObject* self, PyObject* key) {
-    return guard([&]() -> PyObject* {
-        ArrayArg self_arg;
-        if (!extract(self, self_arg)) return nullptr;
-        const NdArray& a = self_arg.value();
+    return with_self(self, [&](const NdArray& a) -> PyObject* {
         if (PyTuple_Check(key)) {
             const auto k = static_cast<std::size_t>(PyTuple_GET_SIZE(key));
             if (k > a.ndim()) return too_many_indices(a.ndim(), k);
@@ -162,7 +158,7 @@ int assign(PyObject* self, PyObject* key, PyObject* value) {
     });
 }
 
-int contains(PyObject* self, PyObject* value) {
+int contains_slot(PyObject* self, PyObject* value) {
     return guard_as(-1, [&]() -> int {
         ArrayArg a;
         double v = 0.0;
@@ -171,28 +167,38 @@ int contains(PyObject* self, PyObject* value) {
     });
 }
 
+using Get = ArrayMethod<"get($self, indices)">;
+PyObject* get(const NdArray& a, Args<Get>& in) {
+    Dims indices;
+    if (!arg<0>(in, indices)) return nullptr;
+    auto element = a.get(indices);
+    if (!element) {
+        raise_value_error("Index out of bounds");
+        return nullptr;
+    }
+    return PyFloat_FromDouble(**element);
+}
+
+using Take = ArrayMethod<"take($self, indices)">;
+PyObject* take(const NdArray& a, Args<Take>& in) {
+    Dims indices;
+    if (!arg<0>(in, indices)) return nullptr;
+    return wrap_array(a.take(indices));
+}
+
+const PyMethodDef defs[] = {
+    array_method_def<Get, get>(),
+    array_method_def<Take, take>(),
+};
+
+const PyType_Slot slots[] = {
+    {Py_sq_contains, reinterpret_cast<void*>(contains_slot)},
+    {Py_mp_subscript, reinterpret_cast<void*>(subscript)},
+    {Py_mp_ass_subscript, reinterpret_cast<void*>(assign)},
+};
+
 }  // namespace
 
-PyObject* array_subscript(PyObject* self, PyObject* key) { return subscript(self, key); }
-int array_assign(PyObject* self, PyObject* key, PyObject* value) { return assign(self, key, value); }
-int array_contains(PyObject* self, PyObject* value) { return contains(self, value); }
-
-TESSARON_METHOD(array_get) {
-    return one_arg_method<Dims>("Array.get()", "indices", 1, self, args, nargs, kwnames,
-                                [](const NdArray& a, Dims& indices) -> PyObject* {
-                                    auto element = a.get(indices);
-                                    if (!element) {
-                                        raise_value_error("Index out of bounds");
-                                        return nullptr;
-                                    }
-                                    return PyFloat_FromDouble(**element);
-                                });
-}
-
-TESSARON_METHOD(array_take) {
-    return one_arg_method<Dims>(
-        "Array.take()", "indices", 1, self, args, nargs, kwnames,
-        [](const NdArray& a, Dims& indices) { return wrap_array(a.take(indices)); });
-}
+ClassPart indexing_part() { return {defs, slots}; }
 
 }  // namespace tessaron::py

@@ -1,24 +1,21 @@
 // Matrix methods of Array: matmul, dot, @, t, transpose, diagonal, outer.
 #include "array/linalg.hpp"
-#include "python/array/operators.hpp"
-#include "python/array/self_method.hpp"
+#include "python/array/array_method.hpp"
 
 namespace tessaron::py {
 namespace {
 
-PyObject* product(const char* name, PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                  PyObject* kwnames) {
-    return one_arg_method<ArrayArg>(
-        name, "other", 1, self, args, nargs, kwnames,
-        [](const NdArray& a, ArrayArg& other) { return wrap_array(matmul(a, other.value())); });
+template <class Sig>
+PyObject* product(const NdArray& a, Args<Sig>& in) {
+    ArrayArg other;
+    if (!arg<0>(in, other)) return nullptr;
+    return wrap_array(matmul(a, other.value()));
 }
 
-}  // namespace
+using Matmul = ArrayMethod<"matmul($self, other)">;
+using Dot = ArrayMethod<"dot($self, other)">;
 
-TESSARON_METHOD(array_matmul) { return product("Array.matmul()", self, args, nargs, kwnames); }
-TESSARON_METHOD(array_dot) { return product("Array.dot()", self, args, nargs, kwnames); }
-
-PyObject* array_matmul_operator(PyObject* left, PyObject* right) {
+PyObject* matmul_operator(PyObject* left, PyObject* right) {
     if (!is_array(left) || !is_array(right)) Py_RETURN_NOTIMPLEMENTED;
     return guard([&]() -> PyObject* {
         ArrayArg a, b;
@@ -27,37 +24,41 @@ PyObject* array_matmul_operator(PyObject* left, PyObject* right) {
     });
 }
 
-TESSARON_METHOD(array_t) {
-    return no_arg_method("Array.t()", self, args, nargs, kwnames,
-                         [](const NdArray& a) { return wrap_array(transpose(a)); });
+PyObject* transposed(const NdArray& a) { return wrap_array(transpose(a)); }
+
+using Diagonal = ArrayMethod<"diagonal($self, k=None)">;
+PyObject* diagonal_body(const NdArray& a, Args<Diagonal>& in) {
+    std::optional<std::int64_t> k;
+    if (!arg<0>(in, k)) return nullptr;
+    if (a.ndim() != 2) {
+        raise_value_error("diagonal requires a 2D array");
+        return nullptr;
+    }
+    return wrap_array(diagonal(a, k.value_or(0)));
 }
 
-TESSARON_METHOD(array_transpose) {
-    return no_arg_method("Array.transpose()", self, args, nargs, kwnames,
-                         [](const NdArray& a) { return wrap_array(transpose(a)); });
+using Outer = Signature<"outer(a, b)", "Array">;
+PyObject* outer_body(Args<Outer>& in) {
+    VecOrArray a, b;
+    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
+    return wrap_array(outer(a.as_array(), b.as_array()));
 }
 
-TESSARON_METHOD(array_diagonal) {
-    return one_arg_method<std::optional<std::int64_t>>(
-        "Array.diagonal()", "k", 0, self, args, nargs, kwnames,
-        [](const NdArray& a, std::optional<std::int64_t>& k) -> PyObject* {
-            if (a.ndim() != 2) {
-                raise_value_error("diagonal requires a 2D array");
-                return nullptr;
-            }
-            return wrap_array(diagonal(a, k.value_or(0)));
-        });
-}
+const PyMethodDef defs[] = {
+    array_method_def<Dot, product<Dot>>(),
+    array_method_def<Matmul, product<Matmul>>(),
+    array_method_def<ArrayMethod<"t($self)">, transposed>(),
+    array_method_def<ArrayMethod<"transpose($self)">, transposed>(),
+    array_method_def<Diagonal, diagonal_body>(),
+    static_def<Outer, outer_body>(),
+};
 
-PyObject* array_outer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[2];
-        VecOrArray a, b;
-        if (!parse_args({"Array.outer()", {"a", "b"}, 2}, args, nargs, kwnames, o) ||
-            !arg(o[0], "a", a) || !arg(o[1], "b", b))
-            return nullptr;
-        return wrap_array(outer(a.as_array(), b.as_array()));
-    });
-}
+const PyType_Slot slots[] = {
+    {Py_nb_matrix_multiply, reinterpret_cast<void*>(matmul_operator)},
+};
+
+}  // namespace
+
+ClassPart matrix_part() { return {defs, slots}; }
 
 }  // namespace tessaron::py

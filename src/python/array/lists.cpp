@@ -1,6 +1,5 @@
 // Array -> nested Python lists.
-#include "python/array/functions.hpp"
-#include "python/array/self_method.hpp"
+#include "python/array/array_method.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -34,26 +33,25 @@ PyObject* nested_list(const NdArray& a, std::uint64_t dim, std::uint64_t offset)
     return list.release();
 }
 
+using ToList = ArrayMethod<"tolist($self)">;
+PyObject* tolist(const NdArray& a) {
+    return a.ndim() == 0 ? PyFloat_FromDouble(a.data[0]) : nested_list(a, 0, 0);
+}
+
+using ToPylistRecursive = ArrayMethod<"to_pylist_recursive($self, dim, offset)">;
+PyObject* to_pylist_recursive(const NdArray& a, Args<ToPylistRecursive>& in) {
+    std::uint64_t dim = 0, offset = 0;
+    if (!arg<0>(in, dim) || !arg<1>(in, offset)) return nullptr;
+    return nested_list(a, dim, offset);
+}
+
+const PyMethodDef defs[] = {
+    array_method_def<ToList, tolist>(),
+    array_method_def<ToPylistRecursive, to_pylist_recursive>(),
+};
+
 }  // namespace
 
-PyObject* array_tolist(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return no_arg_method("Array.tolist()", self, args, nargs, kwnames, [](const NdArray& a) {
-        return a.ndim() == 0 ? PyFloat_FromDouble(a.data[0]) : nested_list(a, 0, 0);
-    });
-}
-
-PyObject* array_to_pylist_recursive(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                    PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        PyObject* o[2];
-        ArrayArg a;
-        std::uint64_t dim = 0, offset = 0;
-        if (!parse_args({"Array.to_pylist_recursive()", {"dim", "offset"}, 2}, args, nargs, kwnames,
-                        o) ||
-            !extract(self, a) || !arg(o[0], "dim", dim) || !arg(o[1], "offset", offset))
-            return nullptr;
-        return nested_list(a.value(), dim, offset);
-    });
-}
+ClassPart conversion_part() { return {defs, {}}; }
 
 }  // namespace tessaron::py

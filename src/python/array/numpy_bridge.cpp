@@ -3,9 +3,7 @@
 // capsule) is read once. Element access goes through the buffer protocol.
 #include <cstring>
 
-#include "python/args.hpp"
-#include "python/array/functions.hpp"
-#include "python/array/self_method.hpp"
+#include "python/array/array_method.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -23,21 +21,13 @@ using DescrFromType = PyObject* (*)(int);
 using NewFromDescr = PyObject* (*)(PyTypeObject*, PyObject*, int, const Py_ssize_t*,
                                     const Py_ssize_t*, void*, int, PyObject*);
 
-// NumPy 2 moved the multiarray module under numpy._core.
+// NumPy 2 moved the multiarray module to numpy._core (1.26 has a copy there
+// too); older releases have it only under numpy.core.
 Ref import_multiarray() {
-    Ref numpy = Ref::steal(PyImport_ImportModule("numpy"));
-    if (!numpy) return Ref();
-    Ref version = Ref::steal(PyObject_GetAttrString(numpy.get(), "__version__"));
-    Ref lib = Ref::steal(PyImport_ImportModule("numpy.lib"));
-    if (!version || !lib) return Ref();
-    Ref parsed = Ref::steal(PyObject_CallMethod(lib.get(), "NumpyVersion", "O", version.get()));
-    if (!parsed) return Ref();
-    Ref major = Ref::steal(PyObject_GetAttrString(parsed.get(), "major"));
-    if (!major) return Ref();
-    const long m = PyLong_AsLong(major.get());
-    if (m == -1 && PyErr_Occurred()) return Ref();
-    return Ref::steal(
-        PyImport_ImportModule(m >= 2 ? "numpy._core.multiarray" : "numpy.core.multiarray"));
+    Ref module = Ref::steal(PyImport_ImportModule("numpy._core.multiarray"));
+    if (module || !PyErr_ExceptionMatches(PyExc_ImportError)) return module;
+    PyErr_Clear();
+    return Ref::steal(PyImport_ImportModule("numpy.core.multiarray"));
 }
 
 bool load_numpy_api() {
@@ -122,6 +112,8 @@ void copy_fortran_to_c(const double* src, double* dst, const Dims& dims, std::si
     }
 }
 
+using FromNumpy = Signature<"from_numpy(arr)", "Array">;
+
 PyObject* from_numpy(PyObject* arr) {
     if (!load_numpy_api()) return nullptr;
     BufferView view;
@@ -132,7 +124,7 @@ PyObject* from_numpy(PyObject* arr) {
         PyErr_Clear();
         PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as 'ndarray'",
                      type_name(arr).c_str());
-        prefix_argument_error("arr");
+        prefix_argument_error(FromNumpy::params[0]);
         return nullptr;
     }
     Dims dims(view->shape, view->shape + view->ndim);
@@ -152,19 +144,17 @@ PyObject* from_numpy(PyObject* arr) {
     return wrap_array(std::move(out));
 }
 
+using ToNumpy = ArrayMethod<"to_numpy($self)">;
+
+PyObject* from_numpy_body(Args<FromNumpy>& in) { return from_numpy(in.slots[0]); }
+
+const PyMethodDef defs[] = {
+    array_method_def<ToNumpy, to_numpy>(),
+    static_def<FromNumpy, from_numpy_body>(),
+};
+
 }  // namespace
 
-PyObject* array_to_numpy(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-    return no_arg_method("Array.to_numpy()", self, args, nargs, kwnames, to_numpy);
-}
-
-PyObject* array_from_numpy(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guard([&]() -> PyObject* {
-        PyObject* a[1];
-        if (!parse_args({"Array.from_numpy()", {"arr"}, 1}, args, nargs, kwnames, a)) return nullptr;
-        return from_numpy(a[0]);
-    });
-}
+ClassPart numpy_part() { return {defs, {}}; }
 
 }  // namespace tessaron::py

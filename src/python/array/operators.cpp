@@ -3,9 +3,7 @@
 #include "ops/arithmetic.hpp"
 #include "ops/elementwise.hpp"
 #include "ops/scalar.hpp"
-#include "python/args.hpp"
-#include "python/array/operators.hpp"
-#include "python/errors.hpp"
+#include "python/array/array_method.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -42,19 +40,25 @@ PyObject* binary(PyObject* left, PyObject* right, BinaryOp op) {
     });
 }
 
+PyObject* add(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Add); }
+PyObject* subtract(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Subtract); }
+PyObject* multiply(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Multiply); }
+PyObject* divide(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Divide); }
+
+PyObject* negative(PyObject* self) {
+    return with_self(self, [](const NdArray& a) { return wrap_array(apply_unary(a, UnaryFn::Negate)); });
+}
+
+const PyType_Slot slots[] = {
+    {Py_nb_add, reinterpret_cast<void*>(add)},
+    {Py_nb_subtract, reinterpret_cast<void*>(subtract)},
+    {Py_nb_multiply, reinterpret_cast<void*>(multiply)},
+    {Py_nb_true_divide, reinterpret_cast<void*>(divide)},
+    {Py_nb_negative, reinterpret_cast<void*>(negative)},
+};
+
 }  // namespace
 
-PyObject* array_add(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Add); }
-PyObject* array_subtract(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Subtract); }
-PyObject* array_multiply(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Multiply); }
-PyObject* array_divide(PyObject* l, PyObject* r) { return binary(l, r, BinaryOp::Divide); }
-
-PyObject* array_negative(PyObject* self) {
-    return guard([&]() -> PyObject* {
-        ArrayArg a;
-        if (!extract(self, a)) return nullptr;
-        return wrap_array(apply_unary(a.value(), UnaryFn::Negate));
-    });
-}
+ClassPart operator_part() { return {{}, slots}; }
 
 }  // namespace tessaron::py

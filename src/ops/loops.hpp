@@ -5,14 +5,9 @@
 
 #include <cstdint>
 
-namespace tessaron {
+#include "array/isa.hpp"
 
-#if defined(__x86_64__)
-inline bool cpu_has_avx2() {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-    return has;
-}
-#endif
+namespace tessaron {
 
 // One run of the innermost loop: n results from x (step sx) and y (step sy).
 // The common steps get their own loops so the compiler vectorises them.
@@ -32,21 +27,10 @@ template <class Op>
     }
 }
 
-#if defined(__x86_64__)
-template <class Op>
-[[gnu::target("avx2")]] void run_avx2(double* o, const double* x, std::uint64_t sx,
-                                      const double* y, std::uint64_t sy, std::uint64_t n) {
-    run_body<Op>(o, x, sx, y, sy, n);
-}
-#endif
-
 template <class Op>
 void run(double* o, const double* x, std::uint64_t sx, const double* y, std::uint64_t sy,
          std::uint64_t n) {
-#if defined(__x86_64__)
-    if (cpu_has_avx2()) return run_avx2<Op>(o, x, sx, y, sy, n);
-#endif
-    run_body<Op>(o, x, sx, y, sy, n);
+    with_best_isa<run_body<Op>>(o, x, sx, y, sy, n);
 }
 
 }  // namespace tessaron

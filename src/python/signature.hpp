@@ -1,0 +1,112 @@
+// A binding's parameter list, declared once as its text signature:
+//     using Clip = Signature<"clip($self, min, max)", "Array">;
+// The compiler derives from it the attribute name ("clip"), the name in
+// argument errors ("Array.clip()"), the docstring ("clip($self, min, max)
+// \n--\n\n"), the NUL-terminated parameter names, how many are required
+// (those without a default) and the slot count, as a constant.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <initializer_list>
+#include <string_view>
+
+namespace tessaron::py {
+
+// A NUL-terminated constant string of N characters: a string literal (and
+// so usable as a template argument), or the concatenation of `parts`.
+template <std::size_t N>
+struct Literal {
+    char chars[N + 1]{};
+    constexpr Literal(const char (&s)[N + 1]) {
+        for (std::size_t i = 0; i <= N; ++i) chars[i] = s[i];
+    }
+    constexpr Literal(std::initializer_list<std::string_view> parts) {
+        std::size_t k = 0;
+        for (std::string_view part : parts)
+            for (char ch : part) chars[k++] = ch;
+    }
+    constexpr std::string_view view() const { return {chars, N}; }
+};
+template <std::size_t L>
+Literal(const char (&)[L]) -> Literal<L - 1>;
+
+// A parameter list as the parser reads it at run time.
+struct ParamList {
+    const char* error_name;     // "zeros()", "Array.diagonal()"
+    const char* const* params;  // the names, in order
+    std::size_t count, required;  // the first `required` parameters have no default
+};
+
+namespace signature_detail {
+
+struct Layout {
+    std::size_t open = 0;      // position of '('
+    std::size_t count = 0;     // parameters, without $self
+    std::size_t required = 0;  // leading parameters without a default
+    std::array<std::size_t, 12> start{}, end{};  // each parameter name
+};
+
+// A malformed text fails to compile (a throw in a constant expression).
+constexpr Layout layout(std::string_view d) {
+    Layout out;
+    out.open = d.find('(');
+    if (out.open == std::string_view::npos || d.back() != ')') throw "signature needs (...)";
+    const std::size_t close = d.size() - 1;
+    for (std::size_t i = out.open + 1; i < close;) {
+        while (d[i] == ' ') ++i;
+        std::size_t j = i;
+        while (j < close && d[j] != ',' && d[j] != '=') ++j;
+        const std::size_t name_end = j;
+        const bool has_default = j < close && d[j] == '=';
+        while (j < close && d[j] != ',') ++j;  // past the default's text
+        if (d.substr(i, name_end - i) != "$self") {
+            if (out.count == out.start.size()) throw "too many parameters";
+            if (!has_default && out.required != out.count) throw "required after a default";
+            out.required += has_default ? 0 : 1;
+            out.start[out.count] = i;
+            out.end[out.count++] = name_end;
+        }
+        i = j + 1;
+    }
+    return out;
+}
+
+}  // namespace signature_detail
+
+template <Literal Decl, Literal Owner = "">
+struct Signature {
+private:
+    static constexpr std::string_view decl = Decl.view(), owner = Owner.view();
+    static constexpr signature_detail::Layout shape = signature_detail::layout(decl);
+    static constexpr std::string_view bare = decl.substr(0, shape.open), dot = owner.empty() ? "" : ".";
+    // The declaration with a NUL after the name and after each parameter name.
+    static constexpr auto cut = [] {
+        Literal<decl.size()> t{decl};
+        t.chars[shape.open] = '\0';
+        for (std::size_t i = 0; i < shape.count; ++i) t.chars[shape.end[i]] = '\0';
+        return t;
+    }();
+    static constexpr Literal<owner.size() + dot.size() + bare.size() + 2> error_text{
+        owner, dot, bare, "()"};
+    static constexpr Literal<decl.size() + 5> doc_text{decl, "\n--\n\n"};
+
+public:
+    // The same parameter list, shown in errors without or with another owner.
+    using base = Signature<Decl>;
+    template <Literal Other>
+    using owned_by = Signature<Decl, Other>;
+
+    static constexpr std::size_t size = shape.count, required = shape.required;
+    static constexpr const char* name = cut.chars;              // "clip"
+    static constexpr const char* error_name = error_text.chars;  // "Array.clip()"
+    static constexpr const char* doc = doc_text.chars;          // "clip($self, min, max)\n--\n\n"
+    static constexpr std::array<const char*, size> params = [] {
+        std::array<const char*, size> out{};
+        for (std::size_t i = 0; i < size; ++i) out[i] = cut.chars + shape.start[i];
+        return out;
+    }();
+    static constexpr ParamList list{error_name, params.data(), size, required};
+};
+
+}  // namespace tessaron::py

@@ -1,0 +1,95 @@
+"""Every public callable's text signature lists exactly the keywords it accepts."""
+import inspect
+import re
+
+import pytest
+
+import tessaron as ts
+
+SUBMODULES = [ts.linalg, ts.stats, ts.random, ts.spatial]
+
+
+def public_callables():
+    """(label, callable) for every function, static method and bound method."""
+    found = {}
+    for module in [ts] + SUBMODULES:
+        for name in getattr(module, "__all__", []):
+            obj = getattr(module, name)
+            if isinstance(obj, type):
+                found.update(class_callables(obj))
+            elif callable(obj):
+                found[f"{module.__name__}.{name}"] = obj
+    return sorted(found.items())
+
+
+def class_callables(cls):
+    instance = {ts.Array: lambda: ts.zeros([2, 2]),
+                ts.Generator: lambda: ts.random.seed(1)}.get(cls)
+    out = {}
+    for name, raw in vars(cls).items():
+        if name.startswith("_") or not callable(raw) and not isinstance(raw, staticmethod):
+            continue
+        if isinstance(raw, staticmethod) or type(raw).__name__ == "builtin_function_or_method":
+            out[f"{cls.__name__}.{name}"] = getattr(cls, name)
+        elif instance is not None:
+            out[f"{cls.__name__}.{name}"] = getattr(instance(), name)
+    return out
+
+
+CALLABLES = public_callables()
+
+
+def parameters(fn):
+    return list(inspect.signature(fn).parameters.values())
+
+
+def test_the_walk_finds_every_kind_of_callable():
+    labels = {label for label, _ in CALLABLES}
+    assert {"tessaron.zeros", "Array.zeros", "Array.clip", "Array.from_numpy",
+            "Generator.uniform", "Generator.from_seed", "random.seed"} <= labels
+
+
+@pytest.mark.parametrize("label, fn", CALLABLES, ids=[c[0] for c in CALLABLES])
+def test_text_signature_matches_the_parser(label, fn):
+    params = parameters(fn)
+    names = [p.name for p in params]
+    required = [p.name for p in params if p.default is inspect.Parameter.empty]
+
+    with pytest.raises(TypeError, match=r"got an unexpected keyword argument 'not_a_parameter'$"):
+        fn(not_a_parameter=1)
+
+    given = f"{len(names) + 1} {'was' if not names else 'were'} given"
+    with pytest.raises(TypeError, match=rf"takes .*{len(names)} positional arguments but {given}$"):
+        fn(*([object()] * (len(names) + 1)))
+
+    if required:
+        with pytest.raises(TypeError, match="missing") as info:
+            fn()
+        assert re.findall(r"'(\w+)'", str(info.value)) == required
+
+    if names:
+        # Every listed keyword is accepted: the call gets as far as converting arguments.
+        with pytest.raises(TypeError) as info:
+            fn(**{n: object() for n in names})
+        message = str(info.value)
+        assert "unexpected keyword" not in message and "missing" not in message
+
+
+def test_borrowed_array_argument_refuses_a_write_during_the_call():
+    a = ts.asarray([1.0, 2.0])
+
+    class Shape:
+        """A shape whose iteration writes the Array that asarray is reading."""
+        def __len__(self):
+            return 1
+
+        def __getitem__(self, i):
+            return [2][i]
+
+        def __iter__(self):
+            a[0] = 99.0
+            yield 2
+
+    with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        ts.asarray(a, Shape())
+    assert a.tolist() == [1.0, 2.0]
