@@ -1,7 +1,7 @@
 // Element-wise functions, clip and the reductions of Array.
 #include "ops/elementwise.hpp"
 #include "python/array/array_method.hpp"
-#include "stats/stats.hpp"
+#include "python/reductions.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -9,16 +9,6 @@ namespace {
 template <UnaryFn F>
 PyObject* unary(const NdArray& a) {
     return wrap_array(apply_unary(a, F));
-}
-
-template <double (*F)(const NdArray&)>
-PyObject* float_reduction(const NdArray& a) {
-    return PyFloat_FromDouble(F(a));
-}
-
-template <bool (*F)(const NdArray&)>
-PyObject* bool_reduction(const NdArray& a) {
-    return PyBool_FromLong(F(a));
 }
 
 using Clip = ArrayMethod<"clip($self, min, max)">;
@@ -32,9 +22,7 @@ using Quantile = ArrayMethod<"quantile($self, q)">;
 PyObject* quantile_body(const NdArray& a, Args<Quantile>& in) {
     ArrayOrScalar q;
     if (!arg<0>(in, q)) return nullptr;
-    if (!q.is_array()) return PyFloat_FromDouble(quantile(a, q.scalar));
-    const NdArray& qs = q.array.value();
-    return wrap_array(quantiles(a, qs.data.data(), qs.size()));
+    return quantile_result(a, q);
 }
 
 const PyMethodDef defs[] = {
@@ -50,14 +38,14 @@ const PyMethodDef defs[] = {
     array_method_def<ArrayMethod<"abs($self)">, unary<UnaryFn::Abs>>(),
     array_method_def<ArrayMethod<"sign($self)">, unary<UnaryFn::Sign>>(),
     array_method_def<Clip, clip_body>(),
-    array_method_def<ArrayMethod<"sum($self)">, float_reduction<sum>>(),
-    array_method_def<ArrayMethod<"mean($self)">, float_reduction<mean>>(),
-    array_method_def<ArrayMethod<"var($self)">, float_reduction<var>>(),
-    array_method_def<ArrayMethod<"std($self)">, float_reduction<std_dev>>(),
-    array_method_def<ArrayMethod<"median($self)">, float_reduction<median>>(),
+    array_method_def<ArrayMethod<"sum($self)">, float_result<sum>>(),
+    array_method_def<ArrayMethod<"mean($self)">, float_result<mean>>(),
+    array_method_def<ArrayMethod<"var($self)">, float_result<var>>(),
+    array_method_def<ArrayMethod<"std($self)">, float_result<std_dev>>(),
+    array_method_def<ArrayMethod<"median($self)">, float_result<median>>(),
     array_method_def<Quantile, quantile_body>(),
-    array_method_def<ArrayMethod<"any($self)">, bool_reduction<any>>(),
-    array_method_def<ArrayMethod<"all($self)">, bool_reduction<all>>(),
+    array_method_def<ArrayMethod<"any($self)">, bool_result<any>>(),
+    array_method_def<ArrayMethod<"all($self)">, bool_result<all>>(),
 };
 
 }  // namespace
