@@ -34,3 +34,17 @@ print("row 1 read before the assignment:", row.tolist(), "now:", m[1].tolist())
 g = ts.random.seed(0)
 print("uniform:", g.uniform(0.0, 1.0, [3]).tolist())
 print("normal:", g.normal(0.0, 1.0, [2, 2]).tolist())
+
+# Linear algebra: decompositions with fixed loop orders, reproducible bit for bit.
+spd = ts.Array([2, 2], [4, 2, 2, 3])
+print("cholesky:", ts.linalg.cholesky(spd).tolist())
+q, r = ts.linalg.qr(spd)
+print("qr: R =", r.tolist())
+values, vectors = ts.linalg.eig(spd)
+print("eigenvalues:", values.tolist())
+
+# Statistics as functions, and correlation.
+x = ts.asarray([1.0, 2.0, 3.0, 4.0])
+y = ts.asarray([1.0, 4.0, 9.0, 16.0])
+print("std:", ts.stats.std(x), "quantiles:", ts.stats.quantile(x, ts.asarray([0.25, 0.75])).tolist())
+print("pearson:", ts.stats.pearson(x, y), "spearman:", ts.stats.spearman(x, y))

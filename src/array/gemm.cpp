@@ -129,4 +129,14 @@ void gemm(std::uint64_t m, std::uint64_t n, std::uint64_t p, const double* a, co
     with_best_isa<blocked>(m, n, p, a, b, c, w.a, w.b);
 }
 
+void transpose_into(std::uint64_t rows, std::uint64_t cols, const double* src, double* dst) {
+    // Tiles keep both the reads and the writes within a few cache lines.
+    constexpr std::uint64_t kTile = 32;
+    for (std::uint64_t i0 = 0; i0 < rows; i0 += kTile)
+        for (std::uint64_t j0 = 0; j0 < cols; j0 += kTile)
+            for (std::uint64_t i = i0; i < std::min(rows, i0 + kTile); ++i)
+                for (std::uint64_t j = j0; j < std::min(cols, j0 + kTile); ++j)
+                    dst[j * rows + i] = src[i * cols + j];
+}
+
 }  // namespace tessaron

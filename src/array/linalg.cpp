@@ -113,13 +113,7 @@ NdArray transpose(const NdArray& a) {
     check_eq(a.ndim(), 2, "transpose requires 2D array");
     const std::uint64_t rows = a.shape[0], cols = a.shape[1];
     NdArray out = NdArray::uninit(Shape{cols, rows});
-    // Tiles keep both the reads and the writes within a few cache lines.
-    constexpr std::uint64_t T = 32;
-    for (std::uint64_t i0 = 0; i0 < rows; i0 += T)
-        for (std::uint64_t j0 = 0; j0 < cols; j0 += T)
-            for (std::uint64_t i = i0; i < std::min(rows, i0 + T); ++i)
-                for (std::uint64_t j = j0; j < std::min(cols, j0 + T); ++j)
-                    out.data[j * rows + i] = a.data[i * cols + j];
+    transpose_into(rows, cols, a.data.data(), out.data.data());
     return out;
 }
 

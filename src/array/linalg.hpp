@@ -1,7 +1,10 @@
-// Matrix products and views: matmul, outer, diagonal, transpose. Each takes
-// its inputs read-only and returns a new array; unsupported inputs fail an
-// internal assertion.
+// Matrix products and views (matmul, outer, diagonal, transpose), whose
+// unsupported inputs fail an internal assertion, and the decompositions
+// (cholesky, qr, eig_with_params, eigvals), which throw an Error with a fixed
+// message instead. Inputs are read-only; results are new arrays.
 #pragma once
+
+#include <utility>
 
 #include "array/ndarray.hpp"
 
@@ -16,5 +19,22 @@ NdArray outer(const NdArray& a, const NdArray& b);
 NdArray diagonal(const NdArray& a, std::int64_t k);
 // The transpose of a 2-D array.
 NdArray transpose(const NdArray& a);
+
+// The lower-triangular L with a = L·Lᵀ, by the Cholesky–Banachiewicz
+// recurrence: L[i, j] from the sum over t < j of L[i, t]·L[j, t] (ascending,
+// from +0.0). Reads only the lower triangle of a; fails on a pivot <= 0.
+NdArray cholesky(const NdArray& a);
+
+// (Q, R) with a = Q·R by Householder reflections in column order; a column
+// whose norm (or reflector norm) is below 1e-14 is left as it is. R's
+// diagonal is -sign(leading entry) times the column norm.
+std::pair<NdArray, NdArray> qr(const NdArray& a);
+
+// (values, vectors) by unshifted QR iteration: at most max_iter steps of
+// A <- R·Q, V <- V·Q, stopping once the off-diagonal norm is below tol;
+// values (A's diagonal) ordered by decreasing magnitude, stable for ties,
+// with V's columns in the same order. A NaN among them fails an assertion.
+std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol);
+NdArray eigvals(const NdArray& a);  // the values for max_iter 1000, tol 1e-10
 
 }  // namespace tessaron

@@ -1,10 +1,62 @@
-// The tessaron.linalg submodule.
+// The tessaron.linalg submodule: products, views and decompositions.
+#include "array/linalg.hpp"
+#include "python/array_functions.hpp"
 #include "python/module_util.hpp"
 
 namespace tessaron::py::linalg {
+namespace {
 
-bool register_module(PyObject* /*module*/) {
-    return true;  // no functions or classes are bound here yet
+constexpr std::uint64_t kDefaultMaxIter = 1000;
+constexpr double kDefaultTol = 1e-10;
+
+PyObject* qr_result(const NdArray& a) { return tuple_of(qr(a)); }
+PyObject* eig_result(const NdArray& a) {
+    return tuple_of(eig_with_params(a, kDefaultMaxIter, kDefaultTol));
 }
+
+using EigWithParams = Signature<"eig_with_params(a, max_iter=1000, tol=1e-10)">;
+PyObject* eig_with_params_body(Args<EigWithParams>& in) {
+    ArrayArg a;
+    std::uint64_t max_iter = kDefaultMaxIter;
+    double tol = kDefaultTol;
+    if (!arg<0>(in, a) || !arg<1>(in, max_iter) || !arg<2>(in, tol)) return nullptr;
+    return tuple_of(eig_with_params(a.value(), max_iter, tol));
+}
+
+using Diagonal = Signature<"diagonal(a, k=None)">;
+PyObject* diagonal_body(Args<Diagonal>& in) {
+    ArrayArg a;
+    std::optional<std::int64_t> k;
+    if (!arg<0>(in, a) || !arg<1>(in, k)) return nullptr;
+    if (a.value().ndim() != 2) {
+        raise_value_error("diagonal requires a 2D array");
+        return nullptr;
+    }
+    return wrap_array(diagonal(a.value(), k.value_or(0)));
+}
+
+using Outer = Signature<"outer(a, b)">;
+PyObject* outer_body(Args<Outer>& in) {
+    VecOrArray a, b;
+    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
+    return wrap_array(outer(a.as_array(), b.as_array()));
+}
+
+PyMethodDef functions[] = {
+    function_of_pair<"matmul(a, b)", array_result<matmul>>(),
+    function_of_pair<"dot(a, b)", array_result<matmul>>(),
+    function_of_array<"transpose(a)", array_result<transpose>>(),
+    function_of_array<"cholesky(a)", array_result<cholesky>>(),
+    function_of_array<"qr(a)", qr_result>(),
+    function_of_array<"eig(a)", eig_result>(),
+    function_def<EigWithParams, eig_with_params_body>(),
+    function_of_array<"eigvals(a)", array_result<eigvals>>(),
+    function_def<Diagonal, diagonal_body>(),
+    function_def<Outer, outer_body>(),
+};
+
+}  // namespace
+
+bool register_module(PyObject* module) { return add_functions(module, functions); }
 
 }  // namespace tessaron::py::linalg

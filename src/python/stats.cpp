@@ -1,25 +1,11 @@
 // The tessaron.stats submodule: whole-array statistics and correlation.
-#include "python/binding.hpp"
+#include "python/array_functions.hpp"
 #include "python/module_util.hpp"
 #include "python/reductions.hpp"
 #include "stats/correlation.hpp"
 
 namespace tessaron::py::stats {
 namespace {
-
-// name(a): Result(a) of one borrowed Array.
-template <class Sig, PyObject* (*Result)(const NdArray&)>
-PyObject* of_array(Args<Sig>& in) {
-    ArrayArg a;
-    if (!arg<0>(in, a)) return nullptr;
-    return Result(a.value());
-}
-
-template <Literal Decl, PyObject* (*Result)(const NdArray&)>
-PyMethodDef function_of_array() {
-    using Sig = Signature<Decl>;
-    return function_def<Sig, of_array<Sig, Result>>();
-}
 
 using Quantile = Signature<"quantile(a, q)">;
 PyObject* quantile_body(Args<Quantile>& in) {
@@ -28,17 +14,6 @@ PyObject* quantile_body(Args<Quantile>& in) {
     if (!arg<0>(in, a) || !arg<1>(in, q)) return nullptr;
     return quantile_result(a.value(), q);
 }
-
-// name(a, b): a float from two borrowed Arrays.
-template <class Sig, double (*F)(const NdArray&, const NdArray&)>
-PyObject* of_pair(Args<Sig>& in) {
-    ArrayArg a, b;
-    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
-    return PyFloat_FromDouble(F(a.value(), b.value()));
-}
-
-using Pearson = Signature<"pearson(a, b)">;
-using Spearman = Signature<"spearman(a, b)">;
 
 PyMethodDef functions[] = {
     function_of_array<"sum(a)", float_result<sum>>(),
@@ -49,8 +24,8 @@ PyMethodDef functions[] = {
     function_def<Quantile, quantile_body>(),
     function_of_array<"any(a)", bool_result<any>>(),
     function_of_array<"all(a)", bool_result<all>>(),
-    function_def<Pearson, of_pair<Pearson, pearson>>(),
-    function_def<Spearman, of_pair<Spearman, spearman>>(),
+    function_of_pair<"pearson(a, b)", float_result<pearson>>(),
+    function_of_pair<"spearman(a, b)", float_result<spearman>>(),
 };
 
 }  // namespace

@@ -1,0 +1,60 @@
+// Module functions over borrowed Array arguments: name(a) and name(a, b),
+// each converting its Arrays in parameter order and wrapping one core result.
+#pragma once
+
+#include <utility>
+
+#include "python/binding.hpp"
+
+namespace tessaron::py {
+
+template <class Sig, PyObject* (*Result)(const NdArray&)>
+PyObject* of_array(Args<Sig>& in) {
+    ArrayArg a;
+    if (!arg<0>(in, a)) return nullptr;
+    return Result(a.value());
+}
+
+template <class Sig, PyObject* (*Result)(const NdArray&, const NdArray&)>
+PyObject* of_pair(Args<Sig>& in) {
+    ArrayArg a, b;
+    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
+    return Result(a.value(), b.value());
+}
+
+template <Literal Decl, PyObject* (*Result)(const NdArray&)>
+PyMethodDef function_of_array() {
+    using Sig = Signature<Decl>;
+    return function_def<Sig, of_array<Sig, Result>>();
+}
+
+template <Literal Decl, PyObject* (*Result)(const NdArray&, const NdArray&)>
+PyMethodDef function_of_pair() {
+    using Sig = Signature<Decl>;
+    return function_def<Sig, of_pair<Sig, Result>>();
+}
+
+// Core results as Python objects.
+template <NdArray (*F)(const NdArray&)>
+PyObject* array_result(const NdArray& a) {
+    return wrap_array(F(a));
+}
+
+template <NdArray (*F)(const NdArray&, const NdArray&)>
+PyObject* array_result(const NdArray& a, const NdArray& b) {
+    return wrap_array(F(a, b));
+}
+
+template <double (*F)(const NdArray&, const NdArray&)>
+PyObject* float_result(const NdArray& a, const NdArray& b) {
+    return PyFloat_FromDouble(F(a, b));
+}
+
+// A pair of arrays as a 2-tuple of new Arrays, in the pair's order.
+inline PyObject* tuple_of(std::pair<NdArray, NdArray>&& p) {
+    Ref first = Ref::steal(wrap_array(std::move(p.first)));
+    Ref second = first ? Ref::steal(wrap_array(std::move(p.second))) : Ref();
+    return second ? PyTuple_Pack(2, first.get(), second.get()) : nullptr;
+}
+
+}  // namespace tessaron::py
