@@ -256,6 +256,61 @@ def _():
     return (lambda: g.randint(0, 1000, [1_000_000])), (lambda: r.integers(0, 1000, 1_000_000))
 
 
+def correlated(n, seed=0):
+    rng = np.random.default_rng(seed)
+    x = rng.random(n)
+    y = x + rng.random(n)
+    return x, y, ts.Array.from_numpy(x), ts.Array.from_numpy(y)
+
+
+@case("pearson_1e6_vs_scipy")
+def _():
+    from scipy import stats
+    x, y, a, b = correlated(1_000_000)
+    return (lambda: ts.stats.pearson(a, b)), (lambda: stats.pearsonr(x, y))
+
+
+@case("spearman_1e6_vs_scipy")
+def _():
+    from scipy import stats
+    x, y, a, b = correlated(1_000_000)
+    return (lambda: ts.stats.spearman(a, b)), (lambda: stats.spearmanr(x, y))
+
+
+def spd(n, seed=0):
+    x = np.random.default_rng(seed).standard_normal((n, n))
+    x = x @ x.T + n * np.eye(n)
+    return x, ts.Array.from_numpy(x)
+
+
+@case("cholesky_256")
+def _():
+    x, a = spd(256)
+    return (lambda: ts.linalg.cholesky(a)), (lambda: np.linalg.cholesky(x))
+
+
+@case("qr_128")
+def _():
+    x, a = square(128)
+    return (lambda: ts.linalg.qr(a)), (lambda: np.linalg.qr(x, mode="complete"))
+
+
+@case("eig_symmetric_64_vs_eigh")
+def _():
+    x, a = spd(64)
+    return (lambda: ts.linalg.eig(a)), (lambda: np.linalg.eigh(x))
+
+
+@case("eig_one_qr_step_64")
+def _():
+    x, a = spd(64)
+
+    def numpy_step():
+        q, r = np.linalg.qr(x, mode="complete")
+        return r @ q, np.eye(64) @ q
+    return (lambda: ts.linalg.eig_with_params(a, 1, 0.0)), numpy_step
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes
