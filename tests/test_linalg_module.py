@@ -155,6 +155,14 @@ def test_qr_bit_exact_and_against_numpy(m, n):
     assert np.allclose(np.abs(r), np.abs(np.linalg.qr(a, mode="complete")[1]), atol=1e-12)
 
 
+@pytest.mark.parametrize("m, n", [(0, 0), (0, 3), (3, 0)])
+def test_empty_matrices(m, n):
+    q, r = L.qr(ts.zeros([m, n]))
+    assert (q.shape, r.shape) == ([m, m], [m, n]) and q.tolist() == np.eye(m).tolist()
+    if m == n:
+        assert L.cholesky(ts.zeros([m, n])).shape == [m, n]
+
+
 def test_qr_hand_worked_and_skipped_column():
     q, r = L.qr(ts.Array([1, 1], [5.0]))
     assert (q.tolist(), r.tolist()) == ([[-1.0]], [[-5.0]])

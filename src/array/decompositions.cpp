@@ -92,12 +92,26 @@ struct QrWork {
                                              double* r, const double* v, double* w) {
     const std::uint64_t cols = n - k;
     std::fill_n(w, cols, 0.0);
-    for (std::uint64_t i = 0; i < len; ++i) {
+    std::uint64_t i = 0;
+    for (; i + 4 <= len; i += 4) {  // four rows per pass over w, added in row order
+        const double* r0 = r + (k + i) * n + k;
+        const double *r1 = r0 + n, *r2 = r1 + n, *r3 = r2 + n;
+        const double v0 = v[i], v1 = v[i + 1], v2 = v[i + 2], v3 = v[i + 3];
+        for (std::uint64_t j = 0; j < cols; ++j) {
+            double s = w[j];
+            s += v0 * r0[j];
+            s += v1 * r1[j];
+            s += v2 * r2[j];
+            s += v3 * r3[j];
+            w[j] = s;
+        }
+    }
+    for (; i < len; ++i) {
         const double* row = r + (k + i) * n + k;
         const double vi = v[i];
         for (std::uint64_t j = 0; j < cols; ++j) w[j] += vi * row[j];
     }
-    for (std::uint64_t i = 0; i < len; ++i) {
+    for (i = 0; i < len; ++i) {
         double* row = r + (k + i) * n + k;
         const double f = v[i] + v[i];
         for (std::uint64_t j = 0; j < cols; ++j) row[j] = row[j] - f * w[j];
@@ -107,12 +121,26 @@ struct QrWork {
 [[gnu::always_inline]] inline void reflect_q(std::uint64_t m, std::uint64_t k, std::uint64_t len,
                                              double* qt, const double* v, double* u) {
     std::fill_n(u, m, 0.0);
-    for (std::uint64_t t = 0; t < len; ++t) {
+    std::uint64_t t = 0;
+    for (; t + 4 <= len; t += 4) {  // four rows of Qᵀ per pass over u, added in order
+        const double* q0 = qt + (k + t) * m;
+        const double *q1 = q0 + m, *q2 = q1 + m, *q3 = q2 + m;
+        const double v0 = v[t], v1 = v[t + 1], v2 = v[t + 2], v3 = v[t + 3];
+        for (std::uint64_t i = 0; i < m; ++i) {
+            double s = u[i];
+            s += v0 * q0[i];
+            s += v1 * q1[i];
+            s += v2 * q2[i];
+            s += v3 * q3[i];
+            u[i] = s;
+        }
+    }
+    for (; t < len; ++t) {
         const double* row = qt + (k + t) * m;
         const double vt = v[t];
         for (std::uint64_t i = 0; i < m; ++i) u[i] += vt * row[i];
     }
-    for (std::uint64_t t = 0; t < len; ++t) {
+    for (t = 0; t < len; ++t) {
         double* row = qt + (k + t) * m;
         const double vt = v[t];
         for (std::uint64_t i = 0; i < m; ++i) row[i] = row[i] - (u[i] + u[i]) * vt;
