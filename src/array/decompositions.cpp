@@ -85,76 +85,54 @@ struct QrWork {
     explicit QrWork(std::uint64_t m, std::uint64_t n) : v(m), w(n), u(m) {}
 };
 
-// R (m x n, row-major) and, by rows, qt = Qᵀ (m x m): the reflections are
-// applied to contiguous rows of both. w_j sums v_i·R[k+i, j] over i and u_i
-// sums v_t·Q[i, k+t] over t, each in ascending order from +0.0.
-[[gnu::always_inline]] inline void reflect_r(std::uint64_t n, std::uint64_t k, std::uint64_t len,
-                                             double* r, const double* v, double* w) {
-    const std::uint64_t cols = n - k;
-    std::fill_n(w, cols, 0.0);
+// acc[j] = Σ_i c[i]·rows[i·stride + j] for j < width, each sum in ascending i
+// from +0.0; four rows per pass over acc.
+[[gnu::always_inline]] inline void weighted_row_sum(const double* rows, std::uint64_t stride,
+                                                    const double* c, std::uint64_t count,
+                                                    std::uint64_t width, double* acc) {
+    std::fill_n(acc, width, 0.0);
     std::uint64_t i = 0;
-    for (; i + 4 <= len; i += 4) {  // four rows per pass over w, added in row order
-        const double* r0 = r + (k + i) * n + k;
-        const double *r1 = r0 + n, *r2 = r1 + n, *r3 = r2 + n;
-        const double v0 = v[i], v1 = v[i + 1], v2 = v[i + 2], v3 = v[i + 3];
-        for (std::uint64_t j = 0; j < cols; ++j) {
-            double s = w[j];
-            s += v0 * r0[j];
-            s += v1 * r1[j];
-            s += v2 * r2[j];
-            s += v3 * r3[j];
-            w[j] = s;
+    for (; i + 4 <= count; i += 4) {
+        const double* r0 = rows + i * stride;
+        const double *r1 = r0 + stride, *r2 = r1 + stride, *r3 = r2 + stride;
+        const double c0 = c[i], c1 = c[i + 1], c2 = c[i + 2], c3 = c[i + 3];
+        for (std::uint64_t j = 0; j < width; ++j) {
+            double s = acc[j];
+            s += c0 * r0[j];
+            s += c1 * r1[j];
+            s += c2 * r2[j];
+            s += c3 * r3[j];
+            acc[j] = s;
         }
     }
-    for (; i < len; ++i) {
-        const double* row = r + (k + i) * n + k;
-        const double vi = v[i];
-        for (std::uint64_t j = 0; j < cols; ++j) w[j] += vi * row[j];
+    for (; i < count; ++i) {
+        const double* row = rows + i * stride;
+        for (std::uint64_t j = 0; j < width; ++j) acc[j] += c[i] * row[j];
     }
-    for (i = 0; i < len; ++i) {
-        double* row = r + (k + i) * n + k;
+}
+
+// One reflection I - 2vvᵀ applied to R (m x n, row-major) from the left and
+// to Q from the right, with Q kept by rows as qt = Qᵀ (m x m), so that both
+// updates run along contiguous rows: w_j = Σ_i v_i·R[k+i, j] and
+// u_i = Σ_t v_t·Q[i, k+t].
+[[gnu::always_inline]] inline void reflect(std::uint64_t m, std::uint64_t n, std::uint64_t k,
+                                           double* r, double* qt, const double* v, double* w,
+                                           double* u) {
+    const std::uint64_t len = m - k, cols = n - k;
+    double* r_block = r + k * n + k;
+    weighted_row_sum(r_block, n, v, len, cols, w);
+    for (std::uint64_t i = 0; i < len; ++i) {
+        double* row = r_block + i * n;
         const double f = v[i] + v[i];
         for (std::uint64_t j = 0; j < cols; ++j) row[j] = row[j] - f * w[j];
     }
-}
-
-[[gnu::always_inline]] inline void reflect_q(std::uint64_t m, std::uint64_t k, std::uint64_t len,
-                                             double* qt, const double* v, double* u) {
-    std::fill_n(u, m, 0.0);
-    std::uint64_t t = 0;
-    for (; t + 4 <= len; t += 4) {  // four rows of Qᵀ per pass over u, added in order
-        const double* q0 = qt + (k + t) * m;
-        const double *q1 = q0 + m, *q2 = q1 + m, *q3 = q2 + m;
-        const double v0 = v[t], v1 = v[t + 1], v2 = v[t + 2], v3 = v[t + 3];
-        for (std::uint64_t i = 0; i < m; ++i) {
-            double s = u[i];
-            s += v0 * q0[i];
-            s += v1 * q1[i];
-            s += v2 * q2[i];
-            s += v3 * q3[i];
-            u[i] = s;
-        }
-    }
-    for (; t < len; ++t) {
-        const double* row = qt + (k + t) * m;
-        const double vt = v[t];
-        for (std::uint64_t i = 0; i < m; ++i) u[i] += vt * row[i];
-    }
-    for (t = 0; t < len; ++t) {
-        double* row = qt + (k + t) * m;
+    double* q_block = qt + k * m;
+    weighted_row_sum(q_block, m, v, len, m, u);
+    for (std::uint64_t t = 0; t < len; ++t) {
+        double* row = q_block + t * m;
         const double vt = v[t];
         for (std::uint64_t i = 0; i < m; ++i) row[i] = row[i] - (u[i] + u[i]) * vt;
     }
-}
-
-void reflect_r_best(std::uint64_t n, std::uint64_t k, std::uint64_t len, double* r, const double* v,
-                    double* w) {
-    with_best_isa<reflect_r>(n, k, len, r, v, w);
-}
-
-void reflect_q_best(std::uint64_t m, std::uint64_t k, std::uint64_t len, double* qt,
-                    const double* v, double* u) {
-    with_best_isa<reflect_q>(m, k, len, qt, v, u);
 }
 
 // Householder QR in place: r becomes R (entries below the diagonal set to
@@ -170,8 +148,8 @@ void householder(std::uint64_t m, std::uint64_t n, double* r, double* qt, QrWork
         const double v_norm = column_norm(v, len);
         if (v_norm < kSkipBelow) continue;
         for (std::uint64_t i = 0; i < len; ++i) v[i] = v[i] / v_norm;
-        reflect_r_best(n, k, len, r, v, work.w.data());
-        reflect_q_best(m, k, len, qt, v, work.u.data());
+        with_best_isa<reflect>(m, n, k, r, qt, static_cast<const double*>(v), work.w.data(),
+                               work.u.data());
     }
     for (std::uint64_t i = 1; i < m; ++i) std::fill_n(r + i * n, std::min(i, n), 0.0);
 }
