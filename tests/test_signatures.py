@@ -24,7 +24,8 @@ def public_callables():
 
 def class_callables(cls):
     instance = {ts.Array: lambda: ts.zeros([2, 2]),
-                ts.Generator: lambda: ts.random.seed(1)}.get(cls)
+                ts.Generator: lambda: ts.random.seed(1),
+                ts.spatial.KDTree: lambda: ts.spatial.KDTree.from_array(ts.zeros([2, 2]))}.get(cls)
     out = {}
     for name, raw in vars(cls).items():
         if name.startswith("_") or not callable(raw) and not isinstance(raw, staticmethod):
@@ -46,7 +47,8 @@ def parameters(fn):
 def test_the_walk_finds_every_kind_of_callable():
     labels = {label for label, _ in CALLABLES}
     assert {"tessaron.zeros", "Array.zeros", "Array.clip", "Array.from_numpy",
-            "Generator.uniform", "Generator.from_seed", "random.seed"} <= labels
+            "Generator.uniform", "Generator.from_seed", "random.seed", "KDTree.from_array",
+            "KDTree.kernel_density_approx"} <= labels
 
 
 @pytest.mark.parametrize("label, fn", CALLABLES, ids=[c[0] for c in CALLABLES])

@@ -256,6 +256,25 @@ bool extract(PyObject* obj, ArrayOrScalar& out) {
     return false;
 }
 
+// ---- strings -------------------------------------------------------------
+
+static bool utf8_of(PyObject* str, std::string& out) {
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(str, &size);
+    if (!text) return false;
+    out.assign(text, static_cast<std::size_t>(size));
+    return true;
+}
+
+bool extract(PyObject* obj, Name& out) {
+    if (!PyUnicode_Check(obj)) {
+        raise_type_error("'" + type_name(obj) + "' object cannot be converted to 'PyString'");
+        return false;
+    }
+    Ref lowered = Ref::steal(PyObject_CallMethod(obj, "lower", nullptr));
+    return lowered && utf8_of(obj, out.given) && utf8_of(lowered.get(), out.lowered);
+}
+
 // ---- error prefix --------------------------------------------------------
 
 void prefix_argument_error(const char* name) {

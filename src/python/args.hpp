@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <array>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "array/buffer.hpp"
@@ -63,6 +64,11 @@ struct ArrayOrScalar {
     bool is_array() const { return array.obj != nullptr; }
 };
 
+// A string option: as given, and lowercased by Python's full Unicode rules.
+struct Name {
+    std::string given, lowered;
+};
+
 bool extract(PyObject* obj, double& out);
 bool extract(PyObject* obj, std::uint64_t& out);  // a size
 bool extract(PyObject* obj, std::int64_t& out);
@@ -72,6 +78,7 @@ bool extract(PyObject* obj, ArrayArg& out);
 bool extract(PyObject* obj, ArrayList& out);
 bool extract(PyObject* obj, VecOrArray& out);
 bool extract(PyObject* obj, ArrayOrScalar& out);
+bool extract(PyObject* obj, Name& out);
 
 template <class T>
 bool extract(PyObject* obj, std::optional<T>& out) {

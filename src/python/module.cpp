@@ -6,12 +6,17 @@
 
 namespace tessaron {
 class Generator;
+namespace spatial {
+class KDTree;
 }
+}  // namespace tessaron
 
 namespace tessaron::py {
 
 template <>
 PyTypeObject* type_of<Generator>();
+template <>
+PyTypeObject* type_of<::tessaron::spatial::KDTree>();
 
 namespace {
 
@@ -40,7 +45,9 @@ bool add_submodule(PyObject* parent, const char* name, Register fill) {
 bool make_def(PyObject* m) {
     if (!add_type(m, type_of<NdArray>(), "Array") ||
         !add_type(m, type_of<IterState>(), "PyArrayIter") ||
-        !add_type(m, type_of<Generator>(), "Generator") || !add_functions(m, construction_functions()))
+        !add_type(m, type_of<Generator>(), "Generator") ||
+        !add_type(m, type_of<::tessaron::spatial::KDTree>(), "KDTree") ||
+        !add_functions(m, construction_functions()))
         return false;
     return add_submodule(m, "linalg", linalg::register_module) &&
            add_submodule(m, "stats", stats::register_module) &&

@@ -1,0 +1,119 @@
+#include "spatial/common.hpp"
+
+#include <algorithm>
+#include <string>
+
+namespace tessaron::spatial {
+
+DistanceMetric parse_metric(std::string_view lowered, std::string_view given) {
+    if (lowered == "euclidean") return DistanceMetric::Euclidean;
+    if (lowered == "manhattan") return DistanceMetric::Manhattan;
+    if (lowered == "chebyshev") return DistanceMetric::Chebyshev;
+    fail("Unknown distance metric '" + std::string(given) +
+         "'. Valid options: 'euclidean', 'manhattan', 'chebyshev'");
+}
+
+KernelType parse_kernel(std::string_view lowered, std::string_view given) {
+    if (lowered == "gaussian") return KernelType::Gaussian;
+    if (lowered == "epanechnikov") return KernelType::Epanechnikov;
+    if (lowered == "uniform") return KernelType::Uniform;
+    if (lowered == "triangular") return KernelType::Triangular;
+    fail("Unknown kernel type '" + std::string(given) +
+         "'. Valid options: 'gaussian', 'epanechnikov', 'uniform', 'triangular'");
+}
+
+ApproxCriterion parse_criterion(std::string_view lowered, std::string_view given,
+                                std::optional<std::uint64_t> min_samples,
+                                std::optional<double> max_span) {
+    using Kind = ApproxCriterion::Kind;
+    auto require = [](bool present, const char* param, const char* criterion) {
+        if (!present)
+            fail(std::string(param) + " parameter required for '" + criterion + "' criterion");
+    };
+    if (lowered == "none") return {};
+    if (lowered == "min_samples") {
+        require(min_samples.has_value(), "min_samples", "min_samples");
+        return {Kind::MinSamples, *min_samples, 0.0};
+    }
+    if (lowered == "max_span") {
+        require(max_span.has_value(), "max_span", "max_span");
+        return {Kind::MaxSpan, 0, *max_span};
+    }
+    if (lowered == "combined") {
+        require(min_samples.has_value(), "min_samples", "combined");
+        require(max_span.has_value(), "max_span", "combined");
+        return {Kind::Combined, *min_samples, *max_span};
+    }
+    fail("Unknown approximation criterion '" + std::string(given) +
+         "'. Valid options: 'none', 'min_samples', 'max_span', 'combined'");
+}
+
+CandidateHeap::CandidateHeap(std::uint64_t room) : room_(room) { entries_.resize(room); }
+
+void CandidateHeap::push(Entry e) {
+    std::uint64_t i = size_++;
+    while (i > 0) {
+        const std::uint64_t parent = (i - 1) / 2;
+        if (!(entries_[parent].distance < e.distance)) break;
+        entries_[i] = entries_[parent];
+        i = parent;
+    }
+    entries_[i] = e;
+}
+
+void CandidateHeap::replace_top(Entry e) {
+    entries_[0] = e;
+    sift_down(0, size_);
+}
+
+void CandidateHeap::sift_down(std::uint64_t i, std::uint64_t size) {
+    const Entry e = entries_[i];
+    for (;;) {
+        std::uint64_t child = 2 * i + 1;
+        if (child >= size) break;
+        if (child + 1 < size && entries_[child].distance < entries_[child + 1].distance) ++child;
+        if (!(e.distance < entries_[child].distance)) break;
+        entries_[i] = entries_[child];
+        i = child;
+    }
+    entries_[i] = e;
+}
+
+std::vector<std::uint64_t> CandidateHeap::rows_ascending() {
+    for (std::uint64_t end = size_; end > 1; --end) {  // move the largest behind the heap
+        std::swap(entries_[0], entries_[end - 1]);
+        sift_down(0, end - 1);
+    }
+    std::vector<std::uint64_t> rows(size_);
+    for (std::uint64_t i = 0; i < size_; ++i) rows[i] = entries_[i].row;
+    return rows;
+}
+
+void check_points_array(const NdArray& array) {
+    if (array.ndim() != 2) panic("Expected 2D array (n_points, dim)");
+}
+
+void check_density_queries(const NdArray& queries, std::uint64_t dim) {
+    if (queries.ndim() != 2) panic("Expected 2D array (n_queries, dim)");
+    check_eq(queries.shape[1], dim, "Query dimension must match tree dimension");
+}
+
+PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric) {
+    check_points_array(array);
+    PointSet p;
+    p.n = array.shape[0];
+    p.dim = array.shape[1];
+    p.metric = metric;
+    p.coords.assign(array.data.begin(), array.data.end());
+    p.rows.resize(p.n);
+    for (std::uint64_t i = 0; i < p.n; ++i) p.rows[i] = i;
+    return p;
+}
+
+NdArray PointSet::as_ndarray() const {
+    NdArray out = NdArray::uninit(Shape{n, dim});
+    std::copy(coords.begin(), coords.end(), out.data.begin());
+    return out;
+}
+
+}  // namespace tessaron::spatial

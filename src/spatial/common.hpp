@@ -1,0 +1,168 @@
+// The vocabulary the spatial trees share: metrics, density kernels and
+// approximation criteria (with the parsing of their names), point-to-point
+// distances, the bounded candidate heap of the k-nearest search, the point
+// storage and the flat node table.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "array/error.hpp"
+#include "array/ndarray.hpp"
+
+namespace tessaron::spatial {
+
+enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev };
+enum class KernelType : std::uint8_t { Gaussian, Epanechnikov, Uniform, Triangular };
+
+struct ApproxCriterion {
+    enum class Kind : std::uint8_t { NoApprox, MinSamples, MaxSpan, Combined };
+    Kind kind = Kind::NoApprox;
+    std::uint64_t min_samples = 0;
+    double max_span = 0.0;
+
+    // Whether a node of `count` points and this span is replaced by its estimate.
+    bool approximates(std::uint64_t count, double span) const {
+        switch (kind) {
+            case Kind::MinSamples: return count >= min_samples;
+            case Kind::MaxSpan: return span <= max_span;
+            case Kind::Combined: return count >= min_samples && span <= max_span;
+            case Kind::NoApprox: break;
+        }
+        return false;
+    }
+};
+
+// Parsing takes the name already lowercased (the binding layer does the
+// Unicode lowercasing) and, for the messages, the name as the caller gave it.
+DistanceMetric parse_metric(std::string_view lowered, std::string_view given);
+KernelType parse_kernel(std::string_view lowered, std::string_view given);
+ApproxCriterion parse_criterion(std::string_view lowered, std::string_view given,
+                                std::optional<std::uint64_t> min_samples,
+                                std::optional<double> max_span);
+
+// distance(a, b) over the first n coordinates, sums from 0.0 left to right.
+// Chebyshev passes over a NaN difference, so it never becomes the result.
+template <DistanceMetric M>
+[[gnu::always_inline]] inline double distance(const double* a, const double* b, std::size_t n) {
+    double s = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double diff = a[i] - b[i];
+        if constexpr (M == DistanceMetric::Euclidean)
+            s += diff * diff;
+        else if constexpr (M == DistanceMetric::Manhattan)
+            s += std::fabs(diff);
+        else if (std::fabs(diff) > s)
+            s = std::fabs(diff);
+    }
+    if constexpr (M == DistanceMetric::Euclidean) return std::sqrt(s);
+    return s;
+}
+
+// Calls f.template operator()<M>() with the metric as a constant, so that the
+// distance inlines into the search loops (one instantiation per metric).
+template <class F>
+decltype(auto) with_metric(DistanceMetric m, F&& f) {
+    switch (m) {
+        case DistanceMetric::Manhattan: return f.template operator()<DistanceMetric::Manhattan>();
+        case DistanceMetric::Chebyshev: return f.template operator()<DistanceMetric::Chebyshev>();
+        case DistanceMetric::Euclidean: break;
+    }
+    return f.template operator()<DistanceMetric::Euclidean>();
+}
+
+// The kernel at scaled distance u; the bounded kernels vanish from u = 1 on.
+template <KernelType K>
+[[gnu::always_inline]] inline double kernel_value(double u) {
+    if constexpr (K == KernelType::Gaussian)
+        return std::exp(u * (u * -0.5));
+    else if constexpr (K == KernelType::Epanechnikov)
+        return u < 1.0 ? 0.75 * (1.0 - u * u) : 0.0;
+    else if constexpr (K == KernelType::Uniform)
+        return u < 1.0 ? 0.5 : 0.0;
+    else
+        return u < 1.0 ? 1.0 - u : 0.0;
+}
+
+template <class F>
+decltype(auto) with_kernel(KernelType k, F&& f) {
+    switch (k) {
+        case KernelType::Epanechnikov: return f.template operator()<KernelType::Epanechnikov>();
+        case KernelType::Uniform: return f.template operator()<KernelType::Uniform>();
+        case KernelType::Triangular: return f.template operator()<KernelType::Triangular>();
+        case KernelType::Gaussian: break;
+    }
+    return f.template operator()<KernelType::Gaussian>();
+}
+
+// The k best candidates of one k-nearest query: a binary max-heap on the
+// distance alone, with room for a fixed number of entries. Its own sifting
+// stays in bounds whatever the comparisons say, so NaN distances are safe.
+class CandidateHeap {
+public:
+    explicit CandidateHeap(std::uint64_t room);
+
+    bool full() const { return size_ == room_; }
+    double worst() const { return entries_[0].distance; }  // only when not empty
+
+    // Pushed while there is room; when full, replaces the largest candidate
+    // only if strictly nearer (so of equal distances the first found stays).
+    void offer(double distance, std::uint64_t row) {
+        if (size_ < room_)
+            push({distance, row});
+        else if (distance < entries_[0].distance)
+            replace_top({distance, row});
+    }
+
+    // Heap-sorts the candidates into ascending distance and gives their rows.
+    std::vector<std::uint64_t> rows_ascending();
+
+private:
+    struct Entry {
+        double distance;
+        std::uint64_t row;
+    };
+    void push(Entry e);
+    void replace_top(Entry e);
+    void sift_down(std::uint64_t i, std::uint64_t size);
+
+    std::vector<Entry> entries_;
+    std::uint64_t size_ = 0, room_;
+};
+
+// The tree's own copy of the points and the permutation from storage slots
+// to input rows. `coords` is in storage order (slot i holds input row
+// rows[i]), so that a leaf's points are one contiguous run.
+struct PointSet {
+    std::vector<double> coords;
+    std::vector<std::uint64_t> rows;  // storage slot -> input row
+    std::uint64_t n = 0, dim = 0;
+    DistanceMetric metric = DistanceMetric::Euclidean;
+
+    static PointSet from_ndarray(const NdArray& array, DistanceMetric metric);
+    const double* at(std::uint64_t slot) const { return coords.data() + slot * dim; }
+    // The stored points as an (n, dim) array, in storage order.
+    NdArray as_ndarray() const;
+};
+
+// A node's slot range [start, end) and its second child; the first child of
+// an internal node is the next node (nodes are stored in pre-order), and
+// right == 0 marks a leaf (the root is never a right child).
+using NodeId = std::uint64_t;
+struct SlotRange {
+    std::uint64_t start, end;
+    NodeId right;
+    bool is_leaf() const { return right == 0; }
+    std::uint64_t count() const { return end - start; }
+};
+
+// "Expected 2D array (n_points, dim)" unless the array is two-dimensional.
+void check_points_array(const NdArray& array);
+// Checks density queries: two-dimensional with `dim` columns.
+void check_density_queries(const NdArray& queries, std::uint64_t dim);
+
+}  // namespace tessaron::spatial

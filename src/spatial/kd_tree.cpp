@@ -1,0 +1,98 @@
+#include "spatial/kd_tree.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "array/format.hpp"
+#include "spatial/median_split.hpp"
+
+namespace tessaron::spatial {
+
+KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric) {
+    KDTree t;
+    t.points_ = PointSet::from_ndarray(array, metric);
+    const std::uint64_t dim = t.points_.dim;
+    auto on_node = [&t, dim](NodeId, std::uint64_t, std::uint64_t, const double* lo, const double* hi) {
+        t.boxes_.insert(t.boxes_.end(), lo, lo + dim);
+        t.boxes_.insert(t.boxes_.end(), hi, hi + dim);
+        t.split_dim_.push_back(0);
+        t.split_value_.push_back(0.0);
+    };
+    auto on_split = [&t](NodeId id, std::uint64_t d, double value) {
+        t.split_dim_[id] = d;
+        t.split_value_[id] = value;
+    };
+    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, on_split).build();
+    return t;
+}
+
+void KDTree::check_query(std::size_t len) const {
+    // The box bound reads every dimension of the query.
+    if (len < points_.dim) panic_out_of_bounds(len, len);
+}
+
+void KDTree::check_leaf_scan(std::size_t len) const {
+    // A point distance runs over the query's length and reads the point there.
+    if (len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
+}
+
+double KDTree::box_distance(NodeId node, const double* q) const {
+    const double *l = lo(node), *h = hi(node);
+    double s = 0.0;
+    for (std::uint64_t d = 0; d < points_.dim; ++d) {
+        const double gap = q[d] < l[d] ? l[d] - q[d] : (q[d] > h[d] ? q[d] - h[d] : 0.0);
+        s += gap * gap;
+    }
+    return std::sqrt(s);
+}
+
+double KDTree::far_distance(NodeId node, const double* q) const {
+    const double *l = lo(node), *h = hi(node);
+    double s = 0.0;
+    for (std::uint64_t d = 0; d < points_.dim; ++d) {
+        const double far = std::fabs(q[d] - l[d]) > std::fabs(q[d] - h[d]) ? l[d] : h[d];
+        s += (q[d] - far) * (q[d] - far);
+    }
+    return std::sqrt(s);
+}
+
+double KDTree::box_gap_max(NodeId node, const double* q) const {
+    const double *l = lo(node), *h = hi(node);
+    double m = 0.0;
+    for (std::uint64_t d = 0; d < points_.dim; ++d) {
+        const double gap = q[d] < l[d] ? l[d] - q[d] : (q[d] > h[d] ? q[d] - h[d] : 0.0);
+        if (gap > m) m = gap;
+    }
+    return m;
+}
+
+double KDTree::far_gap_max(NodeId node, const double* q) const {
+    const double *l = lo(node), *h = hi(node);
+    double m = 0.0;
+    for (std::uint64_t d = 0; d < points_.dim; ++d) {
+        const double gap = std::max(std::fabs(q[d] - l[d]), std::fabs(q[d] - h[d]));
+        if (gap > m) m = gap;
+    }
+    return m;
+}
+
+void KDTree::check_box(NodeId node) const {
+    const double *l = lo(node), *h = hi(node);
+    for (std::uint64_t d = 0; d < points_.dim; ++d)
+        if (!(l[d] <= h[d])) {
+            std::string message = "min > max, or either was NaN. min = ";
+            append_float(message, l[d]);
+            message += ", max = ";
+            append_float(message, h[d]);
+            panic(message);
+        }
+}
+
+double KDTree::span(NodeId node) const {
+    const double *l = lo(node), *h = hi(node);
+    double s = 0.0;
+    for (std::uint64_t d = 0; d < points_.dim; ++d) s += (h[d] - l[d]) * (h[d] - l[d]);
+    return std::sqrt(s);
+}
+
+}  // namespace tessaron::spatial

@@ -1,0 +1,72 @@
+// A static k-d tree: every node keeps the bounding box of its points, and
+// internal nodes split at the median of their widest dimension. Node bounds
+// are Euclidean box distances (box distances in L-infinity for Chebyshev,
+// where the Euclidean one could exceed a point's true distance).
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "spatial/common.hpp"
+#include "spatial/query.hpp"
+
+namespace tessaron::spatial {
+
+class KDTree {
+public:
+    // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
+    static KDTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric);
+
+    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
+        return spatial::query_knn(*this, q, k);
+    }
+    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
+        return spatial::query_radius(*this, q, radius);
+    }
+    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
+                           const ApproxCriterion& criterion = {}) const {
+        return spatial::kernel_density(*this, queries, h, kernel, criterion);
+    }
+
+    // Geometry for the search skeleton (query.hpp).
+    const PointSet& points() const { return points_; }
+    SlotRange range(NodeId node) const { return ranges_[node]; }
+    void check_query(std::size_t len) const;
+    void check_leaf_scan(std::size_t len) const;
+    template <DistanceMetric M>
+    double bound(NodeId node, const double* q, std::size_t) const {
+        return M == DistanceMetric::Chebyshev ? box_gap_max(node, q) : box_distance(node, q);
+    }
+    template <DistanceMetric M>
+    bool left_first(NodeId node, const double* q, std::size_t) const {
+        return q[split_dim_[node]] <= split_value_[node];
+    }
+    template <DistanceMetric M>
+    double density_cut(NodeId node, const double* q, std::size_t len) const {
+        return bound<M>(node, q, len);
+    }
+    template <DistanceMetric M>
+    DensityBounds approx_bounds(NodeId node, const double* q, std::size_t) const {
+        check_box(node);
+        return M == DistanceMetric::Chebyshev ? DensityBounds{box_gap_max(node, q), far_gap_max(node, q)}
+                                              : DensityBounds{box_distance(node, q), far_distance(node, q)};
+    }
+    double span(NodeId node) const;
+
+private:
+    const double* lo(NodeId node) const { return boxes_.data() + node * 2 * points_.dim; }
+    const double* hi(NodeId node) const { return lo(node) + points_.dim; }
+    double box_distance(NodeId node, const double* q) const;  // Euclidean, to the nearest box point
+    double far_distance(NodeId node, const double* q) const;  // Euclidean, to the farthest corner
+    double box_gap_max(NodeId node, const double* q) const;   // L-infinity, to the nearest box point
+    double far_gap_max(NodeId node, const double* q) const;   // L-infinity, to the farthest corner
+    void check_box(NodeId node) const;                        // the box must not be inverted
+
+    PointSet points_;
+    std::vector<SlotRange> ranges_;
+    std::vector<double> boxes_;  // per node: dim lows, then dim highs
+    std::vector<std::uint64_t> split_dim_;
+    std::vector<double> split_value_;
+};
+
+}  // namespace tessaron::spatial

@@ -1,0 +1,161 @@
+// The build shared by the KD-tree and the ball tree: each node's slot range
+// is split at the median coordinate of its widest dimension, nodes appended
+// in pre-order. The tree summarises each node through two callbacks. The
+// coordinates move with their rows, so they are in storage order throughout
+// and every scan of a node reads one contiguous block.
+#pragma once
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "spatial/common.hpp"
+
+namespace tessaron::spatial {
+
+// The value a full ascending sort of keys[0, n) would put at position k
+// (keys are reordered on the way; none may be NaN). Quickselect with
+// branch-free partitions (a split of random data is a coin toss for a branch
+// predictor), handing over to std::nth_element if the pivots keep choosing badly.
+double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
+
+// on_node(id, start, end, lo, hi): a new node over slots [start, end) whose
+// per-dimension minimum and maximum coordinates (NaN passed over; +inf and
+// -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
+// the node was split along `dim` at the median coordinate `value`.
+template <class OnNode, class OnSplit>
+class MedianSplit {
+public:
+    MedianSplit(PointSet& points, std::uint64_t leaf_size, OnNode on_node, OnSplit on_split)
+        : p_(points),
+          leaf_size_(std::max<std::uint64_t>(leaf_size, 1)),  // a one-point range cannot split
+          on_node_(std::move(on_node)),
+          on_split_(std::move(on_split)) {}
+
+    // Builds the whole tree (the root is node 0) and returns its ranges.
+    std::vector<SlotRange> build() && {
+        std::vector<double> box(2 * p_.dim);
+        bounding_box(0, p_.n, box.data());
+        build_node(0, p_.n, box.data(), 0);
+        return std::move(ranges_);
+    }
+
+private:
+    // lo (box[0, dim)) and hi (box[dim, 2 dim)) of the points in [start, end).
+    void bounding_box(std::uint64_t start, std::uint64_t end, double* box) const {
+        const std::uint64_t dim = p_.dim;
+        std::fill_n(box, dim, std::numeric_limits<double>::infinity());
+        std::fill_n(box + dim, dim, -std::numeric_limits<double>::infinity());
+        for (std::uint64_t slot = start; slot < end; ++slot) widen(box, p_.at(slot));
+    }
+
+    // Written as selections, not branches (they become min/max instructions);
+    // a NaN coordinate compares false and leaves the bound as it is.
+    template <std::uint64_t D = 0>
+    void widen(double* box, const double* x) const {
+        const std::uint64_t dim = D ? D : p_.dim;
+        for (std::uint64_t d = 0; d < dim; ++d) {
+            box[d] = x[d] < box[d] ? x[d] : box[d];
+            box[dim + d] = x[d] > box[dim + d] ? x[d] : box[dim + d];
+        }
+    }
+
+    NodeId build_node(std::uint64_t start, std::uint64_t end, const double* box, std::uint64_t depth) {
+        const std::uint64_t dim = p_.dim;
+        std::uint64_t split = 0;  // the first strictly widest dimension; 0 when none is wider than 0
+        double widest = 0.0;
+        for (std::uint64_t d = 0; d < dim; ++d)
+            if (box[dim + d] - box[d] > widest) {
+                widest = box[dim + d] - box[d];
+                split = d;
+            }
+        const NodeId id = ranges_.size();
+        ranges_.push_back({start, end, 0});
+        on_node_(id, start, end, box, box + dim);
+        const std::uint64_t count = end - start;
+        if (count <= leaf_size_ || dim == 0) return id;  // no dimension: every distance is 0
+
+        keys_.resize(count);
+        const double* block = p_.at(start);
+        for (std::uint64_t j = 0; j < count; ++j) {
+            keys_[j] = block[j * dim + split];
+            // The selection compares every coordinate; NaN has no order.
+            if (std::isnan(keys_[j])) panic("called `Option::unwrap()` on a `None` value");
+        }
+        const std::uint64_t half = count / 2;
+        const double median = kth_smallest(keys_.data(), count, half);
+        if (child_boxes_.size() <= depth) child_boxes_.resize(depth + 1);
+        child_boxes_[depth].resize(4 * dim);
+        // The buffer stays put while deeper levels are added (moving a vector keeps it).
+        double* boxes = child_boxes_[depth].data();  // left box, then right box
+        switch (dim) {  // the common small dimensions get loops of fixed length
+            case 1: partition_at<1>(start, count, half, split, median, boxes); break;
+            case 2: partition_at<2>(start, count, half, split, median, boxes); break;
+            case 3: partition_at<3>(start, count, half, split, median, boxes); break;
+            default: partition_at<0>(start, count, half, split, median, boxes); break;
+        }
+        on_split_(id, split, median);
+        build_node(start, start + half, boxes, depth + 1);
+        const NodeId right = build_node(start + half, end, boxes + 2 * dim, depth + 1);
+        ranges_[id].right = right;
+        return id;
+    }
+
+    // Moves the points of [start, start + count) so that the first `half`
+    // are the smaller ones along `split` and slot start + half holds one at
+    // the median: points below it go first, points above it last, and points
+    // equal to it fill up the first half. Reads and writes run in order; the
+    // boxes of the two halves are gathered on the way.
+    template <std::uint64_t D>
+    void partition_at(std::uint64_t start, std::uint64_t count, std::uint64_t half,
+                      std::uint64_t split, double median, double* boxes) {
+        const std::uint64_t dim = D ? D : p_.dim;
+        const double* block = p_.at(start);
+        std::uint64_t below = 0;
+        for (std::uint64_t j = 0; j < count; ++j) below += block[j * dim + split] < median;
+        std::uint64_t equal_left = half - below;  // equal points that still go left
+        moved_rows_.resize(count);
+        moved_coords_.resize(count * dim);
+        std::fill_n(boxes, dim, std::numeric_limits<double>::infinity());
+        std::fill_n(boxes + dim, dim, -std::numeric_limits<double>::infinity());
+        std::copy_n(boxes, 2 * dim, boxes + 2 * dim);
+        std::uint64_t left = 0, right = half, first_equal_right = count;
+        for (std::uint64_t j = 0; j < count; ++j) {
+            const double* x = block + j * dim;
+            const double key = x[split];
+            const bool equal = key == median;
+            const bool goes_left = key < median || (equal && equal_left > 0);
+            equal_left -= equal && goes_left;
+            const std::uint64_t to = goes_left ? left : right;
+            left += goes_left;
+            right += !goes_left;
+            if (equal && !goes_left && first_equal_right == count) first_equal_right = to;
+            moved_rows_[to] = p_.rows[start + j];
+            std::copy_n(x, dim, moved_coords_.data() + to * dim);
+            widen<D>(goes_left ? boxes : boxes + 2 * dim, x);
+        }
+        if (first_equal_right != half) {  // put a median point first in the right half
+            std::swap(moved_rows_[half], moved_rows_[first_equal_right]);
+            std::swap_ranges(moved_coords_.begin() + static_cast<std::ptrdiff_t>(half * dim),
+                             moved_coords_.begin() + static_cast<std::ptrdiff_t>((half + 1) * dim),
+                             moved_coords_.begin() + static_cast<std::ptrdiff_t>(first_equal_right * dim));
+        }
+        std::copy(moved_rows_.begin(), moved_rows_.end(),
+                  p_.rows.begin() + static_cast<std::ptrdiff_t>(start));
+        std::copy(moved_coords_.begin(), moved_coords_.end(),
+                  p_.coords.begin() + static_cast<std::ptrdiff_t>(start * dim));
+    }
+
+    PointSet& p_;
+    std::uint64_t leaf_size_;
+    OnNode on_node_;
+    OnSplit on_split_;
+    std::vector<double> keys_;
+    std::vector<std::uint64_t> moved_rows_;
+    std::vector<double> moved_coords_;
+    std::vector<std::vector<double>> child_boxes_;  // per depth, reused
+    std::vector<SlotRange> ranges_;
+};
+
+}  // namespace tessaron::spatial

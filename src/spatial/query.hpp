@@ -1,0 +1,148 @@
+// The search skeleton shared by every tree: k-nearest, radius and kernel
+// density walks, written once and instantiated per tree and per metric. A
+// tree supplies only its geometry:
+//
+//   const PointSet& points() const;
+//   SlotRange range(NodeId) const;
+//   void check_query(std::size_t len) const;      // a query of another length
+//   template <DistanceMetric M> double bound(NodeId, const double* q, std::size_t len) const;
+//       // lower bound on the distance to the node's points (k-nearest, radius)
+//   template <DistanceMetric M> bool left_first(NodeId, const double* q, std::size_t len) const;
+//   template <DistanceMetric M> double density_cut(NodeId, const double* q, std::size_t len) const;
+//   template <DistanceMetric M> DensityBounds approx_bounds(NodeId, const double* q, std::size_t len) const;
+//   double span(NodeId) const;
+//   void check_leaf_scan(std::size_t len) const;  // before the first point distance
+#pragma once
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "spatial/common.hpp"
+
+namespace tessaron::spatial {
+
+struct DensityBounds {
+    double lo, hi;
+};
+
+// Below this, a node's largest possible kernel value counts as nothing.
+constexpr double kDensityCut = 1e-10;
+
+namespace walk {
+
+template <DistanceMetric M, class Tree>
+void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap) {
+    if (heap.full() && t.template bound<M>(node, q, len) > heap.worst()) return;
+    const SlotRange r = t.range(node);
+    if (r.is_leaf()) {
+        if (r.count() == 0) return;
+        t.check_leaf_scan(len);
+        const PointSet& p = t.points();
+        for (std::uint64_t slot = r.start; slot < r.end; ++slot)
+            heap.offer(distance<M>(q, p.at(slot), len), p.rows[slot]);
+        return;
+    }
+    const bool left = t.template left_first<M>(node, q, len);
+    knn<M>(t, left ? node + 1 : r.right, q, len, heap);
+    knn<M>(t, left ? r.right : node + 1, q, len, heap);
+}
+
+template <DistanceMetric M, class Tree>
+void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad,
+            std::vector<std::uint64_t>& out) {
+    if (t.template bound<M>(node, q, len) > rad) return;
+    const SlotRange r = t.range(node);
+    if (r.is_leaf()) {
+        if (r.count() == 0) return;
+        t.check_leaf_scan(len);
+        const PointSet& p = t.points();
+        for (std::uint64_t slot = r.start; slot < r.end; ++slot)
+            if (distance<M>(q, p.at(slot), len) <= rad) out.push_back(p.rows[slot]);
+        return;
+    }
+    radius<M>(t, node + 1, q, len, rad, out);
+    radius<M>(t, r.right, q, len, rad, out);
+}
+
+// The node-level density procedure; contributions are added to `sum` one by
+// one in visiting order.
+template <DistanceMetric M, KernelType K, class Tree>
+void density(const Tree& t, NodeId node, const double* q, std::size_t len, double h,
+             const ApproxCriterion& criterion, double& sum) {
+    const double u = t.template density_cut<M>(node, q, len) / h;
+    if constexpr (K != KernelType::Gaussian)
+        if (!(u < 1.0)) return;
+    if constexpr (K != KernelType::Uniform)
+        if (kernel_value<K>(u) < kDensityCut) return;
+    const SlotRange r = t.range(node);
+    if (r.is_leaf()) {
+        const PointSet& p = t.points();
+        for (std::uint64_t slot = r.start; slot < r.end; ++slot)
+            sum += kernel_value<K>(distance<M>(q, p.at(slot), len) / h);
+        return;
+    }
+    if (criterion.approximates(r.count(), t.span(node))) {
+        const DensityBounds b = t.template approx_bounds<M>(node, q, len);
+        sum += 0.5 * (kernel_value<K>(b.lo / h) + kernel_value<K>(b.hi / h)) *
+               static_cast<double>(r.count());
+        return;
+    }
+    density<M, K>(t, node + 1, q, len, h, criterion, sum);
+    density<M, K>(t, r.right, q, len, h, criterion, sum);
+}
+
+}  // namespace walk
+
+// The input rows of the k nearest points, nearest first.
+template <class Tree>
+std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, std::uint64_t k) {
+    const PointSet& p = t.points();
+    if (k == 0 || p.n == 0) return {};
+    t.check_query(q.size());
+    CandidateHeap heap(std::min(k, p.n));  // more room than points could never fill
+    with_metric(p.metric, [&]<DistanceMetric M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap); });
+    return heap.rows_ascending();
+}
+
+// The input rows of the points within `radius` (inclusive), in walk order.
+template <class Tree>
+std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius) {
+    t.check_query(q.size());
+    std::vector<std::uint64_t> out;
+    with_metric(t.points().metric,
+                [&]<DistanceMetric M>() { walk::radius<M>(t, 0, q.data(), q.size(), radius, out); });
+    return out;
+}
+
+// One density per row of `queries` (m x dim); exact with NoApprox.
+template <class Tree>
+NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelType kernel,
+                       const ApproxCriterion& criterion) {
+    const PointSet& p = t.points();
+    check_density_queries(queries, p.dim);
+    const std::uint64_t m = queries.shape[0];
+    NdArray out = NdArray::uninit(d1(m));
+    with_metric(p.metric, [&]<DistanceMetric M>() {
+        with_kernel(kernel, [&]<KernelType K>() {
+            for (std::uint64_t i = 0; i < m; ++i) {
+                double sum = 0.0;
+                walk::density<M, K>(t, 0, queries.data.data() + i * p.dim, p.dim, h, criterion, sum);
+                out.data[i] = sum;
+            }
+        });
+    });
+    return out;
+}
+
+// The densities at the tree's own points, element i for input row i.
+template <class Tree>
+NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCriterion& criterion) {
+    const PointSet& p = t.points();
+    const NdArray stored = kernel_density(t, p.as_ndarray(), h, kernel, criterion);
+    NdArray out = NdArray::uninit(d1(p.n));
+    for (std::uint64_t slot = 0; slot < p.n; ++slot) out.data[p.rows[slot]] = stored.data[slot];
+    return out;
+}
+
+}  // namespace tessaron::spatial

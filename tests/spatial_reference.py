@@ -1,0 +1,49 @@
+"""Brute-force answers for the spatial trees, with distances summed in the trees' order."""
+import math
+
+import numpy as np
+
+
+def distances(points, q, metric):
+    """Distance from q to every row, coordinates taken in order from 0.0 (as the trees do)."""
+    points = np.asarray(points, dtype=float).reshape(len(points), -1)
+    s = np.zeros(len(points))
+    for i in range(points.shape[1]):
+        diff = np.abs(q[i] - points[:, i])
+        if metric == "euclidean":
+            s = s + diff * diff
+        elif metric == "manhattan":
+            s = s + diff
+        else:
+            s = np.where(diff > s, diff, s)
+    return np.sqrt(s) if metric == "euclidean" else s
+
+
+def kernel(name, u):
+    u = np.asarray(u, dtype=float)
+    if name == "gaussian":
+        return np.exp(u * (u * -0.5))
+    inside = u < 1.0
+    value = {"epanechnikov": 0.75 * (1.0 - u * u), "uniform": np.full_like(u, 0.5), "triangular": 1.0 - u}[name]
+    return np.where(inside, value, 0.0)
+
+
+def check_knn(answer, points, q, k, metric):
+    """The answer holds the k smallest distances in ascending order, each row once."""
+    d = distances(points, q, metric)
+    expected = np.sort(d)[:k]
+    assert len(answer) == len(expected) and len(set(answer)) == len(answer)
+    assert np.array_equal(d[answer], expected)
+    if len(d) > k and k > 0 and np.sort(d)[k] != expected[-1]:
+        assert set(answer) == set(np.argsort(d, kind="stable")[:k])
+
+
+def radius_set(points, q, r, metric):
+    return set(np.nonzero(distances(points, q, metric) <= r)[0].tolist())
+
+
+def density_bounds(points, q, h, kernel_name, metric):
+    """(sum over points at or above the 1e-10 cut, sum over all points): the exact density lies between."""
+    values = kernel(kernel_name, distances(points, q, metric) / h)
+    big = values[values >= 1e-10]
+    return math.fsum(big), math.fsum(values)

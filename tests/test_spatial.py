@@ -1,0 +1,221 @@
+"""Spatial trees against brute force: k-nearest, radius and kernel density, and their failures."""
+import math
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import tessaron as ts
+from spatial_reference import check_knn, density_bounds, distances, kernel, radius_set
+
+TREES = [ts.spatial.KDTree]
+METRICS = ["euclidean", "manhattan", "chebyshev"]
+
+
+def dataset(name):
+    rng = np.random.default_rng(abs(hash(name)) % 2 ** 32)
+    if name == "uniform":
+        return rng.random((300, 3))
+    if name == "clustered":
+        centres = rng.random((4, 2)) * 10
+        return centres[rng.integers(0, 4, 250)] + rng.normal(scale=0.05, size=(250, 2))
+    if name == "duplicated":
+        return np.repeat(rng.integers(0, 3, (30, 2)).astype(float), 5, axis=0)
+    if name == "line":
+        return rng.random((120, 1))
+    if name == "wide":
+        return rng.random((150, 16))
+    if name == "tiny":
+        return rng.random((3, 2))
+    if name == "single":
+        return np.array([[0.5, -1.0]])
+    raise KeyError(name)
+
+
+DATASETS = ["uniform", "clustered", "duplicated", "line", "wide", "tiny", "single"]
+
+
+def queries_for(x, count=12, seed=1):
+    rng = np.random.default_rng(seed)
+    lo, hi = x.min(axis=0), x.max(axis=0)
+    q = lo + (hi - lo + 0.2) * rng.random((count, x.shape[1])) - 0.1
+    return np.vstack([q, x[: count // 3]])  # also queries on stored points
+
+
+def build(cls, x, leaf_size, metric):
+    return cls.from_array(ts.Array.from_numpy(np.ascontiguousarray(x)), leaf_size=leaf_size, metric=metric)
+
+
+@pytest.mark.parametrize("cls", TREES)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("name", DATASETS)
+@pytest.mark.parametrize("leaf_size", [0, 1, 7, 1000])
+def test_knn_and_radius_equal_brute_force(cls, metric, name, leaf_size):
+    x = dataset(name)
+    tree = build(cls, x, leaf_size, metric)
+    for q in queries_for(x):
+        for k in (1, 4, len(x) + 3):
+            check_knn(tree.query_knn(q.tolist(), k), x, q, k, metric)
+        r = np.sort(distances(x, q, metric))[min(5, len(x) - 1)]  # a radius with points exactly on it
+        answer = tree.query_radius(q.tolist(), r)
+        assert len(answer) == len(set(answer)) and set(answer) == radius_set(x, q, r, metric)
+
+
+@pytest.mark.parametrize("cls", TREES)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("name", ["uniform", "clustered", "line", "wide", "tiny"])
+@pytest.mark.parametrize("kernel_name", ["gaussian", "epanechnikov", "uniform", "triangular"])
+def test_exact_density_is_the_sum_above_the_cut(cls, metric, name, kernel_name):
+    x = dataset(name)
+    tree = build(cls, x, 5, metric)
+    h = 0.3 * math.sqrt(x.shape[1])
+    q = queries_for(x, 6)
+    got = tree.kernel_density(ts.Array.from_numpy(q), h, kernel_name).tolist()
+    for qi, value in zip(q, got):
+        low, high = density_bounds(x, qi, h, kernel_name, metric)
+        assert low - 1e-9 <= value <= high + 1e-9
+
+
+@pytest.mark.parametrize("cls", TREES)
+def test_density_without_queries_is_in_input_row_order(cls):
+    x = dataset("uniform")
+    tree = build(cls, x, 4, "euclidean")
+    got = tree.kernel_density(None, 0.5, "epanechnikov").tolist()
+    for i, value in enumerate(got):
+        low, high = density_bounds(x, x[i], 0.5, "epanechnikov", "euclidean")
+        assert low - 1e-9 <= value <= high + 1e-9
+    assert tree.kernel_density_approx(bandwidth=0.5, kernel="epanechnikov").tolist() == got
+
+
+def test_chebyshev_kd_cut_keeps_true_neighbours():
+    # The Euclidean distance to the right box (2.0, 0.05 .. 2.0, 5) is about 1.41 from (0.6, 1.45),
+    # but the nearest point there is at Chebyshev distance 1.4: a Euclidean cut would drop it.
+    x = np.array([[-1.0, 0.0], [-1.1, 5.0], [2.0, 0.05], [2.0, 5.0]])
+    tree = build(ts.spatial.KDTree, x, 1, "chebyshev")
+    q = [0.6, 1.45]
+    check_knn(tree.query_knn(q, 1), x, np.array(q), 1, "chebyshev")
+    assert set(tree.query_radius(q, 1.405)) == radius_set(x, np.array(q), 1.405, "chebyshev")
+
+
+def approx_term(kernel_name, lo, hi, h, count):
+    return 0.5 * (kernel(kernel_name, lo / h) + kernel(kernel_name, hi / h)) * count
+
+
+def test_kd_approximation_follows_its_formula():
+    tree = build(ts.spatial.KDTree, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
+    # The root (box [0, 3], span 3) seen from 10: lower bound 7, upper bound 10.
+    root = tree.kernel_density_approx(10.0, 5.0, criterion="min_samples", min_samples=0)
+    assert root == approx_term("gaussian", 7.0, 10.0, 5.0, 4)
+    assert tree.kernel_density_approx(10.0, 5.0, criterion="max_span", max_span=3.0) == root
+    # Span 2.9 spares the root; its children [0, 1] and [2, 3] (span 1) are approximated.
+    halves = tree.kernel_density_approx(10.0, 5.0, criterion="combined", min_samples=2, max_span=2.9)
+    assert halves == approx_term("gaussian", 9.0, 10.0, 5.0, 2) + approx_term("gaussian", 7.0, 8.0, 5.0, 2)
+    assert tree.kernel_density_approx(10.0, 5.0, criterion="none", min_samples=0) == tree.kernel_density(10.0, 5.0)
+
+
+@pytest.mark.parametrize("cls", TREES)
+def test_degenerate_trees(cls):
+    empty = cls.from_array(ts.zeros([0, 2]))
+    assert empty.query_knn([0.0, 0.0], 3) == [] and empty.query_radius([0.0, 0.0], 1.0) == []
+    assert empty.kernel_density().shape == [0] and empty.kernel_density([0.0, 0.0]) == 0.0
+    flat = cls.from_array(ts.zeros([30, 0]), leaf_size=2)  # no dimension to split: one leaf
+    assert sorted(flat.query_knn([], 40)) == list(range(30)) and len(flat.query_radius([], 0.0)) == 30
+    one = cls.from_array(ts.Array([1, 2], [1.0, 2.0]))
+    assert one.query_knn(ts.Array([1, 2], [0.0, 0.0]), 2**64 - 1) == [0]
+    assert one.kernel_density() == 1.0  # a float for one point: its own contribution exp(0)
+
+
+@pytest.mark.parametrize("cls", TREES)
+def test_tree_is_independent_of_its_source(cls):
+    a = ts.Array.from_numpy(dataset("uniform"))
+    tree = cls.from_array(a, 3)
+    before = tree.query_knn([0.5, 0.5, 0.5], 5)
+    for i in range(len(a) // 3):
+        a[i, 0] = 0.5
+    assert tree.query_knn([0.5, 0.5, 0.5], 5) == before
+
+
+@pytest.mark.parametrize("cls", TREES)
+def test_parsing_and_conversion_errors(cls):
+    a = ts.Array.from_numpy(dataset("uniform"))
+    with pytest.raises(ValueError, match=r"^Unknown distance metric 'Cosine'\. Valid options: 'euclidean', 'manhattan', 'chebyshev'$"):
+        cls.from_array(a, metric="Cosine")
+    with pytest.raises(ValueError, match=r"^Unknown distance metric ''\."):
+        cls.from_array(a, metric="")
+    tree = cls.from_array(a, None, "ChebySHEV")
+    assert tree.query_knn([0.0, 0.0, 0.0], 2) == build(cls, dataset("uniform"), 20, "chebyshev").query_knn([0, 0, 0], 2)
+    with pytest.raises(ts.PanicException, match=r"^Expected 2D array \(n_points, dim\)$"):
+        cls.from_array(ts.zeros([4]))
+    with pytest.raises(TypeError, match="^argument 'array': 'list' object cannot be cast as 'Array'$"):
+        cls.from_array([[1.0]])
+    with pytest.raises(TypeError):
+        cls()
+    with pytest.raises(ValueError, match="^query must be a scalar, list, or Array$"):
+        tree.query_knn("0.5", 1)
+    with pytest.raises(OverflowError):
+        tree.query_knn("not even looked at", -1)
+    with pytest.raises(ValueError, match="^Query vector length 1 doesn't match tree dimension 3$"):
+        tree.kernel_density([1.0])
+    with pytest.raises(ValueError, match="^Query dimension 2 doesn't match tree dimension 3$"):
+        tree.kernel_density(ts.zeros([5, 2]))
+    with pytest.raises(ValueError, match="^queries must be 1D or 2D array$"):
+        tree.kernel_density(ts.zeros([1, 1, 3]))
+    with pytest.raises(ValueError, match="^queries must be a scalar, list, or Array$"):
+        tree.kernel_density([[0.0, 0.0, 0.0]])
+    with pytest.raises(ts.PanicException, match="Query dimension must match tree dimension"):
+        tree.kernel_density(0.5)
+    with pytest.raises(ValueError, match="^Unknown kernel type 'box'"):
+        tree.kernel_density_approx(kernel="box", criterion="bogus")
+    with pytest.raises(ValueError, match="^max_span parameter required for 'max_span' criterion$"):
+        tree.kernel_density_approx(criterion="max_span")
+    with pytest.raises(ValueError, match="^min_samples parameter required for 'combined' criterion$"):
+        tree.kernel_density_approx(criterion="combined")
+    with pytest.raises(ValueError, match=r"^Unknown approximation criterion 'Most'\. Valid options: 'none', 'min_samples', 'max_span', 'combined'$"):
+        tree.kernel_density_approx(criterion="Most")
+    assert tree.kernel_density_approx([0.5] * 3, criterion="MIN_SAMPLES", min_samples=10 ** 9) == tree.kernel_density([0.5] * 3)
+    with pytest.raises(TypeError, match="^argument 'metric': 'int' object cannot be converted to 'PyString'$"):
+        cls.from_array(a, 3, 5)
+
+
+def test_kd_query_lengths():
+    tree = ts.spatial.KDTree.from_array(ts.Array.from_numpy(dataset("uniform")))
+    with pytest.raises(ts.PanicException, match="index out of bounds"):
+        tree.query_knn([0.5, 0.5], 1)
+    with pytest.raises(ts.PanicException, match="index out of bounds"):
+        tree.query_knn([0.5] * 4, 1)
+    assert tree.query_radius([9.0, 9.0, 9.0, 0.0], 1.0) == []  # cut at the root before any distance
+    assert tree.query_knn([0.5, 0.5, 0.5], 0) == []
+
+
+def test_nan_coordinates_fail_the_split():
+    x = dataset("uniform")
+    x[7, :] = np.nan
+    with pytest.raises(ts.PanicException, match=r"^called `Option::unwrap\(\)` on a `None` value$"):
+        ts.spatial.KDTree.from_array(ts.Array.from_numpy(x))
+    small = ts.spatial.KDTree.from_array(ts.Array.from_numpy(x[:10]), leaf_size=20)  # one leaf: no split
+    assert len(small.query_knn([0.5] * 3, 3)) == 3
+
+
+NON_FINITE = """
+import math, numpy as np, tessaron as ts
+x = np.random.default_rng(0).random((200, 3))
+for cls in [{classes}]:
+    for metric in ["euclidean", "manhattan", "chebyshev"]:
+        t = cls.from_array(ts.Array.from_numpy(x), 4, metric)
+        for q in ([math.nan] * 3, [math.inf, 0.0, 0.5], [-math.inf] * 3, [0.5, math.nan, 0.5]):
+            assert len(t.query_knn(q, 5)) <= 5
+            t.query_radius(q, 0.3)
+            t.query_radius(q, math.inf)
+            t.kernel_density(q, 0.5)
+            t.kernel_density_approx(q, 0.5, criterion="min_samples", min_samples=0)
+print("ok")
+"""
+
+
+def test_non_finite_queries_never_crash():
+    code = NON_FINITE.format(classes=", ".join(f"ts.spatial.{c.__name__}" for c in TREES))
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "ok"
