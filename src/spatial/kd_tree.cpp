@@ -12,6 +12,10 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     KDTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     const std::uint64_t dim = t.points_.dim;
+    const std::uint64_t nodes = node_estimate(t.points_.n, leaf_size);
+    t.boxes_.reserve(nodes * 2 * dim);
+    t.split_dim_.reserve(nodes);
+    t.split_value_.reserve(nodes);
     auto on_node = [&t, dim](NodeId, std::uint64_t, std::uint64_t, const double* lo, const double* hi) {
         t.boxes_.insert(t.boxes_.end(), lo, lo + dim);
         t.boxes_.insert(t.boxes_.end(), hi, hi + dim);

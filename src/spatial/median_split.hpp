@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -24,6 +25,12 @@ double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
 // per-dimension minimum and maximum coordinates (NaN passed over; +inf and
 // -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
 // the node was split along `dim` at the median coordinate `value`.
+// Nodes of a tree over n points: halving stops at ranges of at most
+// leaf_size points, so there are fewer than 4n / leaf_size + 1.
+inline std::uint64_t node_estimate(std::uint64_t n, std::uint64_t leaf_size) {
+    return 4 * (n / std::max<std::uint64_t>(leaf_size, 1)) + 1;
+}
+
 template <class OnNode, class OnSplit>
 class MedianSplit {
 public:
@@ -35,6 +42,7 @@ public:
 
     // Builds the whole tree (the root is node 0) and returns its ranges.
     std::vector<SlotRange> build() && {
+        ranges_.reserve(node_estimate(p_.n, leaf_size_));
         std::vector<double> box(2 * p_.dim);
         bounding_box(0, p_.n, box.data());
         build_node(0, p_.n, box.data(), 0);
@@ -50,11 +58,17 @@ private:
         for (std::uint64_t slot = start; slot < end; ++slot) widen(box, p_.at(slot));
     }
 
+    // `mask` all ones: a, all zeros: b; by bits, so the compiler cannot turn
+    // it into a jump that the data would make unpredictable.
+    static double pick(std::uint64_t mask, double a, double b) {
+        return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) |
+                                     (std::bit_cast<std::uint64_t>(b) & ~mask));
+    }
+
     // Written as selections, not branches (they become min/max instructions);
     // a NaN coordinate compares false and leaves the bound as it is.
-    template <std::uint64_t D = 0>
     void widen(double* box, const double* x) const {
-        const std::uint64_t dim = D ? D : p_.dim;
+        const std::uint64_t dim = p_.dim;
         for (std::uint64_t d = 0; d < dim; ++d) {
             box[d] = x[d] < box[d] ? x[d] : box[d];
             box[dim + d] = x[d] > box[dim + d] ? x[d] : box[dim + d];
@@ -104,43 +118,65 @@ private:
 
     // Moves the points of [start, start + count) so that the first `half`
     // are the smaller ones along `split` and slot start + half holds one at
-    // the median: points below it go first, points above it last, and points
-    // equal to it fill up the first half. Reads and writes run in order; the
-    // boxes of the two halves are gathered on the way.
+    // the median: points below it first, then the points equal to it, then
+    // those above, each group in its input order. The boxes of the two halves
+    // are gathered on the way; no step branches on the data.
     template <std::uint64_t D>
     void partition_at(std::uint64_t start, std::uint64_t count, std::uint64_t half,
                       std::uint64_t split, double median, double* boxes) {
         const std::uint64_t dim = D ? D : p_.dim;
         const double* block = p_.at(start);
-        std::uint64_t below = 0;
-        for (std::uint64_t j = 0; j < count; ++j) below += block[j * dim + split] < median;
-        std::uint64_t equal_left = half - below;  // equal points that still go left
+        std::uint64_t below = 0, above = 0;
+        for (std::uint64_t j = 0; j < count; ++j) {
+            below += block[j * dim + split] < median;
+            above += block[j * dim + split] > median;
+        }
         moved_rows_.resize(count);
         moved_coords_.resize(count * dim);
-        std::fill_n(boxes, dim, std::numeric_limits<double>::infinity());
-        std::fill_n(boxes + dim, dim, -std::numeric_limits<double>::infinity());
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        std::fill_n(boxes, dim, inf);
+        std::fill_n(boxes + dim, dim, -inf);
         std::copy_n(boxes, 2 * dim, boxes + 2 * dim);
-        std::uint64_t left = 0, right = half, first_equal_right = count;
+        // Fixed dimensions keep both boxes in registers: each point widens both,
+        // with +-inf standing in for its coordinates on the side it is not on.
+        double lo[2][D ? D : 1], hi[2][D ? D : 1];
+        if constexpr (D > 0)
+            for (std::uint64_t d = 0; d < D; ++d) lo[0][d] = lo[1][d] = inf, hi[0][d] = hi[1][d] = -inf;
+        // Local pointers: the stores below could otherwise alias the vectors' own fields.
+        const std::uint64_t* rows_in = p_.rows.data() + start;
+        std::uint64_t* rows_out = moved_rows_.data();
+        double* coords_out = moved_coords_.data();
+        std::uint64_t next_below = 0, next_equal = below, next_above = count - above;
         for (std::uint64_t j = 0; j < count; ++j) {
             const double* x = block + j * dim;
-            const double key = x[split];
-            const bool equal = key == median;
-            const bool goes_left = key < median || (equal && equal_left > 0);
-            equal_left -= equal && goes_left;
-            const std::uint64_t to = goes_left ? left : right;
-            left += goes_left;
-            right += !goes_left;
-            if (equal && !goes_left && first_equal_right == count) first_equal_right = to;
-            moved_rows_[to] = p_.rows[start + j];
-            std::copy_n(x, dim, moved_coords_.data() + to * dim);
-            widen<D>(goes_left ? boxes : boxes + 2 * dim, x);
+            const bool is_below = x[split] < median, is_above = x[split] > median;
+            // The destination by masks: a conditional jump here would guess wrong half the time.
+            const std::uint64_t mb = 0 - std::uint64_t{is_below}, ma = 0 - std::uint64_t{is_above};
+            const std::uint64_t to = (next_below & mb) | (next_above & ma) | (next_equal & ~(mb | ma));
+            next_below += is_below;
+            next_above += is_above;
+            next_equal += !is_below && !is_above;
+            rows_out[to] = rows_in[j];
+            for (std::uint64_t d = 0; d < dim; ++d) coords_out[to * dim + d] = x[d];
+            if constexpr (D > 0) {
+                const std::uint64_t right = 0 - std::uint64_t{to >= half};  // all ones on the right
+                for (std::uint64_t d = 0; d < D; ++d) {
+                    const double as_left = pick(right, inf, x[d]), as_right = pick(right, x[d], inf);
+                    lo[0][d] = as_left < lo[0][d] ? as_left : lo[0][d];
+                    lo[1][d] = as_right < lo[1][d] ? as_right : lo[1][d];
+                    const double up_left = pick(right, -inf, x[d]), up_right = pick(right, x[d], -inf);
+                    hi[0][d] = up_left > hi[0][d] ? up_left : hi[0][d];
+                    hi[1][d] = up_right > hi[1][d] ? up_right : hi[1][d];
+                }
+            } else {
+                widen(boxes + (to >= half) * 2 * dim, x);
+            }
         }
-        if (first_equal_right != half) {  // put a median point first in the right half
-            std::swap(moved_rows_[half], moved_rows_[first_equal_right]);
-            std::swap_ranges(moved_coords_.begin() + static_cast<std::ptrdiff_t>(half * dim),
-                             moved_coords_.begin() + static_cast<std::ptrdiff_t>((half + 1) * dim),
-                             moved_coords_.begin() + static_cast<std::ptrdiff_t>(first_equal_right * dim));
-        }
+        if constexpr (D > 0)
+            for (std::uint64_t side = 0; side < 2; ++side) {
+                std::copy_n(lo[side], D, boxes + side * 2 * D);
+                std::copy_n(hi[side], D, boxes + side * 2 * D + D);
+            }
         std::copy(moved_rows_.begin(), moved_rows_.end(),
                   p_.rows.begin() + static_cast<std::ptrdiff_t>(start));
         std::copy(moved_coords_.begin(), moved_coords_.end(),

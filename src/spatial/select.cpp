@@ -1,35 +1,34 @@
 #include <algorithm>
 #include <bit>
-#include <vector>
+#include <utility>
 
 #include "spatial/median_split.hpp"
 
 namespace tessaron::spatial {
 namespace {
 
-// Moves the entries of [lo, hi) for which keep(key) holds to the front, in a
-// loop without data-dependent branches; returns the end of that group.
+double median_of_three(double a, double b, double c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// Moves the keys of [lo, hi) for which keep(key) holds to the front, without
+// data-dependent branches; returns the end of that group.
 template <class Keep>
 std::uint64_t partition(double* keys, std::uint64_t lo, std::uint64_t hi, Keep keep) {
     std::uint64_t m = lo;
     for (std::uint64_t j = lo; j < hi; ++j) {
         const double key = keys[j];
-        const bool front = keep(key);
         keys[j] = keys[m];
         keys[m] = key;
-        m += front;
+        m += keep(key);
     }
     return m;
-}
-
-double median_of_three(double a, double b, double c) {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
 }  // namespace
 
 double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
-    std::uint64_t lo = 0, hi = n;  // keys before lo are <= every key in [lo, hi) <= keys from hi
+    std::uint64_t lo = 0, hi = n;  // keys below lo are <= every key in [lo, hi) <= keys from hi
     int budget = 2 * std::bit_width(n) + 8;
     while (hi - lo > 24) {
         if (--budget < 0) {  // the pivots kept choosing badly: finish with the library's introselect
