@@ -25,7 +25,8 @@ def public_callables():
 def class_callables(cls):
     instance = {ts.Array: lambda: ts.zeros([2, 2]),
                 ts.Generator: lambda: ts.random.seed(1),
-                ts.spatial.KDTree: lambda: ts.spatial.KDTree.from_array(ts.zeros([2, 2]))}.get(cls)
+                ts.spatial.KDTree: lambda: ts.spatial.KDTree.from_array(ts.zeros([2, 2])),
+                ts.spatial.BallTree: lambda: ts.spatial.BallTree.from_array(ts.zeros([2, 2]))}.get(cls)
     out = {}
     for name, raw in vars(cls).items():
         if name.startswith("_") or not callable(raw) and not isinstance(raw, staticmethod):

@@ -1,5 +1,6 @@
 """Spatial trees against brute force: k-nearest, radius and kernel density, and their failures."""
 import math
+import zlib
 import os
 import subprocess
 import sys
@@ -10,12 +11,12 @@ import pytest
 import tessaron as ts
 from spatial_reference import check_knn, density_bounds, distances, kernel, radius_set
 
-TREES = [ts.spatial.KDTree]
+TREES = [ts.spatial.KDTree, ts.spatial.BallTree]
 METRICS = ["euclidean", "manhattan", "chebyshev"]
 
 
 def dataset(name):
-    rng = np.random.default_rng(abs(hash(name)) % 2 ** 32)
+    rng = np.random.default_rng(zlib.crc32(name.encode()))
     if name == "uniform":
         return rng.random((300, 3))
     if name == "clustered":
@@ -103,9 +104,10 @@ def approx_term(kernel_name, lo, hi, h, count):
     return 0.5 * (kernel(kernel_name, lo / h) + kernel(kernel_name, hi / h)) * count
 
 
-def test_kd_approximation_follows_its_formula():
-    tree = build(ts.spatial.KDTree, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
-    # The root (box [0, 3], span 3) seen from 10: lower bound 7, upper bound 10.
+@pytest.mark.parametrize("cls", TREES)
+def test_approximation_follows_its_formula(cls):
+    tree = build(cls, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
+    # The root (box [0, 3]; ball 1.5 +- 1.5; span 3) seen from 10: lower bound 7, upper bound 10.
     root = tree.kernel_density_approx(10.0, 5.0, criterion="min_samples", min_samples=0)
     assert root == approx_term("gaussian", 7.0, 10.0, 5.0, 4)
     assert tree.kernel_density_approx(10.0, 5.0, criterion="max_span", max_span=3.0) == root
@@ -179,6 +181,15 @@ def test_parsing_and_conversion_errors(cls):
         cls.from_array(a, 3, 5)
 
 
+def test_ball_query_lengths():
+    x = dataset("uniform")
+    tree = ts.spatial.BallTree.from_array(ts.Array.from_numpy(x))
+    # A shorter query is measured on its first coordinates only.
+    check_knn(tree.query_knn([0.5, 0.5], 4), x[:, :2], np.array([0.5, 0.5]), 4, "euclidean")
+    with pytest.raises(ts.PanicException, match="index out of bounds"):
+        tree.query_radius([0.5] * 4, 1.0)
+
+
 def test_kd_query_lengths():
     tree = ts.spatial.KDTree.from_array(ts.Array.from_numpy(dataset("uniform")))
     with pytest.raises(ts.PanicException, match="index out of bounds"):
@@ -192,10 +203,11 @@ def test_kd_query_lengths():
 def test_nan_coordinates_fail_the_split():
     x = dataset("uniform")
     x[7, :] = np.nan
-    with pytest.raises(ts.PanicException, match=r"^called `Option::unwrap\(\)` on a `None` value$"):
-        ts.spatial.KDTree.from_array(ts.Array.from_numpy(x))
-    small = ts.spatial.KDTree.from_array(ts.Array.from_numpy(x[:10]), leaf_size=20)  # one leaf: no split
-    assert len(small.query_knn([0.5] * 3, 3)) == 3
+    for cls in TREES:
+        with pytest.raises(ts.PanicException, match=r"^called `Option::unwrap\(\)` on a `None` value$"):
+            cls.from_array(ts.Array.from_numpy(x))
+        small = cls.from_array(ts.Array.from_numpy(x[:10]), leaf_size=20)  # one leaf: no split
+        assert len(small.query_knn([0.5] * 3, 3)) == 3
 
 
 NON_FINITE = """

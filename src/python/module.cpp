@@ -7,14 +7,17 @@
 namespace tessaron {
 class Generator;
 namespace spatial {
+class BallTree;
 class KDTree;
-}
+}  // namespace spatial
 }  // namespace tessaron
 
 namespace tessaron::py {
 
 template <>
 PyTypeObject* type_of<Generator>();
+template <>
+PyTypeObject* type_of<::tessaron::spatial::BallTree>();
 template <>
 PyTypeObject* type_of<::tessaron::spatial::KDTree>();
 
@@ -46,6 +49,7 @@ bool make_def(PyObject* m) {
     if (!add_type(m, type_of<NdArray>(), "Array") ||
         !add_type(m, type_of<IterState>(), "PyArrayIter") ||
         !add_type(m, type_of<Generator>(), "Generator") ||
+        !add_type(m, type_of<::tessaron::spatial::BallTree>(), "BallTree") ||
         !add_type(m, type_of<::tessaron::spatial::KDTree>(), "KDTree") ||
         !add_functions(m, construction_functions()))
         return false;

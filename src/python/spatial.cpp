@@ -4,11 +4,13 @@
 #include "python/array_functions.hpp"
 #include "python/module_util.hpp"
 #include "python/object.hpp"
+#include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
 
 namespace tessaron::py {
 
 namespace sp = ::tessaron::spatial;
+using sp::BallTree;
 using sp::KDTree;
 
 namespace {
@@ -20,6 +22,12 @@ template <>
 struct TreeClass<KDTree> {
     static constexpr Literal name = "KDTree";
     static constexpr const char* qualified = "tessaron.KDTree";
+};
+
+template <>
+struct TreeClass<BallTree> {
+    static constexpr Literal name = "BallTree";
+    static constexpr const char* qualified = "tessaron.BallTree";
 };
 
 // ---- query conversion -------------------------------------------------------
@@ -227,10 +235,17 @@ PyTypeObject* type_of<KDTree>() {
     return create_once(type, Methods<KDTree>::spec);
 }
 
+template <>
+PyTypeObject* type_of<BallTree>() {
+    static PyTypeObject* type = nullptr;
+    return create_once(type, Methods<BallTree>::spec);
+}
+
 namespace spatial {
 
 bool register_module(PyObject* module) {
-    return add_type(module, type_of<KDTree>(), "KDTree");
+    return add_type(module, type_of<BallTree>(), "BallTree") &&
+           add_type(module, type_of<KDTree>(), "KDTree");
 }
 
 }  // namespace spatial

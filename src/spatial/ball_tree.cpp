@@ -1,0 +1,42 @@
+#include "spatial/ball_tree.hpp"
+
+#include "spatial/median_split.hpp"
+
+namespace tessaron::spatial {
+
+BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric) {
+    BallTree t;
+    t.points_ = PointSet::from_ndarray(array, metric);
+    const PointSet& p = t.points_;
+    const std::uint64_t dim = p.dim, nodes = node_estimate(p.n, leaf_size);
+    t.centroids_.reserve(nodes * dim);
+    t.radius_.reserve(nodes);
+    // Centroid: coordinates added in slot order from 0.0, then divided by the
+    // count (0/0 = NaN for a node without points). Radius: the largest metric
+    // distance to a point, from 0.0; a NaN distance never replaces it.
+    auto on_node = [&t, &p, dim](NodeId, std::uint64_t start, std::uint64_t end, const double*, const double*) {
+        const std::size_t at = t.centroids_.size();
+        t.centroids_.resize(at + dim, 0.0);
+        double* c = t.centroids_.data() + at;
+        for (std::uint64_t slot = start; slot < end; ++slot)
+            for (std::uint64_t d = 0; d < dim; ++d) c[d] += p.at(slot)[d];
+        for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(end - start);
+        double radius = 0.0;
+        with_metric(p.metric, [&]<DistanceMetric M>() {
+            for (std::uint64_t slot = start; slot < end; ++slot) {
+                const double r = distance<M>(p.at(slot), c, dim);
+                if (r > radius) radius = r;
+            }
+        });
+        t.radius_.push_back(radius);
+    };
+    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}).build();
+    return t;
+}
+
+void BallTree::check_query(std::size_t len) const {
+    // The distance to the root's centroid reads the centroid at every query position.
+    if (len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
+}
+
+}  // namespace tessaron::spatial

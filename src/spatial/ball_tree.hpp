@@ -1,0 +1,75 @@
+// A static ball tree: every node keeps the centroid of its points and the
+// largest distance from it to one of them, in the tree's metric; internal
+// nodes split at the median of their widest dimension, as in the KD-tree.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <vector>
+
+#include "spatial/common.hpp"
+#include "spatial/query.hpp"
+
+namespace tessaron::spatial {
+
+class BallTree {
+public:
+    // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
+    static BallTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric);
+
+    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
+        return spatial::query_knn(*this, q, k);
+    }
+    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
+        return spatial::query_radius(*this, q, radius);
+    }
+    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
+                           const ApproxCriterion& criterion = {}) const {
+        return spatial::kernel_density(*this, queries, h, kernel, criterion);
+    }
+
+    // Geometry for the search skeleton (query.hpp). Every distance runs over
+    // the query's length, which may be shorter than the points'.
+    const PointSet& points() const { return points_; }
+    SlotRange range(NodeId node) const { return ranges_[node]; }
+    void check_query(std::size_t len) const;
+    void check_leaf_scan(std::size_t) const {}
+    // dc - r, not clamped (it may be negative). The triangle inequality makes
+    // it a lower bound in exact arithmetic only: dc, r and a point's distance
+    // are each rounded, so a point at exactly the cut distance could be lost.
+    // The bound is lowered by a sliver far above those rounding errors.
+    template <DistanceMetric M>
+    double bound(NodeId node, const double* q, std::size_t len) const {
+        const double dc = centre_distance<M>(node, q, len), r = radius_[node];
+        const double slack = (dc + r) * 0x1p-40;
+        return std::isfinite(slack) ? dc - r - slack : dc - r;
+    }
+    template <DistanceMetric M>
+    bool left_first(NodeId node, const double* q, std::size_t len) const {
+        return centre_distance<M>(node + 1, q, len) <= centre_distance<M>(ranges_[node].right, q, len);
+    }
+    template <DistanceMetric M>
+    double density_cut(NodeId node, const double* q, std::size_t len) const {
+        return std::max(bound<M>(node, q, len), 0.0);
+    }
+    template <DistanceMetric M>
+    DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
+        const double dc = centre_distance<M>(node, q, len);
+        return {std::max(dc - radius_[node], 0.0), dc + radius_[node]};
+    }
+    double span(NodeId node) const { return 2.0 * radius_[node]; }
+
+private:
+    template <DistanceMetric M>
+    double centre_distance(NodeId node, const double* q, std::size_t len) const {
+        return distance<M>(q, centroids_.data() + node * points_.dim, len);
+    }
+
+    PointSet points_;
+    std::vector<SlotRange> ranges_;
+    std::vector<double> centroids_;  // dim per node
+    std::vector<double> radius_;
+};
+
+}  // namespace tessaron::spatial
