@@ -311,6 +311,102 @@ def _():
     return (lambda: ts.linalg.eig_with_params(a, 1, 0.0)), numpy_step
 
 
+# Spatial trees: 1e5 x 3 uniform points, leaf size 16 everywhere. pykdtree is
+# no dependency of ours: its cases are skipped when it is not installed.
+def cloud(n=100_000, d=3, seed=0):
+    x = np.random.default_rng(seed).random((n, d))
+    return x, ts.Array.from_numpy(x)
+
+
+def query_points(n=10_000, d=3):
+    q = np.random.default_rng(1).random((n, d))
+    return q, q.tolist()
+
+
+def pykdtree_class():
+    try:
+        from pykdtree.kdtree import KDTree
+    except ImportError:
+        return None
+    return KDTree
+
+
+@case("kdtree_build_1e5x3_vs_pykdtree")
+def _():
+    peer = pykdtree_class()
+    if peer is None:
+        return None
+    x, a = cloud()
+    return (lambda: ts.spatial.KDTree.from_array(a, 16)), (lambda: peer(x, leafsize=16))
+
+
+@case("kdtree_build_1e5x3_vs_ckdtree")
+def _():
+    from scipy.spatial import cKDTree
+    x, a = cloud()
+    return (lambda: ts.spatial.KDTree.from_array(a, 16)), (lambda: cKDTree(x, leafsize=16))
+
+
+@case("kdtree_knn10_loop_1e4_vs_pykdtree")
+def _():
+    peer = pykdtree_class()
+    if peer is None:
+        return None
+    x, a = cloud()
+    ours, theirs = ts.spatial.KDTree.from_array(a, 16), peer(x, leafsize=16)
+    q, ql = query_points()
+    rows = [p.reshape(1, 3) for p in q]
+    return (lambda: [ours.query_knn(p, 10) for p in ql]), (lambda: [theirs.query(p, k=10) for p in rows])
+
+
+@case("kdtree_knn10_loop_1e4_vs_ckdtree")
+def _():
+    from scipy.spatial import cKDTree
+    x, a = cloud()
+    ours, theirs = ts.spatial.KDTree.from_array(a, 16), cKDTree(x, leafsize=16)
+    q, ql = query_points()
+    return (lambda: [ours.query_knn(p, 10) for p in ql]), (lambda: [theirs.query(p, k=10) for p in q])
+
+
+@case("kdtree_radius_loop_1e4_vs_ckdtree")
+def _():
+    from scipy.spatial import cKDTree
+    x, a = cloud()
+    ours, theirs = ts.spatial.KDTree.from_array(a, 16), cKDTree(x, leafsize=16)
+    q, ql = query_points()
+    r = (10 / len(x) / (4 / 3 * np.pi)) ** (1 / 3)  # about 10 points per answer
+    return (lambda: [ours.query_radius(p, r) for p in ql]), (lambda: [theirs.query_ball_point(p, r) for p in q])
+
+
+@case("balltree_build_1e5x3_vs_sklearn")
+def _():
+    from sklearn.neighbors import BallTree
+    x, a = cloud()
+    return (lambda: ts.spatial.BallTree.from_array(a, 16)), (lambda: BallTree(x, leaf_size=16))
+
+
+@case("balltree_knn10_loop_1e4_vs_sklearn")
+def _():
+    from sklearn.neighbors import BallTree
+    x, a = cloud()
+    ours, theirs = ts.spatial.BallTree.from_array(a, 16), BallTree(x, leaf_size=16)
+    q, ql = query_points()
+    rows = [p.reshape(1, 3) for p in q]
+    return (lambda: [ours.query_knn(p, 10) for p in ql]), (lambda: [theirs.query(p, k=10) for p in rows])
+
+
+@case("kde_gaussian_exact_1e3_over_1e4_vs_sklearn")
+def _():
+    from sklearn.neighbors import KernelDensity
+    x, a = cloud(10_000)
+    q, _ = query_points(1_000)
+    h = 0.1
+    ours = ts.spatial.KDTree.from_array(a, 16)
+    theirs = KernelDensity(bandwidth=h, kernel="gaussian", rtol=0, atol=0, leaf_size=16).fit(x)
+    qa = ts.Array.from_numpy(q)
+    return (lambda: ours.kernel_density(qa, h, "gaussian")), (lambda: theirs.score_samples(q))
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes
@@ -357,17 +453,18 @@ def main():
     print(header)
     record = {"python": platform.python_version(), "machine": platform.machine(), "setup": header,
               "cases": {}}
-    print(f"{'case':<28}{'tessaron':>14}{'peer':>14}{'ratio':>8}")
+    width = max(len(name) for name, _ in CASES) + 2
+    print(f"{'case':<{width}}{'tessaron':>14}{'peer':>14}{'ratio':>8}")
     for name, make in CASES:
         if args.only and args.only not in name:
             continue
         made = make()
         if made is None:
-            print(f"{name:<28}skipped")
+            print(f"{name:<{width}}skipped")
             continue
         ours, peer = made
         t_ours, t_peer = best_time(ours, args.repeat), best_time(peer, args.repeat)
-        print(f"{name:<28}{t_ours * 1e6:>12.2f}us{t_peer * 1e6:>12.2f}us{t_ours / t_peer:>8.2f}")
+        print(f"{name:<{width}}{t_ours * 1e6:>12.2f}us{t_peer * 1e6:>12.2f}us{t_ours / t_peer:>8.2f}")
         record["cases"][name] = {"ours_s": t_ours, "peer_s": t_peer, "ratio": t_ours / t_peer}
     if args.json:
         with open(args.json, "w") as f:

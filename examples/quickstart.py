@@ -48,3 +48,10 @@ x = ts.asarray([1.0, 2.0, 3.0, 4.0])
 y = ts.asarray([1.0, 4.0, 9.0, 16.0])
 print("std:", ts.stats.std(x), "quantiles:", ts.stats.quantile(x, ts.asarray([0.25, 0.75])).tolist())
 print("pearson:", ts.stats.pearson(x, y), "spearman:", ts.stats.spearman(x, y))
+
+# Spatial trees: nearest neighbours, radius queries and kernel densities.
+points = ts.random.seed(7).uniform(0.0, 1.0, [1000, 2])
+tree = ts.spatial.KDTree.from_array(points, leaf_size=16)
+print("3 nearest to the centre:", tree.query_knn([0.5, 0.5], 3))
+print("within 0.05:", len(tree.query_radius([0.5, 0.5], 0.05)))
+print("Gaussian density there:", tree.kernel_density([0.5, 0.5], bandwidth=0.1))
