@@ -14,17 +14,19 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
     // Centroid: coordinates added in slot order from 0.0, then divided by the
     // count (0/0 = NaN for a node without points). Radius: the largest metric
     // distance to a point, from 0.0; a NaN distance never replaces it.
-    auto on_node = [&t, &p, dim](NodeId, std::uint64_t start, std::uint64_t end, const double*, const double*) {
+    auto on_node = [&t, &p, dim](NodeId, std::uint64_t start, std::uint64_t end, const double* points,
+                                 const double*, const double*) {
+        const std::uint64_t count = end - start;
         const std::size_t at = t.centroids_.size();
         t.centroids_.resize(at + dim, 0.0);
         double* c = t.centroids_.data() + at;
-        for (std::uint64_t slot = start; slot < end; ++slot)
-            for (std::uint64_t d = 0; d < dim; ++d) c[d] += p.at(slot)[d];
-        for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(end - start);
+        for (std::uint64_t i = 0; i < count; ++i)
+            for (std::uint64_t d = 0; d < dim; ++d) c[d] += points[i * dim + d];
+        for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
         double radius = 0.0;
         with_metric(p.metric, [&]<DistanceMetric M>() {
-            for (std::uint64_t slot = start; slot < end; ++slot) {
-                const double r = distance<M>(p.at(slot), c, dim);
+            for (std::uint64_t i = 0; i < count; ++i) {
+                const double r = distance<M>(points + i * dim, c, dim);
                 if (r > radius) radius = r;
             }
         });

@@ -16,7 +16,8 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     t.boxes_.reserve(nodes * 2 * dim);
     t.split_dim_.reserve(nodes);
     t.split_value_.reserve(nodes);
-    auto on_node = [&t, dim](NodeId, std::uint64_t, std::uint64_t, const double* lo, const double* hi) {
+    auto on_node = [&t, dim](NodeId, std::uint64_t, std::uint64_t, const double*, const double* lo,
+                             const double* hi) {
         t.boxes_.insert(t.boxes_.end(), lo, lo + dim);
         t.boxes_.insert(t.boxes_.end(), hi, hi + dim);
         t.split_dim_.push_back(0);

@@ -1,8 +1,11 @@
 // The build shared by the KD-tree and the ball tree: each node's slot range
 // is split at the median coordinate of its widest dimension, nodes appended
 // in pre-order. The tree summarises each node through two callbacks. The
-// coordinates move with their rows, so they are in storage order throughout
-// and every scan of a node reads one contiguous block.
+// coordinates move with their rows, so every scan of a node reads one
+// contiguous block: a node at an even depth finds its points in the point
+// set, one at an odd depth in a second buffer of the same layout (each split
+// writes its children into the other one), and a leaf at an odd depth is
+// copied back, so that the point set ends in storage order.
 #pragma once
 
 #include <algorithm>
@@ -21,9 +24,10 @@ namespace tessaron::spatial {
 // predictor), handing over to std::nth_element if the pivots keep choosing badly.
 double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
 
-// on_node(id, start, end, lo, hi): a new node over slots [start, end) whose
-// per-dimension minimum and maximum coordinates (NaN passed over; +inf and
-// -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
+// on_node(id, start, end, points, lo, hi): a new node over slots [start,
+// end), whose coordinates are points[0, (end - start) * dim) for now, and
+// whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
+// and -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
 // the node was split along `dim` at the median coordinate `value`.
 // Nodes of a tree over n points: halving stops at ranges of at most
 // leaf_size points, so there are fewer than 4n / leaf_size + 1.
@@ -43,6 +47,8 @@ public:
     // Builds the whole tree (the root is node 0) and returns its ranges.
     std::vector<SlotRange> build() && {
         ranges_.reserve(node_estimate(p_.n, leaf_size_));
+        other_coords_.resize(p_.coords.size());
+        other_rows_.resize(p_.rows.size());
         std::vector<double> box(2 * p_.dim);
         bounding_box(0, p_.n, box.data());
         build_node(0, p_.n, box.data(), 0);
@@ -84,14 +90,23 @@ private:
                 widest = box[dim + d] - box[d];
                 split = d;
             }
+        const bool odd = depth % 2 == 1;
+        double* coords = (odd ? other_coords_.data() : p_.coords.data()) + start * dim;
+        std::uint64_t* rows = (odd ? other_rows_.data() : p_.rows.data()) + start;
         const NodeId id = ranges_.size();
         ranges_.push_back({start, end, 0});
-        on_node_(id, start, end, box, box + dim);
+        on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
         const std::uint64_t count = end - start;
-        if (count <= leaf_size_ || dim == 0) return id;  // no dimension: every distance is 0
+        if (count <= leaf_size_ || dim == 0) {  // no dimension: every distance is 0
+            if (odd) {
+                std::copy_n(coords, count * dim, p_.coords.data() + start * dim);
+                std::copy_n(rows, count, p_.rows.data() + start);
+            }
+            return id;
+        }
 
         keys_.resize(count);
-        const double* block = p_.at(start);
+        const double* block = coords;
         for (std::uint64_t j = 0; j < count; ++j) {
             keys_[j] = block[j * dim + split];
             // The selection compares every coordinate; NaN has no order.
@@ -103,11 +118,14 @@ private:
         child_boxes_[depth].resize(4 * dim);
         // The buffer stays put while deeper levels are added (moving a vector keeps it).
         double* boxes = child_boxes_[depth].data();  // left box, then right box
+        double* to_coords = (odd ? p_.coords.data() : other_coords_.data()) + start * dim;
+        std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.data()) + start;
+        const Move move{coords, rows, to_coords, to_rows};
         switch (dim) {  // the common small dimensions get loops of fixed length
-            case 1: partition_at<1>(start, count, half, split, median, boxes); break;
-            case 2: partition_at<2>(start, count, half, split, median, boxes); break;
-            case 3: partition_at<3>(start, count, half, split, median, boxes); break;
-            default: partition_at<0>(start, count, half, split, median, boxes); break;
+            case 1: partition_at<1>(move, count, half, split, median, boxes); break;
+            case 2: partition_at<2>(move, count, half, split, median, boxes); break;
+            case 3: partition_at<3>(move, count, half, split, median, boxes); break;
+            default: partition_at<0>(move, count, half, split, median, boxes); break;
         }
         on_split_(id, split, median);
         build_node(start, start + half, boxes, depth + 1);
@@ -121,18 +139,23 @@ private:
     // the median: points below it first, then the points equal to it, then
     // those above, each group in its input order. The boxes of the two halves
     // are gathered on the way; no step branches on the data.
+    struct Move {
+        const double* coords;
+        const std::uint64_t* rows;
+        double* to_coords;
+        std::uint64_t* to_rows;
+    };
+
     template <std::uint64_t D>
-    void partition_at(std::uint64_t start, std::uint64_t count, std::uint64_t half,
+    void partition_at(const Move& move, std::uint64_t count, std::uint64_t half,
                       std::uint64_t split, double median, double* boxes) {
         const std::uint64_t dim = D ? D : p_.dim;
-        const double* block = p_.at(start);
+        const double* block = move.coords;
         std::uint64_t below = 0, above = 0;
-        for (std::uint64_t j = 0; j < count; ++j) {
-            below += block[j * dim + split] < median;
-            above += block[j * dim + split] > median;
+        for (std::uint64_t j = 0; j < count; ++j) {  // the keys: the same values, contiguous
+            below += keys_[j] < median;
+            above += keys_[j] > median;
         }
-        moved_rows_.resize(count);
-        moved_coords_.resize(count * dim);
         constexpr double inf = std::numeric_limits<double>::infinity();
         std::fill_n(boxes, dim, inf);
         std::fill_n(boxes + dim, dim, -inf);
@@ -142,10 +165,9 @@ private:
         double lo[2][D ? D : 1], hi[2][D ? D : 1];
         if constexpr (D > 0)
             for (std::uint64_t d = 0; d < D; ++d) lo[0][d] = lo[1][d] = inf, hi[0][d] = hi[1][d] = -inf;
-        // Local pointers: the stores below could otherwise alias the vectors' own fields.
-        const std::uint64_t* rows_in = p_.rows.data() + start;
-        std::uint64_t* rows_out = moved_rows_.data();
-        double* coords_out = moved_coords_.data();
+        const std::uint64_t* rows_in = move.rows;
+        std::uint64_t* rows_out = move.to_rows;
+        double* coords_out = move.to_coords;
         std::uint64_t next_below = 0, next_equal = below, next_above = count - above;
         for (std::uint64_t j = 0; j < count; ++j) {
             const double* x = block + j * dim;
@@ -177,10 +199,6 @@ private:
                 std::copy_n(lo[side], D, boxes + side * 2 * D);
                 std::copy_n(hi[side], D, boxes + side * 2 * D + D);
             }
-        std::copy(moved_rows_.begin(), moved_rows_.end(),
-                  p_.rows.begin() + static_cast<std::ptrdiff_t>(start));
-        std::copy(moved_coords_.begin(), moved_coords_.end(),
-                  p_.coords.begin() + static_cast<std::ptrdiff_t>(start * dim));
     }
 
     PointSet& p_;
@@ -188,8 +206,8 @@ private:
     OnNode on_node_;
     OnSplit on_split_;
     std::vector<double> keys_;
-    std::vector<std::uint64_t> moved_rows_;
-    std::vector<double> moved_coords_;
+    std::vector<double> other_coords_;  // the second buffer, for odd depths
+    std::vector<std::uint64_t> other_rows_;
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused
     std::vector<SlotRange> ranges_;
 };
