@@ -9,7 +9,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -64,11 +63,29 @@ private:
         for (std::uint64_t slot = start; slot < end; ++slot) widen(box, p_.at(slot));
     }
 
-    // `mask` all ones: a, all zeros: b; by bits, so the compiler cannot turn
-    // it into a jump that the data would make unpredictable.
-    static double pick(std::uint64_t mask, double a, double b) {
-        return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) |
-                                     (std::bit_cast<std::uint64_t>(b) & ~mask));
+    // lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points;
+    // a fixed dimension keeps the running bounds in registers.
+    template <std::uint64_t D>
+    void box_of(const double* points, std::uint64_t count, double* box) const {
+        if constexpr (D == 0) {
+            std::fill_n(box, p_.dim, std::numeric_limits<double>::infinity());
+            std::fill_n(box + p_.dim, p_.dim, -std::numeric_limits<double>::infinity());
+            for (std::uint64_t i = 0; i < count; ++i) widen(box, points + i * p_.dim);
+        } else {
+            double lo[D], hi[D];
+            for (std::uint64_t d = 0; d < D; ++d) {
+                lo[d] = std::numeric_limits<double>::infinity();
+                hi[d] = -std::numeric_limits<double>::infinity();
+            }
+            for (std::uint64_t i = 0; i < count; ++i)
+                for (std::uint64_t d = 0; d < D; ++d) {
+                    const double x = points[i * D + d];
+                    lo[d] = x < lo[d] ? x : lo[d];
+                    hi[d] = x > hi[d] ? x : hi[d];
+                }
+            std::copy_n(lo, D, box);
+            std::copy_n(hi, D, box + D);
+        }
     }
 
     // Written as selections, not branches (they become min/max instructions);
@@ -134,11 +151,7 @@ private:
         return id;
     }
 
-    // Moves the points of [start, start + count) so that the first `half`
-    // are the smaller ones along `split` and slot start + half holds one at
-    // the median: points below it first, then the points equal to it, then
-    // those above, each group in its input order. The boxes of the two halves
-    // are gathered on the way; no step branches on the data.
+    // A node's points, and where its children's go (the other buffer).
     struct Move {
         const double* coords;
         const std::uint64_t* rows;
@@ -146,6 +159,10 @@ private:
         std::uint64_t* to_rows;
     };
 
+    // Moves a node's `count` points so that the first `half` are the smaller
+    // ones along `split` and position `half` holds one at the median: points
+    // below it first, then those equal to it, then those above, each group in
+    // input order; then measures the boxes of the two halves.
     template <std::uint64_t D>
     void partition_at(const Move& move, std::uint64_t count, std::uint64_t half,
                       std::uint64_t split, double median, double* boxes) {
@@ -156,15 +173,6 @@ private:
             below += keys_[j] < median;
             above += keys_[j] > median;
         }
-        constexpr double inf = std::numeric_limits<double>::infinity();
-        std::fill_n(boxes, dim, inf);
-        std::fill_n(boxes + dim, dim, -inf);
-        std::copy_n(boxes, 2 * dim, boxes + 2 * dim);
-        // Fixed dimensions keep both boxes in registers: each point widens both,
-        // with +-inf standing in for its coordinates on the side it is not on.
-        double lo[2][D ? D : 1], hi[2][D ? D : 1];
-        if constexpr (D > 0)
-            for (std::uint64_t d = 0; d < D; ++d) lo[0][d] = lo[1][d] = inf, hi[0][d] = hi[1][d] = -inf;
         const std::uint64_t* rows_in = move.rows;
         std::uint64_t* rows_out = move.to_rows;
         double* coords_out = move.to_coords;
@@ -180,25 +188,10 @@ private:
             next_equal += !is_below && !is_above;
             rows_out[to] = rows_in[j];
             for (std::uint64_t d = 0; d < dim; ++d) coords_out[to * dim + d] = x[d];
-            if constexpr (D > 0) {
-                const std::uint64_t right = 0 - std::uint64_t{to >= half};  // all ones on the right
-                for (std::uint64_t d = 0; d < D; ++d) {
-                    const double as_left = pick(right, inf, x[d]), as_right = pick(right, x[d], inf);
-                    lo[0][d] = as_left < lo[0][d] ? as_left : lo[0][d];
-                    lo[1][d] = as_right < lo[1][d] ? as_right : lo[1][d];
-                    const double up_left = pick(right, -inf, x[d]), up_right = pick(right, x[d], -inf);
-                    hi[0][d] = up_left > hi[0][d] ? up_left : hi[0][d];
-                    hi[1][d] = up_right > hi[1][d] ? up_right : hi[1][d];
-                }
-            } else {
-                widen(boxes + (to >= half) * 2 * dim, x);
-            }
         }
-        if constexpr (D > 0)
-            for (std::uint64_t side = 0; side < 2; ++side) {
-                std::copy_n(lo[side], D, boxes + side * 2 * D);
-                std::copy_n(hi[side], D, boxes + side * 2 * D + D);
-            }
+        // The boxes of the two halves, each from its now contiguous block.
+        box_of<D>(coords_out, half, boxes);
+        box_of<D>(coords_out + half * dim, count - half, boxes + 2 * dim);
     }
 
     PointSet& p_;
