@@ -26,7 +26,8 @@ def class_callables(cls):
     instance = {ts.Array: lambda: ts.zeros([2, 2]),
                 ts.Generator: lambda: ts.random.seed(1),
                 ts.spatial.KDTree: lambda: ts.spatial.KDTree.from_array(ts.zeros([2, 2])),
-                ts.spatial.BallTree: lambda: ts.spatial.BallTree.from_array(ts.zeros([2, 2]))}.get(cls)
+                ts.spatial.BallTree: lambda: ts.spatial.BallTree.from_array(ts.zeros([2, 2])),
+                ts.spatial.VPTree: lambda: ts.spatial.VPTree.from_array(ts.zeros([2, 2]))}.get(cls)
     out = {}
     for name, raw in vars(cls).items():
         if name.startswith("_") or not callable(raw) and not isinstance(raw, staticmethod):

@@ -11,7 +11,17 @@ import pytest
 import tessaron as ts
 from spatial_reference import check_knn, density_bounds, distances, kernel, radius_set
 
-TREES = [ts.spatial.KDTree, ts.spatial.BallTree]
+class RandomVPTree:
+    """VPTree with the random vantage-point rule, built like the other classes."""
+    __name__ = "RandomVPTree"
+
+    @staticmethod
+    def from_array(array, leaf_size=20, metric="euclidean"):
+        return ts.spatial.VPTree.from_array(array, leaf_size, metric, "random")
+
+
+CLASSES = [ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree]
+TREES = CLASSES + [RandomVPTree]
 METRICS = ["euclidean", "manhattan", "chebyshev"]
 
 
@@ -104,7 +114,7 @@ def approx_term(kernel_name, lo, hi, h, count):
     return 0.5 * (kernel(kernel_name, lo / h) + kernel(kernel_name, hi / h)) * count
 
 
-@pytest.mark.parametrize("cls", TREES)
+@pytest.mark.parametrize("cls", CLASSES[:2])
 def test_approximation_follows_its_formula(cls):
     tree = build(cls, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
     # The root (box [0, 3]; ball 1.5 +- 1.5; span 3) seen from 10: lower bound 7, upper bound 10.
@@ -139,7 +149,7 @@ def test_tree_is_independent_of_its_source(cls):
     assert tree.query_knn([0.5, 0.5, 0.5], 5) == before
 
 
-@pytest.mark.parametrize("cls", TREES)
+@pytest.mark.parametrize("cls", CLASSES)
 def test_parsing_and_conversion_errors(cls):
     a = ts.Array.from_numpy(dataset("uniform"))
     with pytest.raises(ValueError, match=r"^Unknown distance metric 'Cosine'\. Valid options: 'euclidean', 'manhattan', 'chebyshev'$"):
@@ -203,19 +213,26 @@ def test_kd_query_lengths():
 def test_nan_coordinates_fail_the_split():
     x = dataset("uniform")
     x[7, :] = np.nan
-    for cls in TREES:
+    for cls in CLASSES[:2]:
         with pytest.raises(ts.PanicException, match=r"^called `Option::unwrap\(\)` on a `None` value$"):
             cls.from_array(ts.Array.from_numpy(x))
         small = cls.from_array(ts.Array.from_numpy(x[:10]), leaf_size=20)  # one leaf: no split
         assert len(small.query_knn([0.5] * 3, 3)) == 3
+    # A VP-tree splits by distances, where NaN simply sorts last: the build succeeds.
+    for selection in ("first", "random"):
+        vp = ts.spatial.VPTree.from_array(ts.Array.from_numpy(x), 4, "euclidean", selection)
+        assert len(vp.query_knn([0.5] * 3, 3)) == 3
 
 
 NON_FINITE = """
 import math, numpy as np, tessaron as ts
+S = ts.spatial
 x = np.random.default_rng(0).random((200, 3))
-for cls in [{classes}]:
+builders = [S.KDTree.from_array, S.BallTree.from_array, S.VPTree.from_array,
+            lambda a, l, m: S.VPTree.from_array(a, l, m, "random")]
+for build in builders:
     for metric in ["euclidean", "manhattan", "chebyshev"]:
-        t = cls.from_array(ts.Array.from_numpy(x), 4, metric)
+        t = build(ts.Array.from_numpy(x), 4, metric)
         for q in ([math.nan] * 3, [math.inf, 0.0, 0.5], [-math.inf] * 3, [0.5, math.nan, 0.5]):
             assert len(t.query_knn(q, 5)) <= 5
             t.query_radius(q, 0.3)
@@ -227,7 +244,44 @@ print("ok")
 
 
 def test_non_finite_queries_never_crash():
-    code = NON_FINITE.format(classes=", ".join(f"ts.spatial.{c.__name__}" for c in TREES))
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    out = subprocess.run([sys.executable, "-c", NON_FINITE], capture_output=True, text=True)
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip() == "ok"
+
+
+def test_vp_approximation_follows_its_formula():
+    tree = build(ts.spatial.VPTree, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
+    # Root: vantage 0.0, other distances 1, 2, 3 (threshold 2, span 3 - 1 = 2); seen from 10
+    # its lower distance is 10 - 3 and its upper one 10 + 3.
+    root = tree.kernel_density_approx(10.0, 5.0, criterion="min_samples", min_samples=0)
+    assert root == approx_term("gaussian", 7.0, 13.0, 5.0, 4)
+    assert tree.kernel_density_approx(10.0, 5.0, criterion="max_span", max_span=2.0) == root
+    # Children: {0, 1} with vantage 0 (max_dist 1) and {2, 3} with vantage 2 (max_dist 1), span 0.
+    halves = tree.kernel_density_approx(10.0, 5.0, criterion="combined", min_samples=2, max_span=1.9)
+    assert halves == approx_term("gaussian", 9.0, 11.0, 5.0, 2) + approx_term("gaussian", 7.0, 9.0, 5.0, 2)
+
+
+@pytest.mark.parametrize("cls", [ts.spatial.VPTree, RandomVPTree])
+def test_vp_keeps_an_isolated_vantage_point(cls):
+    x = np.concatenate([[[100.0]], np.linspace(0.0, 1.0, 40)[:, None]])  # row 0 stands alone
+    tree = build(cls, x, 3, "euclidean")
+    assert tree.query_radius([100.0], 0.5) == [0]
+    assert tree.query_knn([100.0], 1) == [0]
+    assert tree.kernel_density([100.0], 1.0) >= 1.0
+
+
+def test_vp_first_selection_is_reproducible():
+    a = ts.Array.from_numpy(dataset("clustered"))
+    one, two = (ts.spatial.VPTree.from_array(a, 5, "manhattan") for _ in range(2))
+    for q in queries_for(dataset("clustered")):
+        assert one.query_radius(q.tolist(), 0.3) == two.query_radius(q.tolist(), 0.3)
+        assert one.query_knn(q.tolist(), 7) == two.query_knn(q.tolist(), 7)
+    assert one.kernel_density(bandwidth=0.2).tolist() == two.kernel_density(bandwidth=0.2).tolist()
+
+
+def test_vp_selection_names():
+    a = ts.Array.from_numpy(dataset("tiny"))
+    assert ts.spatial.VPTree.from_array(a, selection="RANDOM").query_knn([0.0, 0.0], 3) != []
+    with pytest.raises(ValueError, match=r"^Unknown vantage point selection method 'last'\. Valid options: 'first', 'random'$"):
+        ts.spatial.VPTree.from_array(a, selection="last")
+    assert not hasattr(ts, "VPTree") and ts.spatial.__all__ == ["BallTree", "KDTree", "VPTree"]

@@ -1,17 +1,21 @@
 // The tessaron.spatial submodule: one class template binds every tree. Each
 // class is created only by its static from_array and has the four query
 // methods; the trees never change after the build, so every method reads.
+#include <type_traits>
+
 #include "python/array_functions.hpp"
 #include "python/module_util.hpp"
 #include "python/object.hpp"
 #include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
+#include "spatial/vp_tree.hpp"
 
 namespace tessaron::py {
 
 namespace sp = ::tessaron::spatial;
 using sp::BallTree;
 using sp::KDTree;
+using sp::VPTree;
 
 namespace {
 
@@ -28,6 +32,12 @@ template <>
 struct TreeClass<BallTree> {
     static constexpr Literal name = "BallTree";
     static constexpr const char* qualified = "tessaron.BallTree";
+};
+
+template <>
+struct TreeClass<VPTree> {
+    static constexpr Literal name = "VPTree";
+    static constexpr const char* qualified = "tessaron.VPTree";
 };
 
 // ---- query conversion -------------------------------------------------------
@@ -129,15 +139,31 @@ struct Methods {
         return loan.acquire(reinterpret_cast<Instance<Tree>*>(self)->loan);
     }
 
-    using FromArray = Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", owner>;
+    // The VP-tree's from_array also takes the vantage-point selection.
+    static constexpr bool kVantage = std::is_same_v<Tree, VPTree>;
+    using FromArray = std::conditional_t<
+        kVantage,
+        Signature<R"(from_array(array, leaf_size=20, metric="euclidean", selection="first"))", owner>,
+        Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", owner>>;
     static PyObject* from_array(Args<FromArray>& in) {
         ArrayArg array;
         std::optional<std::uint64_t> leaf_size;
         std::optional<Name> metric;
         if (!arg<0>(in, array) || !arg<1>(in, leaf_size) || !arg<2>(in, metric)) return nullptr;
-        const auto m = metric ? sp::parse_metric(metric->lowered, metric->given)
-                              : sp::DistanceMetric::Euclidean;
-        return make_instance<Tree>(Tree::from_ndarray(array.value(), leaf_size.value_or(20), m));
+        if constexpr (kVantage) {
+            std::optional<Name> selection;
+            if (!arg<3>(in, selection)) return nullptr;
+            const auto m = metric_of(metric);
+            const auto v = selection ? sp::parse_selection(selection->lowered, selection->given)
+                                     : sp::VantageSelection::First;
+            return make_instance<Tree>(Tree::from_ndarray(array.value(), leaf_size.value_or(20), m, v));
+        } else {
+            return make_instance<Tree>(Tree::from_ndarray(array.value(), leaf_size.value_or(20), metric_of(metric)));
+        }
+    }
+
+    static sp::DistanceMetric metric_of(const std::optional<Name>& metric) {
+        return metric ? sp::parse_metric(metric->lowered, metric->given) : sp::DistanceMetric::Euclidean;
     }
 
     using QueryKnn = Signature<"query_knn($self, query, k)", owner>;
@@ -241,11 +267,17 @@ PyTypeObject* type_of<BallTree>() {
     return create_once(type, Methods<BallTree>::spec);
 }
 
+template <>
+PyTypeObject* type_of<VPTree>() {
+    static PyTypeObject* type = nullptr;
+    return create_once(type, Methods<VPTree>::spec);
+}
+
 namespace spatial {
 
 bool register_module(PyObject* module) {
     return add_type(module, type_of<BallTree>(), "BallTree") &&
-           add_type(module, type_of<KDTree>(), "KDTree");
+           add_type(module, type_of<KDTree>(), "KDTree") && add_type(module, type_of<VPTree>(), "VPTree");
 }
 
 }  // namespace spatial

@@ -1,0 +1,86 @@
+// A static vantage-point tree: every node picks one of its points as vantage
+// point and splits the others at the median of their distances to it, the
+// nearer half (with the vantage point) to the left. Node bounds come from the
+// triangle inequality, in the tree's own metric.
+#pragma once
+
+#include <cmath>
+#include <span>
+#include <vector>
+
+#include "spatial/common.hpp"
+#include "spatial/query.hpp"
+
+namespace tessaron::spatial {
+
+enum class VantageSelection : std::uint8_t { First, Random };
+
+// Parses "first" or "random" (already lowercased; `given` for the message).
+VantageSelection parse_selection(std::string_view lowered, std::string_view given);
+
+class VPTree {
+public:
+    // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
+    static VPTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
+                               VantageSelection selection);
+
+    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
+        return spatial::query_knn(*this, q, k);
+    }
+    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
+        return spatial::query_radius(*this, q, radius);
+    }
+    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
+                           const ApproxCriterion& criterion = {}) const {
+        return spatial::kernel_density(*this, queries, h, kernel, criterion);
+    }
+
+    // Geometry for the search skeleton (query.hpp). Distances run over the
+    // query's length, which may be shorter than the points'.
+    const PointSet& points() const { return points_; }
+    SlotRange range(NodeId node) const { return ranges_[node]; }
+    void check_query(std::size_t len) const;
+    void check_leaf_scan(std::size_t) const {}
+    template <DistanceMetric M>
+    double bound(NodeId node, const double* q, std::size_t len) const {
+        if (ranges_[node].count() == 0) return 0.0;
+        return lower_bound(node, vantage_distance<M>(node, q, len));
+    }
+    template <DistanceMetric M>
+    bool left_first(NodeId node, const double* q, std::size_t len) const {
+        return vantage_distance<M>(node, q, len) < shells_[node].threshold;  // ties and NaN: right
+    }
+    template <DistanceMetric M>
+    double density_cut(NodeId node, const double* q, std::size_t len) const {
+        return bound<M>(node, q, len);
+    }
+    template <DistanceMetric M>
+    DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
+        const double dv = vantage_distance<M>(node, q, len);
+        return {std::fmax(dv - shells_[node].max_dist, 0.0), dv + shells_[node].max_dist};
+    }
+    double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
+
+private:
+    // The distances from a node's vantage point to its other points: their
+    // median (the split) and their range. All 0.0 for a node of one point.
+    struct Shell {
+        double threshold, min_dist, max_dist;
+    };
+
+    template <DistanceMetric M>
+    double vantage_distance(NodeId node, const double* q, std::size_t len) const {
+        return distance<M>(q, vantage_.data() + node * points_.dim, len);
+    }
+    double lower_bound(NodeId node, double dv) const;
+
+    PointSet points_;
+    std::vector<SlotRange> ranges_;
+    std::vector<Shell> shells_;
+    std::vector<double> vantage_;  // per node, the coordinates of its vantage point
+    VantageSelection selection_ = VantageSelection::First;
+
+    friend class VPBuilder;
+};
+
+}  // namespace tessaron::spatial
