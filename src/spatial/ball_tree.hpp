@@ -46,8 +46,13 @@ public:
         return std::isfinite(slack) ? dc - r - slack : dc - r;
     }
     template <DistanceMetric M>
-    bool left_first(NodeId node, const double* q, std::size_t len) const {
-        return centre_distance<M>(node + 1, q, len) <= centre_distance<M>(ranges_[node].right, q, len);
+    KnnStep knn_step(NodeId node, const double* q, std::size_t len, bool) const {
+        // The bound is always measured (the distance to the centroid is the
+        // first step of a visit); the child with the nearer centroid goes first.
+        const double lower = bound<M>(node, q, len);
+        if (ranges_[node].is_leaf()) return {lower, true};
+        return {lower, centre_distance<M>(node + 1, q, len) <=
+                           centre_distance<M>(ranges_[node].right, q, len)};
     }
     template <DistanceMetric M>
     double density_cut(NodeId node, const double* q, std::size_t len) const {

@@ -63,6 +63,32 @@ template <DistanceMetric M>
     return s;
 }
 
+// The larger (smaller) of two values, passing over a NaN operand as fmax
+// (fmin) does, but inline.
+inline double max_of(double a, double b) { return a > b || b != b ? a : b; }
+inline double min_of(double a, double b) { return a < b || b != b ? a : b; }
+
+// The distance from q to the nearest point of the box [lo, hi] over the first
+// n coordinates. Each gap is formed from a point's own coordinate, so the
+// result never exceeds, even after rounding, the distance to any point in
+// the box.
+template <DistanceMetric M>
+[[gnu::always_inline]] inline double box_distance(const double* lo, const double* hi, const double* q,
+                                                  std::size_t n) {
+    double s = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double gap = q[i] < lo[i] ? lo[i] - q[i] : (q[i] > hi[i] ? q[i] - hi[i] : 0.0);
+        if constexpr (M == DistanceMetric::Euclidean)
+            s += gap * gap;
+        else if constexpr (M == DistanceMetric::Manhattan)
+            s += gap;
+        else if (gap > s)
+            s = gap;
+    }
+    if constexpr (M == DistanceMetric::Euclidean) return std::sqrt(s);
+    return s;
+}
+
 // Calls f.template operator()<M>() with the metric as a constant, so that the
 // distance inlines into the search loops (one instantiation per metric).
 template <class F>

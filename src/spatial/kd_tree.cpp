@@ -41,16 +41,6 @@ void KDTree::check_leaf_scan(std::size_t len) const {
     if (len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
 }
 
-double KDTree::box_distance(NodeId node, const double* q) const {
-    const double *l = lo(node), *h = hi(node);
-    double s = 0.0;
-    for (std::uint64_t d = 0; d < points_.dim; ++d) {
-        const double gap = q[d] < l[d] ? l[d] - q[d] : (q[d] > h[d] ? q[d] - h[d] : 0.0);
-        s += gap * gap;
-    }
-    return std::sqrt(s);
-}
-
 double KDTree::far_distance(NodeId node, const double* q) const {
     const double *l = lo(node), *h = hi(node);
     double s = 0.0;
@@ -59,16 +49,6 @@ double KDTree::far_distance(NodeId node, const double* q) const {
         s += (q[d] - far) * (q[d] - far);
     }
     return std::sqrt(s);
-}
-
-double KDTree::box_gap_max(NodeId node, const double* q) const {
-    const double *l = lo(node), *h = hi(node);
-    double m = 0.0;
-    for (std::uint64_t d = 0; d < points_.dim; ++d) {
-        const double gap = q[d] < l[d] ? l[d] - q[d] : (q[d] > h[d] ? q[d] - h[d] : 0.0);
-        if (gap > m) m = gap;
-    }
-    return m;
 }
 
 double KDTree::far_gap_max(NodeId node, const double* q) const {

@@ -35,30 +35,32 @@ public:
     void check_leaf_scan(std::size_t len) const;
     template <DistanceMetric M>
     double bound(NodeId node, const double* q, std::size_t) const {
-        return M == DistanceMetric::Chebyshev ? box_gap_max(node, q) : box_distance(node, q);
+        constexpr DistanceMetric box = M == DistanceMetric::Chebyshev ? M : DistanceMetric::Euclidean;
+        return box_distance<box>(lo(node), hi(node), q, points_.dim);
     }
     template <DistanceMetric M>
-    bool left_first(NodeId node, const double* q, std::size_t) const {
-        return q[split_dim_[node]] <= split_value_[node];
+    KnnStep knn_step(NodeId node, const double* q, std::size_t len, bool need_bound) const {
+        // Nearer side first: the side of the split value the query is on.
+        const double lower = need_bound ? bound<M>(node, q, len) : 0.0;
+        if (ranges_[node].is_leaf()) return {lower, true};
+        return {lower, q[split_dim_[node]] <= split_value_[node]};
     }
     template <DistanceMetric M>
     double density_cut(NodeId node, const double* q, std::size_t len) const {
         return bound<M>(node, q, len);
     }
     template <DistanceMetric M>
-    DensityBounds approx_bounds(NodeId node, const double* q, std::size_t) const {
+    DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         check_box(node);
-        return M == DistanceMetric::Chebyshev ? DensityBounds{box_gap_max(node, q), far_gap_max(node, q)}
-                                              : DensityBounds{box_distance(node, q), far_distance(node, q)};
+        return M == DistanceMetric::Chebyshev ? DensityBounds{bound<M>(node, q, len), far_gap_max(node, q)}
+                                              : DensityBounds{bound<M>(node, q, len), far_distance(node, q)};
     }
     double span(NodeId node) const;
 
 private:
     const double* lo(NodeId node) const { return boxes_.data() + node * 2 * points_.dim; }
     const double* hi(NodeId node) const { return lo(node) + points_.dim; }
-    double box_distance(NodeId node, const double* q) const;  // Euclidean, to the nearest box point
     double far_distance(NodeId node, const double* q) const;  // Euclidean, to the farthest corner
-    double box_gap_max(NodeId node, const double* q) const;   // L-infinity, to the nearest box point
     double far_gap_max(NodeId node, const double* q) const;   // L-infinity, to the farthest corner
     void check_box(NodeId node) const;                        // the box must not be inverted
 

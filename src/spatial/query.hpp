@@ -7,11 +7,13 @@
 //   void check_query(std::size_t len) const;      // a query of another length
 //   template <DistanceMetric M> double bound(NodeId, const double* q, std::size_t len) const;
 //       // lower bound on the distance to the node's points (k-nearest, radius)
-//   template <DistanceMetric M> bool left_first(NodeId, const double* q, std::size_t len) const;
+//   template <DistanceMetric M> KnnStep knn_step(NodeId, const double* q, std::size_t len, bool need_bound) const;
+//       // the bound (when needed) and, for an internal node, whether to visit the left child first
 //   template <DistanceMetric M> double density_cut(NodeId, const double* q, std::size_t len) const;
 //   template <DistanceMetric M> DensityBounds approx_bounds(NodeId, const double* q, std::size_t len) const;
 //   double span(NodeId) const;
 //   void check_leaf_scan(std::size_t len) const;  // before the first point distance
+
 #pragma once
 
 #include <algorithm>
@@ -26,6 +28,11 @@ struct DensityBounds {
     double lo, hi;
 };
 
+struct KnnStep {
+    double bound;     // as bound(); only when asked for
+    bool left_first;  // internal nodes only
+};
+
 // Below this, a node's largest possible kernel value counts as nothing.
 constexpr double kDensityCut = 1e-10;
 
@@ -33,7 +40,9 @@ namespace walk {
 
 template <DistanceMetric M, class Tree>
 void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap) {
-    if (heap.full() && t.template bound<M>(node, q, len) > heap.worst()) return;
+    const bool full = heap.full();
+    const KnnStep step = t.template knn_step<M>(node, q, len, full);
+    if (full && step.bound > heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         if (r.count() == 0) return;
@@ -43,9 +52,8 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
             heap.offer(distance<M>(q, p.at(slot), len), p.rows[slot]);
         return;
     }
-    const bool left = t.template left_first<M>(node, q, len);
-    knn<M>(t, left ? node + 1 : r.right, q, len, heap);
-    knn<M>(t, left ? r.right : node + 1, q, len, heap);
+    knn<M>(t, step.left_first ? node + 1 : r.right, q, len, heap);
+    knn<M>(t, step.left_first ? r.right : node + 1, q, len, heap);
 }
 
 template <DistanceMetric M, class Tree>

@@ -123,10 +123,10 @@ void VPTree::check_query(std::size_t len) const {
 // distances is covered by lowering the bound by a sliver, as in the ball tree.
 double VPTree::lower_bound(NodeId node, double dv) const {
     const Shell& s = shells_[node];
-    const double others = std::fmax(std::fmax(dv - s.max_dist, s.min_dist - dv), 0.0);
-    const double lower = std::fmin(dv, others);
+    const double others = max_of(max_of(dv - s.max_dist, s.min_dist - dv), 0.0);
+    const double lower = min_of(dv, others);
     const double slack = (dv + s.max_dist) * 0x1p-40;
-    return std::isfinite(slack) && lower > 0.0 ? std::fmax(lower - slack, 0.0) : lower;
+    return std::isfinite(slack) && lower > 0.0 ? max_of(lower - slack, 0.0) : lower;
 }
 
 }  // namespace tessaron::spatial

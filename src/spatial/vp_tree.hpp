@@ -47,8 +47,12 @@ public:
         return lower_bound(node, vantage_distance<M>(node, q, len));
     }
     template <DistanceMetric M>
-    bool left_first(NodeId node, const double* q, std::size_t len) const {
-        return vantage_distance<M>(node, q, len) < shells_[node].threshold;  // ties and NaN: right
+    KnnStep knn_step(NodeId node, const double* q, std::size_t len, bool) const {
+        if (ranges_[node].count() == 0) return {0.0, true};
+        // One distance to the vantage point serves the bound and the order:
+        // inside the threshold, left first (ties and NaN: right first).
+        const double dv = vantage_distance<M>(node, q, len);
+        return {lower_bound(node, dv), dv < shells_[node].threshold};
     }
     template <DistanceMetric M>
     double density_cut(NodeId node, const double* q, std::size_t len) const {
@@ -57,7 +61,7 @@ public:
     template <DistanceMetric M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         const double dv = vantage_distance<M>(node, q, len);
-        return {std::fmax(dv - shells_[node].max_dist, 0.0), dv + shells_[node].max_dist};
+        return {max_of(dv - shells_[node].max_dist, 0.0), dv + shells_[node].max_dist};
     }
     double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
 
