@@ -395,6 +395,39 @@ def _():
     return (lambda: [ours.query_knn(p, 10) for p in ql]), (lambda: [theirs.query(p, k=10) for p in rows])
 
 
+def vptree_cases(n, d):
+    """VP-tree build and k-nearest loop beside our KD-tree and cKDTree, on n x d points."""
+    def build(peer_name):
+        def make():
+            from scipy.spatial import cKDTree
+            x, a = cloud(n, d)
+            peer = {"kdtree": lambda: ts.spatial.KDTree.from_array(a, 16),
+                    "ckdtree": lambda: cKDTree(x, leafsize=16)}[peer_name]
+            return (lambda: ts.spatial.VPTree.from_array(a, 16)), peer
+        return make
+
+    def loop(peer_name):
+        def make():
+            from scipy.spatial import cKDTree
+            x, a = cloud(n, d)
+            q, ql = query_points(10_000, d)
+            ours = ts.spatial.VPTree.from_array(a, 16)
+            if peer_name == "kdtree":
+                kd = ts.spatial.KDTree.from_array(a, 16)
+                return (lambda: [ours.query_knn(p, 10) for p in ql]), (lambda: [kd.query_knn(p, 10) for p in ql])
+            ck = cKDTree(x, leafsize=16)
+            return (lambda: [ours.query_knn(p, 10) for p in ql]), (lambda: [ck.query(p, k=10) for p in q])
+        return make
+
+    for peer_name in ("kdtree", "ckdtree"):
+        case(f"vptree_build_{n:.0e}x{d}_vs_{peer_name}".replace("+0", ""))(build(peer_name))
+        case(f"vptree_knn10_loop_1e4_{n:.0e}x{d}_vs_{peer_name}".replace("+0", ""))(loop(peer_name))
+
+
+vptree_cases(100_000, 3)
+vptree_cases(10_000, 16)
+
+
 @case("kde_gaussian_exact_1e3_over_1e4_vs_sklearn")
 def _():
     from sklearn.neighbors import KernelDensity

@@ -50,28 +50,28 @@ private:
             }
             std::swap(p_.rows[start], p_.rows[v]);
         }
-        // The other points with their distances to the vantage point.
+        // The other points' distances to the vantage point.
         const double* vantage = count > 0 ? point(start) : nullptr;
-        pairs_.clear();
+        const std::uint64_t others = count > 0 ? count - 1 : 0;
+        dist_.resize(others);
         double min_dist = std::numeric_limits<double>::infinity();
         double max_dist = -std::numeric_limits<double>::infinity();
-        for (std::uint64_t slot = start + 1; slot < end; ++slot) {
-            const double d = distance<M>(point(slot), vantage, dim);
-            if (d < min_dist) min_dist = d;
-            if (d > max_dist) max_dist = d;
-            pairs_.emplace_back(d, p_.rows[slot]);
+        for (std::uint64_t j = 0; j < others; ++j) {
+            const double d = distance<M>(point(start + 1 + j), vantage, dim);
+            min_dist = d < min_dist ? d : min_dist;
+            max_dist = d > max_dist ? d : max_dist;
+            dist_[j] = d;
         }
         const NodeId id = t_.ranges_.size();
         t_.ranges_.push_back({start, end, 0});
         t_.vantage_.insert(t_.vantage_.end(), vantage, vantage + (count > 0 ? dim : 0));
         if (count == 0) t_.vantage_.resize(t_.vantage_.size() + dim, 0.0);
-        if (pairs_.empty()) {  // a node of one point (or none): nothing to split
+        if (others == 0) {  // a node of one point (or none): nothing to split
             t_.shells_.push_back({0.0, 0.0, 0.0});
             return id;
         }
-        const std::uint64_t m = pairs_.size() / 2;
-        const double threshold = select_median(m);
-        for (std::uint64_t j = 0; j < pairs_.size(); ++j) p_.rows[start + 1 + j] = pairs_[j].second;
+        const std::uint64_t m = others / 2;
+        const double threshold = split_at_median(start + 1, m);
         t_.shells_.push_back({threshold, min_dist, max_dist});
         if (count <= leaf_size_) return id;
         build_node<M>(start, start + 1 + m);
@@ -80,28 +80,48 @@ private:
         return id;
     }
 
-    // Orders pairs_ so that position m holds the distance a full ascending
-    // sort would put there, NaN distances (which compare with nothing) kept
-    // after all others, and returns the threshold: that distance when the
-    // count is odd, else its mean with the largest distance before it.
-    double select_median(std::uint64_t m) {
-        auto numbers_end = std::partition(pairs_.begin(), pairs_.end(),
-                                          [](const auto& p) { return !std::isnan(p.first); });
-        const auto at = pairs_.begin() + static_cast<std::ptrdiff_t>(m);
-        if (at < numbers_end)
-            std::nth_element(pairs_.begin(), at, numbers_end,
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-        if (pairs_.size() % 2 == 1) return at->first;
-        double below = -std::numeric_limits<double>::infinity();
-        for (auto it = pairs_.begin(); it != at; ++it)
-            if (it->first > below) below = it->first;
-        return (below + at->first) * 0.5;
+    // Reorders the rows of the other points (from slot `first`, distances in
+    // dist_) so that position m holds the distance a full ascending sort
+    // would put there: smaller distances first, then those equal to it, then
+    // greater ones, and NaN distances (which compare with nothing) last, each
+    // group in its present order. Returns the threshold: that distance when
+    // the count is odd, else its mean with the largest distance before it.
+    double split_at_median(std::uint64_t first, std::uint64_t m) {
+        const std::uint64_t count = dist_.size();
+        keys_.clear();
+        for (double d : dist_)
+            if (!std::isnan(d)) keys_.push_back(d);
+        const std::uint64_t numbers = keys_.size();
+        const double median =
+            m < numbers ? kth_smallest(keys_.data(), numbers, m) : std::numeric_limits<double>::quiet_NaN();
+        std::uint64_t below = 0, equal = 0;
+        double largest_below = -std::numeric_limits<double>::infinity();
+        for (double d : dist_) {
+            below += d < median;
+            equal += d == median;
+            largest_below = d < median && d > largest_below ? d : largest_below;
+        }
+        std::uint64_t next[4] = {0, below, below + equal, numbers};  // below, equal, above, NaN
+        rows_.resize(count);
+        for (std::uint64_t j = 0; j < count; ++j) {
+            const double d = dist_[j];
+            // Branch-free: 0 below, 1 equal, 2 above, 3 NaN.
+            const int group = int{d >= median} + int{d > median} + 3 * int{d != d};
+            rows_[next[group]++] = p_.rows[first + j];
+        }
+        std::copy(rows_.begin(), rows_.end(), p_.rows.begin() + static_cast<std::ptrdiff_t>(first));
+        if (count % 2 == 1) return median;
+        // The largest distance before position m: below ones, or the median
+        // itself when equal ones also come before m.
+        const double before = m > below ? median : largest_below;
+        return (before + median) * 0.5;
     }
 
     VPTree& t_;
     PointSet& p_;
     std::uint64_t leaf_size_;
-    std::vector<std::pair<double, std::uint64_t>> pairs_;
+    std::vector<double> dist_, keys_;
+    std::vector<std::uint64_t> rows_;
 };
 
 VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
@@ -118,15 +138,5 @@ void VPTree::check_query(std::size_t len) const {
     if (points_.n > 0 && len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
 }
 
-// max(max(dv - max_dist, min_dist - dv), 0.0) bounds the node's other points
-// (max passing over NaN); the vantage point itself is at dv. Rounding of the
-// distances is covered by lowering the bound by a sliver, as in the ball tree.
-double VPTree::lower_bound(NodeId node, double dv) const {
-    const Shell& s = shells_[node];
-    const double others = max_of(max_of(dv - s.max_dist, s.min_dist - dv), 0.0);
-    const double lower = min_of(dv, others);
-    const double slack = (dv + s.max_dist) * 0x1p-40;
-    return std::isfinite(slack) && lower > 0.0 ? max_of(lower - slack, 0.0) : lower;
-}
 
 }  // namespace tessaron::spatial

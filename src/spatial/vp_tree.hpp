@@ -76,7 +76,17 @@ private:
     double vantage_distance(NodeId node, const double* q, std::size_t len) const {
         return distance<M>(q, vantage_.data() + node * points_.dim, len);
     }
-    double lower_bound(NodeId node, double dv) const;
+    // max(max(dv - max_dist, min_dist - dv), 0.0) bounds the node's other
+    // points (max passing over NaN); the vantage point itself is at dv.
+    // Rounding of the distances is covered by lowering the bound by a sliver,
+    // as in the ball tree.
+    double lower_bound(NodeId node, double dv) const {
+        const Shell& s = shells_[node];
+        const double others = max_of(max_of(dv - s.max_dist, s.min_dist - dv), 0.0);
+        const double lower = min_of(dv, others);
+        const double slack = (dv + s.max_dist) * 0x1p-40;
+        return std::isfinite(slack) && lower > 0.0 ? max_of(lower - slack, 0.0) : lower;
+    }
 
     PointSet points_;
     std::vector<SlotRange> ranges_;
