@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -46,8 +47,9 @@ public:
     // Builds the whole tree (the root is node 0) and returns its ranges.
     std::vector<SlotRange> build() && {
         ranges_.reserve(node_estimate(p_.n, leaf_size_));
-        other_coords_.resize(p_.coords.size());
-        other_rows_.resize(p_.rows.size());
+        // Written before read, so left uninitialised.
+        other_coords_.reset(new double[p_.coords.size()]);
+        other_rows_.reset(new std::uint64_t[p_.rows.size()]);
         std::vector<double> box(2 * p_.dim);
         bounding_box(0, p_.n, box.data());
         build_node(0, p_.n, box.data(), 0);
@@ -108,8 +110,8 @@ private:
                 split = d;
             }
         const bool odd = depth % 2 == 1;
-        double* coords = (odd ? other_coords_.data() : p_.coords.data()) + start * dim;
-        std::uint64_t* rows = (odd ? other_rows_.data() : p_.rows.data()) + start;
+        double* coords = (odd ? other_coords_.get() : p_.coords.data()) + start * dim;
+        std::uint64_t* rows = (odd ? other_rows_.get() : p_.rows.data()) + start;
         const NodeId id = ranges_.size();
         ranges_.push_back({start, end, 0});
         on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
@@ -135,8 +137,8 @@ private:
         child_boxes_[depth].resize(4 * dim);
         // The buffer stays put while deeper levels are added (moving a vector keeps it).
         double* boxes = child_boxes_[depth].data();  // left box, then right box
-        double* to_coords = (odd ? p_.coords.data() : other_coords_.data()) + start * dim;
-        std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.data()) + start;
+        double* to_coords = (odd ? p_.coords.data() : other_coords_.get()) + start * dim;
+        std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.get()) + start;
         const Move move{coords, rows, to_coords, to_rows};
         switch (dim) {  // the common small dimensions get loops of fixed length
             case 1: partition_at<1>(move, count, half, split, median, boxes); break;
@@ -199,8 +201,8 @@ private:
     OnNode on_node_;
     OnSplit on_split_;
     std::vector<double> keys_;
-    std::vector<double> other_coords_;  // the second buffer, for odd depths
-    std::vector<std::uint64_t> other_rows_;
+    std::unique_ptr<double[]> other_coords_;  // the second buffer, for odd depths
+    std::unique_ptr<std::uint64_t[]> other_rows_;
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused
     std::vector<SlotRange> ranges_;
 };
