@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Builds tessaron with AddressSanitizer and UndefinedBehaviorSanitizer into a
-# separate build folder, runs the test suite against it, then reinstalls the
-# normal build. Any report fails the run. Usage: tools/sanitize.sh [pytest args]
+# Builds tessaron with AddressSanitizer and UndefinedBehaviorSanitizer into
+# its own build and install folders (the normal installation is untouched)
+# and runs the test suite against that build. Any report fails the run.
+# Usage: tools/sanitize.sh [pytest args]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-restore() { pip install -q --no-build-isolation -Cbuild-dir=build . >/dev/null 2>&1 || true; }
-trap restore EXIT
-TESSARON_SANITIZE=ON pip install -q --no-build-isolation -Cbuild-dir=build-sanitize .
+target=${TESSARON_SANITIZE_TARGET:-build-sanitize/install}
+rm -rf "$target"
+TESSARON_SANITIZE=ON pip install -q --no-build-isolation --no-deps -Cbuild-dir=build-sanitize/build \
+    --target "$target" .
 runtime="$(gcc -print-file-name=libasan.so):$(gcc -print-file-name=libubsan.so)"
 # Leak detection is off: the interpreter itself keeps memory until exit.
 # Allocations that are meant to fail (huge shapes) must return null, not abort.
-LD_PRELOAD="$runtime" ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
-    python -m pytest -q -s -p no:cacheprovider tests "$@"
+# UBSan stops at its first report (the build uses -fno-sanitize-recover).
+PYTHONPATH="$PWD/$target${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$runtime" \
+    ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    python -m pytest -q -p no:cacheprovider tests "$@"

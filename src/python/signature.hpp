@@ -47,11 +47,21 @@ struct Layout {
     std::array<std::size_t, 12> start{}, end{};  // each parameter name
 };
 
+// True when d[i, i + 5) is "$self". (Plain loops: GCC 12 cannot evaluate the
+// library's find and compare in constant expressions under -fsanitize.)
+constexpr bool is_self(std::string_view d, std::size_t i, std::size_t end) {
+    constexpr char self[] = "$self";
+    if (end - i != 5) return false;
+    for (std::size_t j = 0; j < 5; ++j)
+        if (d[i + j] != self[j]) return false;
+    return true;
+}
+
 // A malformed text fails to compile (a throw in a constant expression).
 constexpr Layout layout(std::string_view d) {
     Layout out;
-    out.open = d.find('(');
-    if (out.open == std::string_view::npos || d.back() != ')') throw "signature needs (...)";
+    while (out.open < d.size() && d[out.open] != '(') ++out.open;
+    if (out.open == d.size() || d[d.size() - 1] != ')') throw "signature needs (...)";
     const std::size_t close = d.size() - 1;
     for (std::size_t i = out.open + 1; i < close;) {
         while (d[i] == ' ') ++i;
@@ -60,7 +70,7 @@ constexpr Layout layout(std::string_view d) {
         const std::size_t name_end = j;
         const bool has_default = j < close && d[j] == '=';
         while (j < close && d[j] != ',') ++j;  // past the default's text
-        if (d.substr(i, name_end - i) != "$self") {
+        if (!is_self(d, i, name_end)) {
             if (out.count == out.start.size()) throw "too many parameters";
             if (!has_default && out.required != out.count) throw "required after a default";
             out.required += has_default ? 0 : 1;
