@@ -268,7 +268,10 @@ static bool utf8_of(PyObject* str, std::string& out) {
 
 bool extract(PyObject* obj, Name& out) {
     if (!PyUnicode_Check(obj)) {
-        raise_type_error("'" + type_name(obj) + "' object cannot be converted to 'PyString'");
+        std::string msg = "'";  // appended piecewise: see cannot_cast
+        msg += type_name(obj);
+        msg += "' object cannot be converted to 'PyString'";
+        raise_type_error(msg);
         return false;
     }
     Ref lowered = Ref::steal(PyObject_CallMethod(obj, "lower", nullptr));
