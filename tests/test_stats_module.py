@@ -8,7 +8,11 @@ import sys
 
 import numpy as np
 import pytest
-import scipy.stats
+
+try:
+    import scipy.stats
+except ImportError:  # CPython's debug build in CI has no SciPy of its own ABI
+    scipy = None
 
 import tessaron as ts
 
@@ -105,7 +109,7 @@ def test_pearson_bit_exact_and_against_scipy(n, seed):
     y = 0.5 * x + rng.normal(size=n)
     got = S.pearson(ts.Array.from_numpy(x), ts.Array.from_numpy(y))
     assert bits(got) == bits(ref_pearson(x.tolist(), y.tolist()))
-    if n > 2:
+    if n > 2 and scipy:
         assert got == pytest.approx(scipy.stats.pearsonr(x, y).statistic, rel=1e-12, abs=1e-14)
 
 
@@ -160,7 +164,8 @@ def test_spearman_with_ties_bit_exact_and_against_scipy(n, levels, seed):
     got = S.spearman(ts.Array.from_numpy(x), ts.Array.from_numpy(y))
     expected = ref_pearson(ref_ranks(x.tolist()), ref_ranks(y.tolist()))
     assert bits(got) == bits(expected)
-    assert got == pytest.approx(scipy.stats.spearmanr(x, y).statistic, rel=1e-10, abs=1e-12)
+    if scipy:
+        assert got == pytest.approx(scipy.stats.spearmanr(x, y).statistic, rel=1e-10, abs=1e-12)
 
 
 def test_signed_zeros_tie():

@@ -3,6 +3,9 @@
 # unstable chroot that carries 3.14 and every build and test dependency, so
 # the run needs nothing from PyPI. The chroot is made once and cached outside
 # the work tree; a half-made one (an interrupted run) is detected and rebuilt.
+# Then the same again under CPython's debug build (python3.14d, which checks
+# reference counts and C-API use) in development mode, with the extension
+# built against its headers.
 #
 # Usage: tools/py314.sh [pytest arguments...]      (as root)
 # Environment: TESSARON_PY314_ROOT overrides the cache folder.
@@ -11,7 +14,7 @@ set -euo pipefail
 project=$(cd "$(dirname "$0")/.." && pwd)
 root=${TESSARON_PY314_ROOT:-$HOME/.cache/tessaron/py314-sid}
 stamp=$root/.tessaron-chroot-complete
-packages=python3,python3-dev,python3-venv,python3-pip,python3-numpy,python3-pytest,python3-hypothesis,python3-scipy,python3-sklearn,python3-scikit-build-core,g++,cmake,ninja-build
+packages=python3,python3-dev,python3-venv,python3-pip,python3-numpy,python3-pytest,python3-hypothesis,python3-scipy,python3-sklearn,python3-scikit-build-core,python3.14-dbg,g++,cmake,ninja-build
 
 make_chroot() {
     echo "py314: creating the Debian unstable chroot in $root (once; a few minutes)"
@@ -34,6 +37,11 @@ make_chroot() {
 }
 
 [ -f "$stamp" ] || make_chroot
+# Chroots made before the debug interpreter joined the package list get it now.
+if [ ! -x "$root/usr/bin/python3.14d" ]; then
+    cp /etc/resolv.conf "$root/etc/resolv.conf"
+    chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3.14-dbg >/dev/null
+fi
 
 # A fresh copy of the work tree (without build output) for this run.
 work=$root/work
@@ -59,5 +67,11 @@ env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/
         venv/bin/pip install -q --no-build-isolation --no-deps ./tessaron
         cd tessaron
         ../venv/bin/python -c 'import sys; print(\"py314: testing on CPython\", sys.version.split()[0])'
-        ../venv/bin/python -m pytest -q tests $quoted_args
+        ../venv/bin/python -m pytest -q -p no:cacheprovider tests $quoted_args
+        cd /work
+        python3.14d -m venv --system-site-packages venvd
+        venvd/bin/pip install -q --no-build-isolation --no-deps ./tessaron
+        cd tessaron
+        ../venvd/bin/python -c 'import sys, tessaron; print(\"py314: testing on the debug build\", sys.version.split()[0], tessaron.__file__.rsplit(\"/\", 1)[-1])'
+        PYTHONMALLOC=debug ../venvd/bin/python -X dev -m pytest -q -p no:cacheprovider tests $quoted_args
     "
