@@ -27,8 +27,9 @@ print("median, quantile(0.25):", m.median(), m.quantile(0.25))
 
 # Indexing reads copies; assignment changes one element.
 row = m[1]
+assert isinstance(row, ts.Array)  # a row of a matrix (an element of a vector is a float)
 m[1, 2] = 60.0
-print("row 1 read before the assignment:", row.tolist(), "now:", m[1].tolist())
+print("row 1 read before the assignment:", row.tolist(), "now:", m.take([3, 4, 5]).tolist())
 
 # Reproducible random numbers.
 g = ts.random.seed(0)
