@@ -1,6 +1,6 @@
 """Benchmarks: tessaron against its peers on the same data, in one run.
 
-Usage: OPENBLAS_NUM_THREADS=1 python bench/run.py [--only NAME] [--repeat N] [--json FILE]
+Usage: OPENBLAS_NUM_THREADS=1 python bench/run.py [--only NAME] [--repeat N] [--json FILE] [--plot FILE]
 
 Run NumPy's BLAS single-threaded, as tessaron is. Where OPENBLAS_CORETYPE
 or OPENBLAS_L2_SIZE are set on the machine, unset both for the benchmark
@@ -11,7 +11,8 @@ the ratio ours/peer (below 1.0: tessaron is faster). Machines are noisy:
 the best of several repeats is used, and ratios are indicative only.
 With --json FILE the measurements are also written to FILE (case ->
 {"ours_s", "peer_s", "ratio"}, plus the versions), so that a later change
-can be compared with this one.
+can be compared with this one. With --plot FILE the ratios are drawn as a
+bar chart (needs matplotlib).
 """
 import argparse
 import json
@@ -480,6 +481,7 @@ def main():
     parser.add_argument("--only", help="run only the cases whose name contains this text")
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--json", metavar="FILE", help="also write the measurements to FILE")
+    parser.add_argument("--plot", metavar="FILE", help="also draw the ratios as a bar chart into FILE")
     args = parser.parse_args()
     header = (f"numpy {np.__version__}; OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')}; "
               f"BLAS: {blas_kernel()}")
@@ -502,6 +504,30 @@ def main():
     if args.json:
         with open(args.json, "w") as f:
             json.dump(record, f, indent=1)
+    if args.plot:
+        plot(record, args.plot)
+
+
+def plot(record, path):
+    """Horizontal bars of ours/peer time per case, on a log scale (below 1: tessaron is faster)."""
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    names = list(record["cases"])
+    ratios = [record["cases"][n]["ratio"] for n in names]
+    fig, ax = plt.subplots(figsize=(8, 0.26 * len(names) + 1.2))
+    colours = ["#55a868" if r <= 1.0 else "#c44e52" for r in ratios]
+    ax.barh(names, [r - 1.0 for r in ratios], left=1.0, color=colours)  # bars grow from 1
+    ax.axvline(1.0, color="black", linewidth=0.8)
+    ax.set_xscale("log")
+    ax.invert_yaxis()
+    ax.tick_params(axis="y", labelsize=7)
+    ax.set_xlabel("tessaron time / peer time (log scale; below 1 is faster)")
+    fig.tight_layout()
+    fig.savefig(path, dpi=110)
+    print("chart written to", path)
 
 
 if __name__ == "__main__":

@@ -84,4 +84,5 @@ def make_array(shape, values):
 def numpy_array(shape, values, dtype):
     size = math.prod(shape)
     data = (values * (size // max(len(values), 1) + 1))[:size] if values else [0.0] * size
-    return np.asarray(data, dtype=float).astype(dtype).reshape(shape)
+    with np.errstate(invalid="ignore", over="ignore"):  # NaN or huge floats cast to ints
+        return np.asarray(data, dtype=float).astype(dtype).reshape(shape)

@@ -1,0 +1,40 @@
+"""Every example runs, with and without matplotlib; every Python snippet of the README runs."""
+import importlib.util
+import pathlib
+import re
+import subprocess
+import sys
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+EXAMPLES = sorted((ROOT / "examples").glob("*.py"))
+HIDE_MATPLOTLIB = "import runpy, sys; sys.modules['matplotlib'] = None; runpy.run_path(sys.argv[1], run_name='__main__')"
+
+
+def run(args):
+    out = subprocess.run([sys.executable, *args], capture_output=True, text=True, cwd=ROOT, timeout=300)
+    assert out.returncode == 0, out.stderr
+    return out.stdout
+
+
+@pytest.mark.parametrize("path", EXAMPLES, ids=[p.name for p in EXAMPLES])
+def test_example_runs_without_matplotlib(path):
+    out = run(["-c", HIDE_MATPLOTLIB, str(path)])
+    assert out.strip() and "written to" not in out
+
+
+@pytest.mark.skipif(importlib.util.find_spec("matplotlib") is None, reason="matplotlib is not installed")
+@pytest.mark.parametrize("name", ["random_sampling.py", "neighbours.py"])
+def test_example_draws_a_picture(name):
+    out = run([str(ROOT / "examples" / name)])
+    path = pathlib.Path(re.search(r"written to (\S+)", out).group(1))
+    assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+SNIPPETS = re.findall(r"```python\n(.*?)```", (ROOT / "README.md").read_text(), re.S)
+
+
+@pytest.mark.parametrize("code", SNIPPETS, ids=[f"snippet{i}" for i in range(len(SNIPPETS))])
+def test_readme_snippet_runs(code):
+    exec(compile(code, "README.md", "exec"), {})
