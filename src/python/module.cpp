@@ -3,6 +3,7 @@
 #include "python/array/array_object.hpp"
 #include "python/errors.hpp"
 #include "python/module_util.hpp"
+#include "python/pickling.hpp"
 
 namespace tessaron {
 class Generator;
@@ -74,6 +75,12 @@ PyObject* init() {
     if (!m || !make_def(m.get())) return nullptr;
     // Not in __all__: reachable so that callers can catch it by name.
     if (PyModule_AddObjectRef(m.get(), "PanicException", panic_exception_type()) < 0) return nullptr;
+    // Private, for unpickling: not in __all__ either.
+    Ref name = Ref::steal(PyUnicode_FromString("tessaron"));
+    for (PyMethodDef& def : rebuild_functions()) {
+        Ref fn = name ? Ref::steal(PyCFunction_NewEx(&def, nullptr, name.get())) : Ref();
+        if (!fn || PyModule_AddObjectRef(m.get(), def.ml_name, fn.get()) < 0) return nullptr;
+    }
     owner_interpreter = interp;
     cached_module = Py_NewRef(m.get());
     return m.release();

@@ -5,6 +5,7 @@
 #include "python/binding.hpp"
 #include "python/module_util.hpp"
 #include "python/object.hpp"
+#include "python/pickling.hpp"
 #include "random/generator.hpp"
 
 namespace tessaron::py {
@@ -76,6 +77,7 @@ NdArray draw_lognormal(Generator& g, double a, double b, const Shape& s) {
 
 PyMethodDef generator_methods[] = {
     static_def<FromSeed, seeded<FromSeed>>(),
+    generator_reduce_def(),
     sampler<"uniform($self, low, high, shape)", double, draw_uniform>(),
     sampler<"standard_normal($self, shape)", double, draw_standard_normal>(),
     sampler<"normal($self, mu, sigma, shape)", double, draw_normal>(),

@@ -6,6 +6,7 @@
 #include "python/array_functions.hpp"
 #include "python/module_util.hpp"
 #include "python/object.hpp"
+#include "python/pickling.hpp"
 #include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
 #include "spatial/vp_tree.hpp"
@@ -237,6 +238,7 @@ struct Methods {
         method_def<QueryRadius, query_radius>(),
         method_def<KernelDensity, kernel_density>(),
         method_def<KernelDensityApprox, kernel_density_approx>(),
+        tree_reduce_def<Tree>(),
         kEndOfTable,
     };
     static inline PyType_Slot slots[] = {

@@ -24,6 +24,13 @@ Generator Generator::from_seed(std::uint64_t seed) {
     return g;
 }
 
+Generator Generator::from_state(const std::array<std::uint64_t, 4>& s) {
+    if ((s[0] | s[1] | s[2] | s[3]) == 0) fail("Invalid pickled Generator state: all words are zero");
+    Generator g;
+    g.s_ = s;
+    return g;
+}
+
 Generator Generator::from_clock() {
     const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
     if (since_epoch.count() < 0) panic("Time went backwards: the clock is before the Unix epoch");

@@ -47,6 +47,9 @@ public:
     NdArray randint(std::int64_t low, std::int64_t high, const Shape& shape);
 
     const std::array<std::uint64_t, 4>& state() const { return s_; }
+    // A generator continuing from a saved state; the all-zero state, from
+    // which xoshiro256** would only ever give zeros, is an Error.
+    static Generator from_state(const std::array<std::uint64_t, 4>& s);
 
 private:
     std::array<std::uint64_t, 4> s_{};

@@ -1,6 +1,7 @@
 #include "spatial/ball_tree.hpp"
 
 #include "spatial/median_split.hpp"
+#include "spatial/serial.hpp"
 
 namespace tessaron::spatial {
 
@@ -39,6 +40,31 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
 void BallTree::check_query(std::size_t len) const {
     // The distance to the root's centroid reads the centroid at every query position.
     if (len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
+}
+
+namespace {
+constexpr std::uint64_t kMagic = 0x3130304c42545354ULL;
+}
+
+std::vector<std::uint8_t> BallTree::state() const {
+    Writer w;
+    w.u64(kMagic);
+    write_points(w, points_, ranges_);
+    w.vec(centroids_);
+    w.vec(radius_);
+    return std::move(w).take();
+}
+
+BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
+    Reader r(bytes);
+    if (r.u64() != kMagic) Reader::bad("not a BallTree");
+    BallTree t;
+    read_points(r, t.points_, t.ranges_);
+    const std::uint64_t nodes = t.ranges_.size(), dim = t.points_.dim;
+    t.centroids_ = r.vec<double>(checked_product(nodes, dim));
+    t.radius_ = r.vec<double>(nodes);
+    r.finish();
+    return t;
 }
 
 }  // namespace tessaron::spatial

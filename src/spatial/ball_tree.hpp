@@ -29,6 +29,11 @@ public:
         return spatial::kernel_density(*this, queries, h, kernel, criterion);
     }
 
+    // The built state as bytes (for pickling), and a tree from such bytes;
+    // a payload that does not describe a sound tree is an Error.
+    std::vector<std::uint8_t> state() const;
+    static BallTree from_state(std::span<const std::uint8_t> bytes);
+
     // Geometry for the search skeleton (query.hpp). Every distance runs over
     // the query's length, which may be shorter than the points'.
     const PointSet& points() const { return points_; }

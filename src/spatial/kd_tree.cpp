@@ -5,6 +5,7 @@
 
 #include "array/format.hpp"
 #include "spatial/median_split.hpp"
+#include "spatial/serial.hpp"
 
 namespace tessaron::spatial {
 
@@ -78,6 +79,35 @@ double KDTree::span(NodeId node) const {
     double s = 0.0;
     for (std::uint64_t d = 0; d < points_.dim; ++d) s += (h[d] - l[d]) * (h[d] - l[d]);
     return std::sqrt(s);
+}
+
+namespace {
+constexpr std::uint64_t kMagic = 0x3130304b44545354ULL;
+}
+
+std::vector<std::uint8_t> KDTree::state() const {
+    Writer w;
+    w.u64(kMagic);
+    write_points(w, points_, ranges_);
+    w.vec(boxes_);
+    w.vec(split_dim_);
+    w.vec(split_value_);
+    return std::move(w).take();
+}
+
+KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
+    Reader r(bytes);
+    if (r.u64() != kMagic) Reader::bad("not a KDTree");
+    KDTree t;
+    read_points(r, t.points_, t.ranges_);
+    const std::uint64_t nodes = t.ranges_.size(), dim = t.points_.dim;
+    t.boxes_ = r.vec<double>(checked_product(nodes, checked_product(2, dim)));
+    t.split_dim_ = r.vec<std::uint64_t>(nodes);
+    t.split_value_ = r.vec<double>(nodes);
+    for (NodeId i = 0; i < nodes; ++i)
+        if (!t.ranges_[i].is_leaf() && t.split_dim_[i] >= dim) Reader::bad("a split dimension is out of range");
+    r.finish();
+    return t;
 }
 
 }  // namespace tessaron::spatial

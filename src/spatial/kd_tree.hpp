@@ -28,6 +28,11 @@ public:
         return spatial::kernel_density(*this, queries, h, kernel, criterion);
     }
 
+    // The built state as bytes (for pickling), and a tree from such bytes;
+    // a payload that does not describe a sound tree is an Error.
+    std::vector<std::uint8_t> state() const;
+    static KDTree from_state(std::span<const std::uint8_t> bytes);
+
     // Geometry for the search skeleton (query.hpp).
     const PointSet& points() const { return points_; }
     SlotRange range(NodeId node) const { return ranges_[node]; }

@@ -78,6 +78,8 @@ class Array:
         """Nested lists from dimension dim at flat position offset."""
     def to_numpy(self) -> Any:
         """A new NumPy float64 array holding a copy."""
+    def __array__(self, dtype: Any = None, copy: bool | None = None) -> Any:
+        """NumPy's array protocol: always a new copy (copy=False is refused)."""
     @staticmethod
     def from_numpy(arr: Any) -> Array:
         """A copy of a contiguous NumPy float64 array."""

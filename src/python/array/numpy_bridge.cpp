@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "python/array/array_method.hpp"
+#include "python/pickling.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -148,9 +149,26 @@ using ToNumpy = ArrayMethod<"to_numpy($self)">;
 
 PyObject* from_numpy_body(Args<FromNumpy>& in) { return from_numpy(in.slots[0]); }
 
+// NumPy's array protocol: numpy.asarray(a) and NumPy functions take an Array.
+// The result is always a copy; a dtype goes through NumPy's own conversion.
+using ArrayProtocol = ArrayMethod<"__array__($self, dtype=None, copy=None)">;
+PyObject* array_protocol(const NdArray& a, Args<ArrayProtocol>& in) {
+    PyObject* dtype = in.slots[0];
+    PyObject* copy = in.slots[1];
+    if (copy == Py_False) {
+        raise_value_error("Unable to avoid copy while creating an array as requested.");
+        return nullptr;
+    }
+    Ref out = Ref::steal(to_numpy(a));
+    if (!out || !dtype || dtype == Py_None) return out.release();
+    return PyObject_CallMethod(out.get(), "astype", "O", dtype);
+}
+
 const PyMethodDef defs[] = {
     array_method_def<ToNumpy, to_numpy>(),
     static_def<FromNumpy, from_numpy_body>(),
+    array_method_def<ArrayProtocol, array_protocol>(),
+    array_reduce_def(),
 };
 
 }  // namespace

@@ -1,0 +1,98 @@
+// The built state of a tree as bytes, and back. The bytes end with a
+// checksum of the rest, so that a truncated or altered payload is an Error;
+// and reading checks everything it reads (sizes, ranges, the node
+// structure), so that even a payload crafted with a matching checksum can
+// never make queries run off the tree's arrays.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "array/error.hpp"
+#include "spatial/common.hpp"
+
+namespace tessaron::spatial {
+
+std::uint64_t checksum(std::span<const std::uint8_t> bytes);
+
+class Writer {
+public:
+    void u64(std::uint64_t v) { put(&v, sizeof v); }
+    void f64(double v) { put(&v, sizeof v); }
+    template <class T>
+    void vec(const std::vector<T>& v) {
+        u64(v.size());
+        put(v.data(), v.size() * sizeof(T));
+    }
+    // The bytes, followed by their checksum.
+    std::vector<std::uint8_t> take() && {
+        u64(checksum(bytes_));
+        return std::move(bytes_);
+    }
+
+private:
+    void put(const void* p, std::size_t n) {
+        const auto* b = static_cast<const std::uint8_t*>(p);
+        bytes_.insert(bytes_.end(), b, b + n);
+    }
+    std::vector<std::uint8_t> bytes_;
+};
+
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> bytes) {
+        if (bytes.size() < 8) bad("the data ends early");
+        bytes_ = bytes.first(bytes.size() - 8);
+        std::uint64_t stored;
+        std::memcpy(&stored, bytes.data() + bytes_.size(), 8);
+        if (stored != checksum(bytes_)) bad("the checksum does not match");
+    }
+    std::uint64_t u64() {
+        std::uint64_t v;
+        get(&v, sizeof v);
+        return v;
+    }
+    double f64() {
+        double v;
+        get(&v, sizeof v);
+        return v;
+    }
+    // A vector of exactly `count` elements.
+    template <class T>
+    std::vector<T> vec(std::uint64_t count) {
+        if (u64() != count) bad("an array has the wrong length");
+        if (count > (bytes_.size() - at_) / sizeof(T)) bad("the data ends early");
+        std::vector<T> v(count);
+        get(v.data(), count * sizeof(T));
+        return v;
+    }
+    void finish() const {
+        if (at_ != bytes_.size()) bad("there are bytes after the end");
+    }
+    [[noreturn]] static void bad(const std::string& why) { fail("Invalid pickled tree state: " + why); }
+
+private:
+    void get(void* p, std::size_t n) {
+        if (n > bytes_.size() - at_) bad("the data ends early");
+        if (n) std::memcpy(p, bytes_.data() + at_, n);
+        at_ += n;
+    }
+    std::span<const std::uint8_t> bytes_;
+    std::size_t at_ = 0;
+};
+
+// FNV-1a over the bytes: not a defence against a deliberate forger, which
+// the structural checks are, but it catches truncation and bit flips.
+std::uint64_t checksum(std::span<const std::uint8_t> bytes);
+
+// n * m, or an Error when it does not fit.
+std::uint64_t checked_product(std::uint64_t n, std::uint64_t m);
+
+// The point set and the node ranges, shared by the three trees.
+void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ranges);
+void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges);
+
+}  // namespace tessaron::spatial
