@@ -13,21 +13,10 @@
 
 namespace tessaron::spatial {
 
-class BallTree {
+class BallTree : public Searchable<BallTree> {
 public:
     // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
     static BallTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric);
-
-    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
-        return spatial::query_knn(*this, q, k);
-    }
-    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
-        return spatial::query_radius(*this, q, radius);
-    }
-    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
-                           const ApproxCriterion& criterion = {}) const {
-        return spatial::kernel_density(*this, queries, h, kernel, criterion);
-    }
 
     // The built state as bytes (for pickling), and a tree from such bytes;
     // a payload that does not describe a sound tree is an Error.

@@ -153,4 +153,23 @@ NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCri
     return out;
 }
 
+// The queries of every tree, as members: `class KDTree : public Searchable<KDTree>`.
+template <class Tree>
+class Searchable {
+public:
+    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
+        return spatial::query_knn(self(), q, k);
+    }
+    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
+        return spatial::query_radius(self(), q, radius);
+    }
+    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
+                           const ApproxCriterion& criterion = {}) const {
+        return spatial::kernel_density(self(), queries, h, kernel, criterion);
+    }
+
+private:
+    const Tree& self() const { return static_cast<const Tree&>(*this); }
+};
+
 }  // namespace tessaron::spatial

@@ -2,6 +2,13 @@
 
 namespace tessaron::spatial {
 
+void Writer::put(const void* p, std::size_t n) {
+    if (n == 0) return;
+    const std::size_t at = bytes_.size();
+    bytes_.resize(at + n);
+    std::memcpy(bytes_.data() + at, p, n);
+}
+
 std::uint64_t checksum(std::span<const std::uint8_t> bytes) {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     for (std::uint8_t b : bytes) h = (h ^ b) * 0x100000001b3ULL;

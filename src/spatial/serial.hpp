@@ -34,10 +34,7 @@ public:
     }
 
 private:
-    void put(const void* p, std::size_t n) {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        bytes_.insert(bytes_.end(), b, b + n);
-    }
+    void put(const void* p, std::size_t n);  // out of line: GCC 12 warns falsely on it inlined
     std::vector<std::uint8_t> bytes_;
 };
 

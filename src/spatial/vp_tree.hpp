@@ -18,22 +18,11 @@ enum class VantageSelection : std::uint8_t { First, Random };
 // Parses "first" or "random" (already lowercased; `given` for the message).
 VantageSelection parse_selection(std::string_view lowered, std::string_view given);
 
-class VPTree {
+class VPTree : public Searchable<VPTree> {
 public:
     // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
     static VPTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
                                VantageSelection selection);
-
-    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
-        return spatial::query_knn(*this, q, k);
-    }
-    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
-        return spatial::query_radius(*this, q, radius);
-    }
-    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
-                           const ApproxCriterion& criterion = {}) const {
-        return spatial::kernel_density(*this, queries, h, kernel, criterion);
-    }
 
     // The built state as bytes (for pickling), and a tree from such bytes;
     // a payload that does not describe a sound tree is an Error.
