@@ -44,3 +44,16 @@ SNIPPETS = re.findall(r"```python\n(.*?)```", (ROOT / "README.md").read_text(), 
 @pytest.mark.parametrize("code", SNIPPETS, ids=[f"snippet{i}" for i in range(len(SNIPPETS))])
 def test_readme_snippet_runs(code):
     exec(compile(code, "README.md", "exec"), {})
+
+
+def test_benchmark_runner_records_and_draws(tmp_path):
+    record, chart = tmp_path / "bench.json", tmp_path / "bench.png"
+    args = [str(ROOT / "bench" / "run.py"), "--only", "construct_4", "--repeat", "1", "--json", str(record)]
+    if importlib.util.find_spec("matplotlib") is not None:
+        args += ["--plot", str(chart)]
+    out = run(args)
+    import json
+    cases = json.loads(record.read_text())["cases"]
+    assert list(cases) == ["construct_4"] and cases["construct_4"]["ratio"] > 0 and "construct_4" in out
+    if "--plot" in args:
+        assert chart.read_bytes()[:4] == b"\x89PNG"
