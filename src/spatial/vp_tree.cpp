@@ -100,7 +100,10 @@ private:
         for (double d : dist_) {
             below += d < median;
             equal += d == median;
-            largest_below = d < median && d > largest_below ? d : largest_below;
+            // Selections, not a jump (they become max instructions): half the
+            // distances are below the median, at random.
+            const double below_only = d < median ? d : -std::numeric_limits<double>::infinity();
+            largest_below = below_only > largest_below ? below_only : largest_below;
         }
         std::uint64_t next[4] = {0, below, below + equal, numbers};  // below, equal, above, NaN
         rows_.resize(count);
