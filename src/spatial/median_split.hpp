@@ -24,6 +24,25 @@ namespace tessaron::spatial {
 // predictor), handing over to std::nth_element if the pivots keep choosing badly.
 double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
 
+// One node's move: its `count` points (coords, rows) go to (to_coords,
+// to_rows) so that the first `half` are the smaller ones along `split` and
+// position `half` holds one at the median: points below it first, then those
+// equal to it, then those above, each group in input order (`keys` holds the
+// split coordinates, contiguous). Then boxes[0, 2 dim) and boxes[2 dim,
+// 4 dim) receive the lows and highs of the two halves. No step branches on
+// the data, and the loops run compiled for the best instruction set.
+struct SplitBlock {
+    const double* coords;
+    const std::uint64_t* rows;
+    const double* keys;
+    double* to_coords;
+    std::uint64_t* to_rows;
+    double* boxes;
+    std::uint64_t count, dim, half, split;
+    double median;
+};
+void split_block(const SplitBlock& block);
+
 // on_node(id, start, end, points, lo, hi): a new node over slots [start,
 // end), whose coordinates are points[0, (end - start) * dim) for now, and
 // whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
@@ -63,31 +82,6 @@ private:
         std::fill_n(box, dim, std::numeric_limits<double>::infinity());
         std::fill_n(box + dim, dim, -std::numeric_limits<double>::infinity());
         for (std::uint64_t slot = start; slot < end; ++slot) widen(box, p_.at(slot));
-    }
-
-    // lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points;
-    // a fixed dimension keeps the running bounds in registers.
-    template <std::uint64_t D>
-    void box_of(const double* points, std::uint64_t count, double* box) const {
-        if constexpr (D == 0) {
-            std::fill_n(box, p_.dim, std::numeric_limits<double>::infinity());
-            std::fill_n(box + p_.dim, p_.dim, -std::numeric_limits<double>::infinity());
-            for (std::uint64_t i = 0; i < count; ++i) widen(box, points + i * p_.dim);
-        } else {
-            double lo[D], hi[D];
-            for (std::uint64_t d = 0; d < D; ++d) {
-                lo[d] = std::numeric_limits<double>::infinity();
-                hi[d] = -std::numeric_limits<double>::infinity();
-            }
-            for (std::uint64_t i = 0; i < count; ++i)
-                for (std::uint64_t d = 0; d < D; ++d) {
-                    const double x = points[i * D + d];
-                    lo[d] = x < lo[d] ? x : lo[d];
-                    hi[d] = x > hi[d] ? x : hi[d];
-                }
-            std::copy_n(lo, D, box);
-            std::copy_n(hi, D, box + D);
-        }
     }
 
     // Written as selections, not branches (they become min/max instructions);
@@ -139,61 +133,12 @@ private:
         double* boxes = child_boxes_[depth].data();  // left box, then right box
         double* to_coords = (odd ? p_.coords.data() : other_coords_.get()) + start * dim;
         std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.get()) + start;
-        const Move move{coords, rows, to_coords, to_rows};
-        switch (dim) {  // the common small dimensions get loops of fixed length
-            case 1: partition_at<1>(move, count, half, split, median, boxes); break;
-            case 2: partition_at<2>(move, count, half, split, median, boxes); break;
-            case 3: partition_at<3>(move, count, half, split, median, boxes); break;
-            default: partition_at<0>(move, count, half, split, median, boxes); break;
-        }
+        split_block({coords, rows, keys_.data(), to_coords, to_rows, boxes, count, dim, half, split, median});
         on_split_(id, split, median);
         build_node(start, start + half, boxes, depth + 1);
         const NodeId right = build_node(start + half, end, boxes + 2 * dim, depth + 1);
         ranges_[id].right = right;
         return id;
-    }
-
-    // A node's points, and where its children's go (the other buffer).
-    struct Move {
-        const double* coords;
-        const std::uint64_t* rows;
-        double* to_coords;
-        std::uint64_t* to_rows;
-    };
-
-    // Moves a node's `count` points so that the first `half` are the smaller
-    // ones along `split` and position `half` holds one at the median: points
-    // below it first, then those equal to it, then those above, each group in
-    // input order; then measures the boxes of the two halves.
-    template <std::uint64_t D>
-    void partition_at(const Move& move, std::uint64_t count, std::uint64_t half,
-                      std::uint64_t split, double median, double* boxes) {
-        const std::uint64_t dim = D ? D : p_.dim;
-        const double* block = move.coords;
-        std::uint64_t below = 0, above = 0;
-        for (std::uint64_t j = 0; j < count; ++j) {  // the keys: the same values, contiguous
-            below += keys_[j] < median;
-            above += keys_[j] > median;
-        }
-        const std::uint64_t* rows_in = move.rows;
-        std::uint64_t* rows_out = move.to_rows;
-        double* coords_out = move.to_coords;
-        std::uint64_t next_below = 0, next_equal = below, next_above = count - above;
-        for (std::uint64_t j = 0; j < count; ++j) {
-            const double* x = block + j * dim;
-            const bool is_below = x[split] < median, is_above = x[split] > median;
-            // The destination by masks: a conditional jump here would guess wrong half the time.
-            const std::uint64_t mb = 0 - std::uint64_t{is_below}, ma = 0 - std::uint64_t{is_above};
-            const std::uint64_t to = (next_below & mb) | (next_above & ma) | (next_equal & ~(mb | ma));
-            next_below += is_below;
-            next_above += is_above;
-            next_equal += !is_below && !is_above;
-            rows_out[to] = rows_in[j];
-            for (std::uint64_t d = 0; d < dim; ++d) coords_out[to * dim + d] = x[d];
-        }
-        // The boxes of the two halves, each from its now contiguous block.
-        box_of<D>(coords_out, half, boxes);
-        box_of<D>(coords_out + half * dim, count - half, boxes + 2 * dim);
     }
 
     PointSet& p_;

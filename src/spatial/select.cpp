@@ -2,6 +2,7 @@
 #include <bit>
 #include <utility>
 
+#include "array/isa.hpp"
 #include "spatial/median_split.hpp"
 
 namespace tessaron::spatial {
@@ -14,7 +15,7 @@ double median_of_three(double a, double b, double c) {
 // Moves the keys of [lo, hi) for which keep(key) holds to the front, without
 // data-dependent branches; returns the end of that group.
 template <class Keep>
-std::uint64_t partition(double* keys, std::uint64_t lo, std::uint64_t hi, Keep keep) {
+[[gnu::always_inline]] inline std::uint64_t partition(double* keys, std::uint64_t lo, std::uint64_t hi, Keep keep) {
     std::uint64_t m = lo;
     for (std::uint64_t j = lo; j < hi; ++j) {
         const double key = keys[j];
@@ -28,7 +29,7 @@ std::uint64_t partition(double* keys, std::uint64_t lo, std::uint64_t hi, Keep k
 // Narrows [lo, hi) around k with two pivots read off a sorted sample, close
 // below and above the k-th key (Floyd and Rivest's idea): one pass usually
 // leaves a range of an eighth of the size. False if nothing was narrowed.
-bool narrow_by_sample(double* keys, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t k) {
+[[gnu::always_inline]] inline bool narrow_by_sample(double* keys, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t k) {
     constexpr std::uint64_t kSample = 256, kSpread = 16;
     const std::uint64_t m = hi - lo;
     double sample[kSample];
@@ -53,9 +54,7 @@ bool narrow_by_sample(double* keys, std::uint64_t& lo, std::uint64_t& hi, std::u
     return true;
 }
 
-}  // namespace
-
-double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
+[[gnu::always_inline]] inline double kth_smallest_body(double* keys, std::uint64_t n, std::uint64_t k) {
     std::uint64_t lo = 0, hi = n;  // keys below lo are <= every key in [lo, hi) <= keys from hi
     int budget = 2 * std::bit_width(n) + 8;
     while (hi - lo > 24) {
@@ -87,6 +86,83 @@ double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
         if (less <= want && want < not_greater) return keys[i];
     }
     return keys[k];  // unreachable: some key's rank covers k
+}
+
+
+
+// lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points; a
+// fixed dimension D keeps the running bounds in registers. A NaN coordinate
+// compares false and leaves the bound as it is.
+template <std::uint64_t D>
+[[gnu::always_inline]] inline void box_of(const double* points, std::uint64_t count, std::uint64_t dim,
+                                          double* box) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    if constexpr (D == 0) {
+        std::fill_n(box, dim, inf);
+        std::fill_n(box + dim, dim, -inf);
+        for (std::uint64_t i = 0; i < count; ++i)
+            for (std::uint64_t d = 0; d < dim; ++d) {
+                const double x = points[i * dim + d];
+                box[d] = x < box[d] ? x : box[d];
+                box[dim + d] = x > box[dim + d] ? x : box[dim + d];
+            }
+    } else {
+        double lo[D], hi[D];
+        for (std::uint64_t d = 0; d < D; ++d) lo[d] = inf, hi[d] = -inf;
+        for (std::uint64_t i = 0; i < count; ++i)
+            for (std::uint64_t d = 0; d < D; ++d) {
+                const double x = points[i * D + d];
+                lo[d] = x < lo[d] ? x : lo[d];
+                hi[d] = x > hi[d] ? x : hi[d];
+            }
+        std::copy_n(lo, D, box);
+        std::copy_n(hi, D, box + D);
+    }
+}
+
+template <std::uint64_t D>
+[[gnu::always_inline]] inline void split_block_body(const SplitBlock* b) {
+    const std::uint64_t dim = D ? D : b->dim, count = b->count, split = b->split;
+    const double median = b->median;
+    std::uint64_t below = 0, above = 0;
+    for (std::uint64_t j = 0; j < count; ++j) {
+        below += b->keys[j] < median;
+        above += b->keys[j] > median;
+    }
+    const double* block = b->coords;
+    const std::uint64_t* rows_in = b->rows;
+    std::uint64_t* rows_out = b->to_rows;
+    double* coords_out = b->to_coords;
+    std::uint64_t next_below = 0, next_equal = below, next_above = count - above;
+    for (std::uint64_t j = 0; j < count; ++j) {
+        const double* x = block + j * dim;
+        const bool is_below = x[split] < median, is_above = x[split] > median;
+        // The destination by masks: a conditional jump here would guess wrong half the time.
+        const std::uint64_t mb = 0 - std::uint64_t{is_below}, ma = 0 - std::uint64_t{is_above};
+        const std::uint64_t to = (next_below & mb) | (next_above & ma) | (next_equal & ~(mb | ma));
+        next_below += is_below;
+        next_above += is_above;
+        next_equal += !is_below && !is_above;
+        rows_out[to] = rows_in[j];
+        for (std::uint64_t d = 0; d < dim; ++d) coords_out[to * dim + d] = x[d];
+    }
+    box_of<D>(coords_out, b->half, dim, b->boxes);
+    box_of<D>(coords_out + b->half * dim, count - b->half, dim, b->boxes + 2 * dim);
+}
+
+}  // namespace
+
+double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
+    return with_best_isa<kth_smallest_body>(keys, n, k);
+}
+
+void split_block(const SplitBlock& block) {
+    switch (block.dim) {  // the common small dimensions get loops of fixed length
+        case 1: return with_best_isa<split_block_body<1>>(&block);
+        case 2: return with_best_isa<split_block_body<2>>(&block);
+        case 3: return with_best_isa<split_block_body<3>>(&block);
+        default: return with_best_isa<split_block_body<0>>(&block);
+    }
 }
 
 }  // namespace tessaron::spatial
