@@ -47,23 +47,19 @@ constexpr std::uint64_t kMagic = 0x3130304c42545354ULL;
 }
 
 std::vector<std::uint8_t> BallTree::state() const {
-    Writer w;
-    w.u64(kMagic);
-    write_points(w, points_, ranges_);
-    w.vec(centroids_);
-    w.vec(radius_);
-    return std::move(w).take();
+    return write_state(kMagic, points_, ranges_, [&](Writer& w) {
+        w.vec(centroids_);
+        w.vec(radius_);
+    });
 }
 
 BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
-    Reader r(bytes);
-    if (r.u64() != kMagic) Reader::bad("not a BallTree");
     BallTree t;
-    read_points(r, t.points_, t.ranges_);
-    const std::uint64_t nodes = t.ranges_.size(), dim = t.points_.dim;
-    t.centroids_ = r.vec<double>(checked_product(nodes, dim));
-    t.radius_ = r.vec<double>(nodes);
-    r.finish();
+    read_state(bytes, kMagic, "BallTree", t.points_, t.ranges_,
+               [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
+                   t.centroids_ = r.vec<double>(checked_product(nodes, dim));
+                   t.radius_ = r.vec<double>(nodes);
+               });
     return t;
 }
 

@@ -25,8 +25,6 @@ public:
 
     // Geometry for the search skeleton (query.hpp). Every distance runs over
     // the query's length, which may be shorter than the points'.
-    const PointSet& points() const { return points_; }
-    SlotRange range(NodeId node) const { return ranges_[node]; }
     void check_query(std::size_t len) const;
     void check_leaf_scan(std::size_t) const {}
     // dc - r, not clamped (it may be negative). The triangle inequality makes
@@ -65,8 +63,6 @@ private:
         return distance<M>(q, centroids_.data() + node * points_.dim, len);
     }
 
-    PointSet points_;
-    std::vector<SlotRange> ranges_;
     std::vector<double> centroids_;  // dim per node
     std::vector<double> radius_;
 };

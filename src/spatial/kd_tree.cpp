@@ -86,27 +86,24 @@ constexpr std::uint64_t kMagic = 0x3130304b44545354ULL;
 }
 
 std::vector<std::uint8_t> KDTree::state() const {
-    Writer w;
-    w.u64(kMagic);
-    write_points(w, points_, ranges_);
-    w.vec(boxes_);
-    w.vec(split_dim_);
-    w.vec(split_value_);
-    return std::move(w).take();
+    return write_state(kMagic, points_, ranges_, [&](Writer& w) {
+        w.vec(boxes_);
+        w.vec(split_dim_);
+        w.vec(split_value_);
+    });
 }
 
 KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
-    Reader r(bytes);
-    if (r.u64() != kMagic) Reader::bad("not a KDTree");
     KDTree t;
-    read_points(r, t.points_, t.ranges_);
-    const std::uint64_t nodes = t.ranges_.size(), dim = t.points_.dim;
-    t.boxes_ = r.vec<double>(checked_product(nodes, checked_product(2, dim)));
-    t.split_dim_ = r.vec<std::uint64_t>(nodes);
-    t.split_value_ = r.vec<double>(nodes);
-    for (NodeId i = 0; i < nodes; ++i)
-        if (!t.ranges_[i].is_leaf() && t.split_dim_[i] >= dim) Reader::bad("a split dimension is out of range");
-    r.finish();
+    read_state(bytes, kMagic, "KDTree", t.points_, t.ranges_,
+               [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
+                   t.boxes_ = r.vec<double>(checked_product(nodes, checked_product(2, dim)));
+                   t.split_dim_ = r.vec<std::uint64_t>(nodes);
+                   t.split_value_ = r.vec<double>(nodes);
+                   for (NodeId i = 0; i < nodes; ++i)
+                       if (!t.ranges_[i].is_leaf() && t.split_dim_[i] >= dim)
+                           Reader::bad("a split dimension is out of range");
+               });
     return t;
 }
 

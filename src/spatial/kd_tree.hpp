@@ -23,8 +23,6 @@ public:
     static KDTree from_state(std::span<const std::uint8_t> bytes);
 
     // Geometry for the search skeleton (query.hpp).
-    const PointSet& points() const { return points_; }
-    SlotRange range(NodeId node) const { return ranges_[node]; }
     void check_query(std::size_t len) const;
     void check_leaf_scan(std::size_t len) const;
     template <DistanceMetric M>
@@ -58,8 +56,6 @@ private:
     double far_gap_max(NodeId node, const double* q) const;   // L-infinity, to the farthest corner
     void check_box(NodeId node) const;                        // the box must not be inverted
 
-    PointSet points_;
-    std::vector<SlotRange> ranges_;
     std::vector<double> boxes_;  // per node: dim lows, then dim highs
     std::vector<std::uint64_t> split_dim_;
     std::vector<double> split_value_;

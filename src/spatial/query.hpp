@@ -153,10 +153,14 @@ NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCri
     return out;
 }
 
-// The queries of every tree, as members: `class KDTree : public Searchable<KDTree>`.
+// What every tree shares: its points, its node ranges and the queries, as
+// members (`class KDTree : public Searchable<KDTree>`).
 template <class Tree>
 class Searchable {
 public:
+    const PointSet& points() const { return points_; }
+    SlotRange range(NodeId node) const { return ranges_[node]; }
+
     std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
         return spatial::query_knn(self(), q, k);
     }
@@ -167,6 +171,10 @@ public:
                            const ApproxCriterion& criterion = {}) const {
         return spatial::kernel_density(self(), queries, h, kernel, criterion);
     }
+
+protected:
+    PointSet points_;
+    std::vector<SlotRange> ranges_;
 
 private:
     const Tree& self() const { return static_cast<const Tree&>(*this); }

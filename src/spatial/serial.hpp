@@ -92,4 +92,27 @@ std::uint64_t checked_product(std::uint64_t n, std::uint64_t m);
 void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ranges);
 void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges);
 
+// A tree's state: its magic word, points and ranges, then what more(w) writes.
+template <class More>
+std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p,
+                                      const std::vector<SlotRange>& ranges, More&& more) {
+    Writer w;
+    w.u64(magic);
+    write_points(w, p, ranges);
+    more(w);
+    return std::move(w).take();
+}
+
+// Reads it back: the magic word of `kind`, points and ranges, then
+// more(r, node count, dim), then nothing else.
+template <class More>
+void read_state(std::span<const std::uint8_t> bytes, std::uint64_t magic, const char* kind, PointSet& p,
+                std::vector<SlotRange>& ranges, More&& more) {
+    Reader r(bytes);
+    if (r.u64() != magic) Reader::bad(std::string("not a ") + kind);
+    read_points(r, p, ranges);
+    more(r, static_cast<std::uint64_t>(ranges.size()), p.dim);
+    r.finish();
+}
+
 }  // namespace tessaron::spatial

@@ -148,27 +148,23 @@ constexpr std::uint64_t kMagic = 0x3130305054545354ULL;
 }
 
 std::vector<std::uint8_t> VPTree::state() const {
-    Writer w;
-    w.u64(kMagic);
-    write_points(w, points_, ranges_);
-    w.u64(static_cast<std::uint64_t>(selection_));
-    w.vec(vantage_);
-    w.vec(shells_);
-    return std::move(w).take();
+    return write_state(kMagic, points_, ranges_, [&](Writer& w) {
+        w.u64(static_cast<std::uint64_t>(selection_));
+        w.vec(vantage_);
+        w.vec(shells_);
+    });
 }
 
 VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
-    Reader r(bytes);
-    if (r.u64() != kMagic) Reader::bad("not a VPTree");
     VPTree t;
-    read_points(r, t.points_, t.ranges_);
-    const std::uint64_t nodes = t.ranges_.size(), dim = t.points_.dim;
-    const std::uint64_t selection = r.u64();
-    if (selection > 1) Reader::bad("unknown vantage selection");
-    t.selection_ = static_cast<VantageSelection>(selection);
-    t.vantage_ = r.vec<double>(checked_product(nodes, dim));
-    t.shells_ = r.vec<Shell>(nodes);
-    r.finish();
+    read_state(bytes, kMagic, "VPTree", t.points_, t.ranges_,
+               [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
+                   const std::uint64_t selection = r.u64();
+                   if (selection > 1) Reader::bad("unknown vantage selection");
+                   t.selection_ = static_cast<VantageSelection>(selection);
+                   t.vantage_ = r.vec<double>(checked_product(nodes, dim));
+                   t.shells_ = r.vec<Shell>(nodes);
+               });
     return t;
 }
 

@@ -31,8 +31,6 @@ public:
 
     // Geometry for the search skeleton (query.hpp). Distances run over the
     // query's length, which may be shorter than the points'.
-    const PointSet& points() const { return points_; }
-    SlotRange range(NodeId node) const { return ranges_[node]; }
     void check_query(std::size_t len) const;
     void check_leaf_scan(std::size_t) const {}
     template <DistanceMetric M>
@@ -82,8 +80,6 @@ private:
         return std::isfinite(slack) && lower > 0.0 ? max_of(lower - slack, 0.0) : lower;
     }
 
-    PointSet points_;
-    std::vector<SlotRange> ranges_;
     std::vector<Shell> shells_;
     std::vector<double> vantage_;  // per node, the coordinates of its vantage point
     VantageSelection selection_ = VantageSelection::First;
