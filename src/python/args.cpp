@@ -110,6 +110,15 @@ bool extract(PyObject* obj, std::int64_t& out) {
     return true;
 }
 
+std::optional<double> as_scalar(PyObject* obj) {
+    // Exact lists and tuples never convert: skip raising and clearing the error.
+    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) return std::nullopt;
+    double v = 0.0;
+    if (extract(obj, v)) return v;
+    PyErr_Clear();
+    return std::nullopt;
+}
+
 // ---- sequences -----------------------------------------------------------
 
 // "'int' object cannot be cast as 'Sequence'" (built by appending: GCC 12

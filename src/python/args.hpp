@@ -90,6 +90,10 @@ bool extract(PyObject* obj, std::optional<T>& out) {
     return extract(obj, *out);
 }
 
+// A float from any object the float conversion accepts, or nothing, with
+// the conversion error discarded (the caller tries another reading).
+std::optional<double> as_scalar(PyObject* obj);
+
 // Re-raises a pending TypeError as "argument '<name>': <message>", keeping
 // its cause; other exceptions pass unchanged.
 void prefix_argument_error(const char* name);

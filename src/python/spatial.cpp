@@ -51,13 +51,9 @@ bool point_query(PyObject* obj, Buffer& out) {
         out = a.value().data;
         return true;
     }
-    if (!PyList_CheckExact(obj) && !PyTuple_CheckExact(obj)) {  // a list never converts to float
-        double x = 0.0;
-        if (extract(obj, x)) {
-            out = Buffer::filled(1, x);
-            return true;
-        }
-        PyErr_Clear();
+    if (const auto x = as_scalar(obj)) {
+        out = Buffer::filled(1, *x);
+        return true;
     }
     if (extract(obj, out)) return true;
     PyErr_Clear();
@@ -103,13 +99,9 @@ bool density_queries(PyObject* obj, std::uint64_t dim, std::optional<NdArray>& o
         out = q.ndim() == 2 ? q : NdArray::make(Shape{1, dim}, Buffer(q.data));
         return true;
     }
-    double x = 0.0;
-    if (!PyList_CheckExact(obj) && !PyTuple_CheckExact(obj)) {
-        if (extract(obj, x)) {
-            out = NdArray::make(Shape{1, 1}, Buffer::filled(1, x));
-            return true;
-        }
-        PyErr_Clear();
+    if (const auto x = as_scalar(obj)) {
+        out = NdArray::make(Shape{1, 1}, Buffer::filled(1, *x));
+        return true;
     }
     Buffer values;
     if (!extract(obj, values)) {

@@ -43,6 +43,10 @@ struct SplitBlock {
 };
 void split_block(const SplitBlock& block);
 
+// lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points
+// (NaN coordinates passed over; +inf and -inf when there are none).
+void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box);
+
 // on_node(id, start, end, points, lo, hi): a new node over slots [start,
 // end), whose coordinates are points[0, (end - start) * dim) for now, and
 // whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
@@ -70,30 +74,12 @@ public:
         other_coords_.reset(new double[p_.coords.size()]);
         other_rows_.reset(new std::uint64_t[p_.rows.size()]);
         std::vector<double> box(2 * p_.dim);
-        bounding_box(0, p_.n, box.data());
+        measure_box(p_.coords.data(), p_.n, p_.dim, box.data());
         build_node(0, p_.n, box.data(), 0);
         return std::move(ranges_);
     }
 
 private:
-    // lo (box[0, dim)) and hi (box[dim, 2 dim)) of the points in [start, end).
-    void bounding_box(std::uint64_t start, std::uint64_t end, double* box) const {
-        const std::uint64_t dim = p_.dim;
-        std::fill_n(box, dim, std::numeric_limits<double>::infinity());
-        std::fill_n(box + dim, dim, -std::numeric_limits<double>::infinity());
-        for (std::uint64_t slot = start; slot < end; ++slot) widen(box, p_.at(slot));
-    }
-
-    // Written as selections, not branches (they become min/max instructions);
-    // a NaN coordinate compares false and leaves the bound as it is.
-    void widen(double* box, const double* x) const {
-        const std::uint64_t dim = p_.dim;
-        for (std::uint64_t d = 0; d < dim; ++d) {
-            box[d] = x[d] < box[d] ? x[d] : box[d];
-            box[dim + d] = x[d] > box[dim + d] ? x[d] : box[dim + d];
-        }
-    }
-
     NodeId build_node(std::uint64_t start, std::uint64_t end, const double* box, std::uint64_t depth) {
         const std::uint64_t dim = p_.dim;
         std::uint64_t split = 0;  // the first strictly widest dimension; 0 when none is wider than 0

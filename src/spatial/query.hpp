@@ -38,6 +38,16 @@ constexpr double kDensityCut = 1e-10;
 
 namespace walk {
 
+// Each point of a leaf, in slot order: each(distance to q, input row).
+template <DistanceMetric M, class Tree, class Each>
+[[gnu::always_inline]] inline void scan_leaf(const Tree& t, const SlotRange& r, const double* q,
+                                             std::size_t len, Each&& each) {
+    if (r.count() == 0) return;
+    t.check_leaf_scan(len);
+    const PointSet& p = t.points();
+    for (std::uint64_t slot = r.start; slot < r.end; ++slot) each(distance<M>(q, p.at(slot), len), p.rows[slot]);
+}
+
 template <DistanceMetric M, class Tree>
 void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap) {
     const bool full = heap.full();
@@ -45,11 +55,7 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     if (full && step.bound > heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
-        if (r.count() == 0) return;
-        t.check_leaf_scan(len);
-        const PointSet& p = t.points();
-        for (std::uint64_t slot = r.start; slot < r.end; ++slot)
-            heap.offer(distance<M>(q, p.at(slot), len), p.rows[slot]);
+        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) { heap.offer(d, row); });
         return;
     }
     knn<M>(t, step.left_first ? node + 1 : r.right, q, len, heap);
@@ -62,11 +68,9 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double
     if (t.template bound<M>(node, q, len) > rad) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
-        if (r.count() == 0) return;
-        t.check_leaf_scan(len);
-        const PointSet& p = t.points();
-        for (std::uint64_t slot = r.start; slot < r.end; ++slot)
-            if (distance<M>(q, p.at(slot), len) <= rad) out.push_back(p.rows[slot]);
+        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
+            if (d <= rad) out.push_back(row);
+        });
         return;
     }
     radius<M>(t, node + 1, q, len, rad, out);
@@ -85,9 +89,7 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
         if (kernel_value<K>(u) < kDensityCut) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
-        const PointSet& p = t.points();
-        for (std::uint64_t slot = r.start; slot < r.end; ++slot)
-            sum += kernel_value<K>(distance<M>(q, p.at(slot), len) / h);
+        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t) { sum += kernel_value<K>(d / h); });
         return;
     }
     if (criterion.approximates(r.count(), t.span(node))) {

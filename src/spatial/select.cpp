@@ -156,6 +156,15 @@ double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
     return with_best_isa<kth_smallest_body>(keys, n, k);
 }
 
+void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box) {
+    switch (dim) {
+        case 1: return box_of<1>(points, count, dim, box);
+        case 2: return box_of<2>(points, count, dim, box);
+        case 3: return box_of<3>(points, count, dim, box);
+        default: return box_of<0>(points, count, dim, box);
+    }
+}
+
 void split_block(const SplitBlock& block) {
     switch (block.dim) {  // the common small dimensions get loops of fixed length
         case 1: return with_best_isa<split_block_body<1>>(&block);

@@ -8,15 +8,6 @@
 namespace tessaron::py {
 namespace {
 
-// A float from any object the float conversion accepts, or nothing (the
-// conversion error is discarded: the operation is then not supported).
-std::optional<double> as_scalar(PyObject* obj) {
-    double v = 0.0;
-    if (extract(obj, v)) return v;
-    PyErr_Clear();
-    return std::nullopt;
-}
-
 PyObject* binary(PyObject* left, PyObject* right, BinaryOp op) {
     return guard([&]() -> PyObject* {
         if (is_array(left)) {
