@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "python/binding.hpp"
+#include "stats/stats.hpp"
 
 namespace tessaron::py {
 
@@ -34,7 +35,25 @@ PyMethodDef function_of_pair() {
     return function_def<Sig, of_pair<Sig, Result>>();
 }
 
-// Core results as Python objects.
+// Core results as Python objects (also for the Array methods).
+template <double (*F)(const NdArray&)>
+PyObject* float_result(const NdArray& a) {
+    return PyFloat_FromDouble(F(a));
+}
+
+template <bool (*F)(const NdArray&)>
+PyObject* bool_result(const NdArray& a) {
+    return PyBool_FromLong(F(a));
+}
+
+// A float q gives a float; an Array q gives one quantile per element of q,
+// in its flat order, as a 1-D Array.
+inline PyObject* quantile_result(const NdArray& a, const ArrayOrScalar& q) {
+    if (!q.is_array()) return PyFloat_FromDouble(quantile(a, q.scalar));
+    const NdArray& qs = q.array.value();
+    return wrap_array(quantiles(a, qs.data.data(), qs.size()));
+}
+
 template <NdArray (*F)(const NdArray&)>
 PyObject* array_result(const NdArray& a) {
     return wrap_array(F(a));

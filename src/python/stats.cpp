@@ -1,7 +1,6 @@
 // The tessaron.stats submodule: whole-array statistics and correlation.
 #include "python/array_functions.hpp"
 #include "python/module_util.hpp"
-#include "python/reductions.hpp"
 #include "stats/correlation.hpp"
 
 namespace tessaron::py::stats {
