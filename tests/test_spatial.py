@@ -279,6 +279,29 @@ def test_vp_first_selection_is_reproducible():
     assert one.kernel_density(bandwidth=0.2).tolist() == two.kernel_density(bandwidth=0.2).tolist()
 
 
+@pytest.mark.parametrize("metric", METRICS)
+def test_vp_shell_floors_keep_ties_and_order(metric):
+    # A query shorter than the points is measured on its first coordinates and
+    # cut by each node's own bound only; with a zero last column, the full
+    # query has the same distances and is cut by the ancestors' shells as
+    # well. Those extra cuts must not change an answer, not even which of
+    # equally distant points a k-nearest answer keeps or a radius answer's order.
+    rng = np.random.default_rng(7)
+    grid = rng.integers(0, 6, (400, 3)).astype(float)
+    x = np.hstack([grid, np.zeros((400, 1))])
+    tree = build(ts.spatial.VPTree, x, 4, metric)
+    cut_less = 0
+    for q in rng.integers(-1, 7, (60, 3)).astype(float).tolist():
+        for k in (1, 6, 25):
+            short, full = tree.query_knn(q, k), tree.query_knn(q + [0.0], k)
+            assert short == full
+            check_knn(full, x, q + [0.0], k, metric)
+        short, full = tree.query_radius(q, 1.5), tree.query_radius(q + [0.0], 1.5)
+        assert short == full and set(full) == radius_set(x, q + [0.0], 1.5, metric)
+        cut_less += len(short)
+    assert cut_less > 0
+
+
 def test_vp_selection_names():
     a = ts.Array.from_numpy(dataset("tiny"))
     assert ts.spatial.VPTree.from_array(a, selection="RANDOM").query_knn([0.0, 0.0], 3) != []

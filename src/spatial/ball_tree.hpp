@@ -38,7 +38,7 @@ public:
         return std::isfinite(slack) ? dc - r - slack : dc - r;
     }
     template <DistanceMetric M>
-    KnnStep knn_step(NodeId node, const double* q, std::size_t len, bool) const {
+    Step<NoCarry> knn_step(NodeId node, const double* q, std::size_t len, bool, NoCarry) const {
         // The bound is always measured (the distance to the centroid is the
         // first step of a visit); the child with the nearer centroid goes first.
         const double lower = bound<M>(node, q, len);

@@ -45,21 +45,30 @@ ApproxCriterion parse_criterion(std::string_view lowered, std::string_view given
                                 std::optional<std::uint64_t> min_samples,
                                 std::optional<double> max_span);
 
+// The sum of squared differences over the first n coordinates, from 0.0 left
+// to right: the Euclidean distance before its square root.
+[[gnu::always_inline]] inline double squared_distance(const double* a, const double* b, std::size_t n) {
+    double s = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double diff = a[i] - b[i];
+        s += diff * diff;
+    }
+    return s;
+}
+
 // distance(a, b) over the first n coordinates, sums from 0.0 left to right.
 // Chebyshev passes over a NaN difference, so it never becomes the result.
 template <DistanceMetric M>
 [[gnu::always_inline]] inline double distance(const double* a, const double* b, std::size_t n) {
+    if constexpr (M == DistanceMetric::Euclidean) return std::sqrt(squared_distance(a, b, n));
     double s = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const double diff = a[i] - b[i];
-        if constexpr (M == DistanceMetric::Euclidean)
-            s += diff * diff;
-        else if constexpr (M == DistanceMetric::Manhattan)
+        if constexpr (M == DistanceMetric::Manhattan)
             s += std::fabs(diff);
         else if (std::fabs(diff) > s)
             s = std::fabs(diff);
     }
-    if constexpr (M == DistanceMetric::Euclidean) return std::sqrt(s);
     return s;
 }
 

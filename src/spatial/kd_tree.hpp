@@ -31,7 +31,7 @@ public:
         return box_distance<box>(lo(node), hi(node), q, points_.dim);
     }
     template <DistanceMetric M>
-    KnnStep knn_step(NodeId node, const double* q, std::size_t len, bool need_bound) const {
+    Step<NoCarry> knn_step(NodeId node, const double* q, std::size_t len, bool need_bound, NoCarry) const {
         // Nearer side first: the side of the split value the query is on.
         const double lower = need_bound ? bound<M>(node, q, len) : 0.0;
         if (ranges_[node].is_leaf()) return {lower, true};

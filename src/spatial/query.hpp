@@ -7,8 +7,15 @@
 //   void check_query(std::size_t len) const;      // a query of another length
 //   template <DistanceMetric M> double bound(NodeId, const double* q, std::size_t len) const;
 //       // lower bound on the distance to the node's points (k-nearest, radius)
-//   template <DistanceMetric M> KnnStep knn_step(NodeId, const double* q, std::size_t len, bool need_bound) const;
+//   template <DistanceMetric M> Step<Carry> knn_step(NodeId, const double* q, std::size_t len, bool need_bound,
+//                                                    const Carry&) const;
 //       // the bound (when needed) and, for an internal node, whether to visit the left child first
+//   template <DistanceMetric M> Step<Carry> radius_step(NodeId, const double* q, std::size_t len,
+//                                                       const Carry&) const;
+//       // the bound
+//
+// `Carry` is what a visit hands down to the children (Searchable's NoCarry
+// unless the tree names its own): a step returns one for each child.
 //   template <DistanceMetric M> double density_cut(NodeId, const double* q, std::size_t len) const;
 //   template <DistanceMetric M> DensityBounds approx_bounds(NodeId, const double* q, std::size_t len) const;
 //   double span(NodeId) const;
@@ -28,9 +35,13 @@ struct DensityBounds {
     double lo, hi;
 };
 
-struct KnnStep {
-    double bound;     // as bound(); only when asked for
+struct NoCarry {};
+
+template <class Carry>
+struct Step {
+    double bound;     // as bound(); for k-nearest only when asked for
     bool left_first;  // internal nodes only
+    [[no_unique_address]] Carry left{}, right{};
 };
 
 // Below this, a node's largest possible kernel value counts as nothing.
@@ -48,24 +59,61 @@ template <DistanceMetric M, class Tree, class Each>
     for (std::uint64_t slot = r.start; slot < r.end; ++slot) each(distance<M>(q, p.at(slot), len), p.rows[slot]);
 }
 
+// A leaf's offers to a full heap under the Euclidean metric: a point whose
+// squared distance exceeds worst^2 (raised by a sliver above its rounding)
+// has a distance of at least `worst`, which the heap would refuse, so its
+// square root is never taken. Other points are offered as usual.
+template <class Tree>
+void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, std::size_t len,
+                          CandidateHeap& heap) {
+    const PointSet& p = t.points();
+    auto limit = [](double worst) {
+        // Below 2^-500 the square could lose its relative precision.
+        return worst >= 0x1p-500 ? worst * worst * (1.0 + 0x1p-50) : -1.0;
+    };
+    double worst = heap.worst(), squared_limit = limit(worst);
+    for (std::uint64_t slot = r.start; slot < r.end; ++slot) {
+        const double s = squared_distance(q, p.at(slot), len);
+        if (s > squared_limit) continue;
+        const double d = std::sqrt(s);
+        if (d < worst) {
+            heap.offer(d, p.rows[slot]);
+            worst = heap.worst();
+            squared_limit = limit(worst);
+        }
+    }
+}
+
 template <DistanceMetric M, class Tree>
-void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap) {
+void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap,
+         const typename Tree::Carry& carry) {
     const bool full = heap.full();
-    const KnnStep step = t.template knn_step<M>(node, q, len, full);
+    const auto step = t.template knn_step<M>(node, q, len, full, carry);
     if (full && step.bound > heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
-        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) { heap.offer(d, row); });
+        if (M == DistanceMetric::Euclidean && full && r.count() > 0) {
+            t.check_leaf_scan(len);
+            offer_leaf_euclidean(t, r, q, len, heap);
+        } else {
+            scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) { heap.offer(d, row); });
+        }
         return;
     }
-    knn<M>(t, step.left_first ? node + 1 : r.right, q, len, heap);
-    knn<M>(t, step.left_first ? r.right : node + 1, q, len, heap);
+    if (step.left_first) {
+        knn<M>(t, node + 1, q, len, heap, step.left);
+        knn<M>(t, r.right, q, len, heap, step.right);
+    } else {
+        knn<M>(t, r.right, q, len, heap, step.right);
+        knn<M>(t, node + 1, q, len, heap, step.left);
+    }
 }
 
 template <DistanceMetric M, class Tree>
 void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad,
-            std::vector<std::uint64_t>& out) {
-    if (t.template bound<M>(node, q, len) > rad) return;
+            std::vector<std::uint64_t>& out, const typename Tree::Carry& carry) {
+    const auto step = t.template radius_step<M>(node, q, len, carry);
+    if (step.bound > rad) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
@@ -73,8 +121,8 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double
         });
         return;
     }
-    radius<M>(t, node + 1, q, len, rad, out);
-    radius<M>(t, r.right, q, len, rad, out);
+    radius<M>(t, node + 1, q, len, rad, out, step.left);
+    radius<M>(t, r.right, q, len, rad, out, step.right);
 }
 
 // The node-level density procedure; contributions are added to `sum` one by
@@ -111,7 +159,7 @@ std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, s
     if (k == 0 || p.n == 0) return {};
     t.check_query(q.size());
     CandidateHeap heap(std::min(k, p.n));  // more room than points could never fill
-    with_metric(p.metric, [&]<DistanceMetric M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap); });
+    with_metric(p.metric, [&]<DistanceMetric M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap, {}); });
     return heap.rows_ascending();
 }
 
@@ -121,7 +169,7 @@ std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
     with_metric(t.points().metric,
-                [&]<DistanceMetric M>() { walk::radius<M>(t, 0, q.data(), q.size(), radius, out); });
+                [&]<DistanceMetric M>() { walk::radius<M>(t, 0, q.data(), q.size(), radius, out, {}); });
     return out;
 }
 
@@ -160,8 +208,16 @@ NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCri
 template <class Tree>
 class Searchable {
 public:
+    using Carry = NoCarry;
+
     const PointSet& points() const { return points_; }
     SlotRange range(NodeId node) const { return ranges_[node]; }
+
+    // Radius search needs the bound alone.
+    template <DistanceMetric M>
+    Step<NoCarry> radius_step(NodeId node, const double* q, std::size_t len, NoCarry) const {
+        return {self().template bound<M>(node, q, len), true};
+    }
 
     std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
         return spatial::query_knn(self(), q, k);

@@ -33,18 +33,33 @@ public:
     // query's length, which may be shorter than the points'.
     void check_query(std::size_t len) const;
     void check_leaf_scan(std::size_t) const {}
+    // Handed down the walk: the distance to the node's vantage point when the
+    // parent measured it already (a left child under First selection keeps
+    // its parent's vantage point), and a floor for the node's bound. Every
+    // ancestor's split confines the node's points to a shell around the
+    // ancestor's vantage point; the farthest such shell from the query bounds
+    // the distance to every point below, and so it cuts k-nearest and radius
+    // searches sooner without changing their answers: only nodes none of
+    // whose points could enter the answer are left. (The density walk keeps
+    // the node's own bound: there the cut decides which terms are summed.)
+    struct Carry {
+        double floor = 0.0;
+        double dv = 0.0;
+        bool has_dv = false;
+    };
+
     template <DistanceMetric M>
     double bound(NodeId node, const double* q, std::size_t len) const {
         if (ranges_[node].count() == 0) return 0.0;
         return lower_bound(node, vantage_distance<M>(node, q, len));
     }
     template <DistanceMetric M>
-    KnnStep knn_step(NodeId node, const double* q, std::size_t len, bool) const {
-        if (ranges_[node].count() == 0) return {0.0, true};
-        // One distance to the vantage point serves the bound and the order:
-        // inside the threshold, left first (ties and NaN: right first).
-        const double dv = vantage_distance<M>(node, q, len);
-        return {lower_bound(node, dv), dv < shells_[node].threshold};
+    Step<Carry> knn_step(NodeId node, const double* q, std::size_t len, bool, const Carry& in) const {
+        return search_step<M>(node, q, len, in);
+    }
+    template <DistanceMetric M>
+    Step<Carry> radius_step(NodeId node, const double* q, std::size_t len, const Carry& in) const {
+        return search_step<M>(node, q, len, in);
     }
     template <DistanceMetric M>
     double density_cut(NodeId node, const double* q, std::size_t len) const {
@@ -68,16 +83,46 @@ private:
     double vantage_distance(NodeId node, const double* q, std::size_t len) const {
         return distance<M>(q, vantage_.data() + node * points_.dim, len);
     }
+    // One distance to the vantage point serves the bound, the children's
+    // floors and the order: inside the threshold, left first (ties and NaN:
+    // right first). The floors need every distance over all coordinates, so a
+    // shorter query keeps the node's own bound.
+    template <DistanceMetric M>
+    Step<Carry> search_step(NodeId node, const double* q, std::size_t len, const Carry& in) const {
+        if (ranges_[node].count() == 0) return {0.0, true};
+        const double dv = in.has_dv ? in.dv : vantage_distance<M>(node, q, len);
+        const bool whole = len == points_.dim;
+        Step<Carry> step{lower_bound(node, dv), true};
+        if (whole) step.bound = max_of(step.bound, in.floor);
+        if (ranges_[node].is_leaf()) return step;
+        const Shell& s = shells_[node];
+        step.left_first = dv < s.threshold;
+        step.left = {in.floor, dv, selection_ == VantageSelection::First};
+        step.right = {in.floor};
+        if (whole) {
+            // Left: the vantage point, and others no farther than the threshold;
+            // right: points no nearer than the threshold, no farther than max_dist.
+            step.left.floor = max_of(in.floor, lowered(min_of(dv, max_of(max_of(dv - s.threshold,
+                                                                               s.min_dist - dv), 0.0)),
+                                                       dv, s.max_dist));
+            step.right.floor = max_of(in.floor, lowered(max_of(max_of(s.threshold - dv, dv - s.max_dist), 0.0),
+                                                        dv, s.max_dist));
+        }
+        return step;
+    }
+
     // max(max(dv - max_dist, min_dist - dv), 0.0) bounds the node's other
     // points (max passing over NaN); the vantage point itself is at dv.
-    // Rounding of the distances is covered by lowering the bound by a sliver,
-    // as in the ball tree.
     double lower_bound(NodeId node, double dv) const {
         const Shell& s = shells_[node];
         const double others = max_of(max_of(dv - s.max_dist, s.min_dist - dv), 0.0);
-        const double lower = min_of(dv, others);
-        const double slack = (dv + s.max_dist) * 0x1p-40;
-        return std::isfinite(slack) && lower > 0.0 ? max_of(lower - slack, 0.0) : lower;
+        return lowered(min_of(dv, others), dv, s.max_dist);
+    }
+    // Rounding of the distances is covered by lowering a bound by a sliver,
+    // as in the ball tree.
+    static double lowered(double bound, double dv, double max_dist) {
+        const double slack = (dv + max_dist) * 0x1p-40;
+        return std::isfinite(slack) && bound > 0.0 ? max_of(bound - slack, 0.0) : bound;
     }
 
     std::vector<Shell> shells_;
