@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "array/buffer.hpp"
 #include "spatial/common.hpp"
 
 namespace tessaron::spatial {
@@ -28,7 +29,8 @@ double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
 // to_rows) so that the first `half` are the smaller ones along `split` and
 // position `half` holds one at the median: points below it first, then those
 // equal to it, then those above, each group in input order (`keys` holds the
-// split coordinates, contiguous). Then boxes[0, 2 dim) and boxes[2 dim,
+// split coordinates, contiguous; it may be to_coords' storage, as it is read
+// before any point moves). Then boxes[0, 2 dim) and boxes[2 dim,
 // 4 dim) receive the lows and highs of the two halves. No step branches on
 // the data, and the loops run compiled for the best instruction set.
 struct SplitBlock {
@@ -71,8 +73,8 @@ public:
     std::vector<SlotRange> build() && {
         ranges_.reserve(node_estimate(p_.n, leaf_size_));
         // Written before read, so left uninitialised.
-        other_coords_.reset(new double[p_.coords.size()]);
-        other_rows_.reset(new std::uint64_t[p_.rows.size()]);
+        other_coords_ = ScratchArray<double>(p_.coords.size());
+        other_rows_ = ScratchArray<std::uint64_t>(p_.rows.size());
         std::vector<double> box(2 * p_.dim);
         measure_box(p_.coords.data(), p_.n, p_.dim, box.data());
         build_node(0, p_.n, box.data(), 0);
@@ -90,8 +92,8 @@ private:
                 split = d;
             }
         const bool odd = depth % 2 == 1;
-        double* coords = (odd ? other_coords_.get() : p_.coords.data()) + start * dim;
-        std::uint64_t* rows = (odd ? other_rows_.get() : p_.rows.data()) + start;
+        double* coords = (odd ? other_coords_.data() : p_.coords.data()) + start * dim;
+        std::uint64_t* rows = (odd ? other_rows_.data() : p_.rows.data()) + start;
         const NodeId id = ranges_.size();
         ranges_.push_back({start, end, 0});
         on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
@@ -104,22 +106,23 @@ private:
             return id;
         }
 
-        keys_.resize(count);
-        const double* block = coords;
+        // The split coordinates are gathered into the destination block, which
+        // is free until the points move there (the move reads them first).
+        double* to_coords = (odd ? p_.coords.data() : other_coords_.data()) + start * dim;
+        std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.data()) + start;
+        double* keys = to_coords;
         for (std::uint64_t j = 0; j < count; ++j) {
-            keys_[j] = block[j * dim + split];
+            keys[j] = coords[j * dim + split];
             // The selection compares every coordinate; NaN has no order.
-            if (std::isnan(keys_[j])) panic("called `Option::unwrap()` on a `None` value");
+            if (std::isnan(keys[j])) panic("called `Option::unwrap()` on a `None` value");
         }
         const std::uint64_t half = count / 2;
-        const double median = kth_smallest(keys_.data(), count, half);
+        const double median = kth_smallest(keys, count, half);
         if (child_boxes_.size() <= depth) child_boxes_.resize(depth + 1);
         child_boxes_[depth].resize(4 * dim);
         // The buffer stays put while deeper levels are added (moving a vector keeps it).
         double* boxes = child_boxes_[depth].data();  // left box, then right box
-        double* to_coords = (odd ? p_.coords.data() : other_coords_.get()) + start * dim;
-        std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.get()) + start;
-        split_block({coords, rows, keys_.data(), to_coords, to_rows, boxes, count, dim, half, split, median});
+        split_block({coords, rows, keys, to_coords, to_rows, boxes, count, dim, half, split, median});
         on_split_(id, split, median);
         build_node(start, start + half, boxes, depth + 1);
         const NodeId right = build_node(start + half, end, boxes + 2 * dim, depth + 1);
@@ -131,9 +134,8 @@ private:
     std::uint64_t leaf_size_;
     OnNode on_node_;
     OnSplit on_split_;
-    std::vector<double> keys_;
-    std::unique_ptr<double[]> other_coords_;  // the second buffer, for odd depths
-    std::unique_ptr<std::uint64_t[]> other_rows_;
+    ScratchArray<double> other_coords_{0};  // the second buffer, for odd depths
+    ScratchArray<std::uint64_t> other_rows_{0};
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused
     std::vector<SlotRange> ranges_;
 };
