@@ -18,47 +18,34 @@
 
 namespace tessaron {
 
-// Storage for n values of `size` bytes each (n > 0), uninitialised or zeroed,
-// released with std::free. Large blocks ask for transparent huge pages: one
-// page fault per 2 MiB instead of per 4 KiB when fresh memory is written for
-// the first time (uninitialised ones are aligned to 2 MiB for that; zeroed
-// ones come from calloc, which zeroes fresh memory for free, and advise the
-// aligned part of a block of 4 MiB or more). Throws std::bad_alloc.
-inline void* allocate_storage(std::size_t n, std::size_t size, bool zero) {
-    constexpr std::size_t huge = std::size_t{1} << 21;
-    if (n > static_cast<std::size_t>(PTRDIFF_MAX) / size) throw std::bad_alloc();
-    const std::size_t bytes = n * size;
-    void* p = nullptr;
-    std::size_t advised = 0;
-    if (zero) {
-        p = std::calloc(n, size);
-    } else if (bytes >= huge) {
-        advised = (bytes + huge - 1) & ~(huge - 1);
-        p = std::aligned_alloc(huge, advised);
-    }
-    if (!p && !zero) p = std::malloc(bytes), advised = 0;
-    if (!p) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    const auto begin = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t aligned = (begin + huge - 1) & ~std::uintptr_t{huge - 1};
-    if (zero && bytes >= 2 * huge && aligned < begin + bytes) advised = begin + bytes - aligned;
-    if (advised) madvise(reinterpret_cast<void*>(aligned), advised, MADV_HUGEPAGE);  // a hint only
-#else
-    (void)advised;
-#endif
-    return p;
-}
-
 struct FreeStorage {
     void operator()(void* p) const { std::free(p); }
 };
 
-// Uninitialised scratch storage for n values of a trivial type, with the
-// allocation above (no elements are constructed).
+// Uninitialised scratch storage for n values of a trivial type (no elements
+// are constructed), freed with the owner. A block of 2 MiB or more is aligned
+// to 2 MiB and marked for transparent huge pages: a build that writes it
+// once takes one page fault per 2 MiB instead of per 4 KiB.
 template <class T>
 class ScratchArray {
 public:
-    explicit ScratchArray(std::size_t n) : ptr_(n ? static_cast<T*>(allocate_storage(n, sizeof(T), false)) : nullptr) {}
+    explicit ScratchArray(std::size_t n) {
+        constexpr std::size_t huge = std::size_t{1} << 21;
+        if (n == 0) return;
+        if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T)) throw std::bad_alloc();
+        const std::size_t bytes = n * sizeof(T);
+        void* p = nullptr;
+        if (bytes >= huge && bytes <= static_cast<std::size_t>(PTRDIFF_MAX) - huge) {
+            const std::size_t rounded = (bytes + huge - 1) & ~(huge - 1);
+            p = std::aligned_alloc(huge, rounded);
+#ifdef MADV_HUGEPAGE
+            if (p) madvise(p, rounded, MADV_HUGEPAGE);  // a hint only
+#endif
+        }
+        if (!p) p = std::malloc(bytes);
+        if (!p) throw std::bad_alloc();
+        ptr_.reset(static_cast<T*>(p));
+    }
     T* data() const { return ptr_.get(); }
 
 private:
@@ -111,7 +98,26 @@ private:
     // n must not exceed PTRDIFF_MAX / sizeof(double): shapes are checked first.
     Buffer(std::size_t n, bool zero) : n_(n) {
         if (n == 0) return;
-        ptr_.reset(static_cast<double*>(allocate_storage(n, sizeof(double), zero)));
+        if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(double)) throw std::bad_alloc();
+        void* p = zero ? std::calloc(n, sizeof(double)) : std::malloc(n * sizeof(double));
+        if (!p) throw std::bad_alloc();
+        ptr_.reset(static_cast<double*>(p));
+        advise_huge_pages(p, n * sizeof(double));
+    }
+    // Large buffers ask for transparent huge pages: far fewer page faults
+    // when a fresh result is written for the first time.
+    static void advise_huge_pages(void* p, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+        constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
+        if (bytes < (std::size_t{1} << 22)) return;
+        const auto begin = reinterpret_cast<std::uintptr_t>(p);
+        const std::uintptr_t aligned = (begin + huge - 1) & ~(huge - 1);
+        if (aligned < begin + bytes)
+            madvise(reinterpret_cast<void*>(aligned), begin + bytes - aligned, MADV_HUGEPAGE);
+#else
+        (void)p;
+        (void)bytes;
+#endif
     }
     std::unique_ptr<double, FreeStorage> ptr_;
     std::size_t n_ = 0;
