@@ -13,13 +13,14 @@
 //   template <DistanceMetric M> Step<Carry> radius_step(NodeId, const double* q, std::size_t len,
 //                                                       const Carry&) const;
 //       // the bound
-//
-// `Carry` is what a visit hands down to the children (Searchable's NoCarry
-// unless the tree names its own): a step returns one for each child.
 //   template <DistanceMetric M> double density_cut(NodeId, const double* q, std::size_t len) const;
 //   template <DistanceMetric M> DensityBounds approx_bounds(NodeId, const double* q, std::size_t len) const;
 //   double span(NodeId) const;
 //   void check_leaf_scan(std::size_t len) const;  // before the first point distance
+//
+// `Carry` is what a visit hands down to the children (Searchable's NoCarry
+// unless the tree names its own, with `Carry root_carry(q, len)`): a step
+// returns one for each child.
 
 #pragma once
 
@@ -159,7 +160,7 @@ std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, s
     if (k == 0 || p.n == 0) return {};
     t.check_query(q.size());
     CandidateHeap heap(std::min(k, p.n));  // more room than points could never fill
-    with_metric(p.metric, [&]<DistanceMetric M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap, {}); });
+    with_metric(p.metric, [&]<DistanceMetric M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap, t.root_carry(q.data(), q.size())); });
     return heap.rows_ascending();
 }
 
@@ -169,7 +170,9 @@ std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
     with_metric(t.points().metric,
-                [&]<DistanceMetric M>() { walk::radius<M>(t, 0, q.data(), q.size(), radius, out, {}); });
+                [&]<DistanceMetric M>() {
+                    walk::radius<M>(t, 0, q.data(), q.size(), radius, out, t.root_carry(q.data(), q.size()));
+                });
     return out;
 }
 
@@ -209,6 +212,7 @@ template <class Tree>
 class Searchable {
 public:
     using Carry = NoCarry;
+    NoCarry root_carry(const double*, std::size_t) const { return {}; }
 
     const PointSet& points() const { return points_; }
     SlotRange range(NodeId node) const { return ranges_[node]; }

@@ -128,11 +128,16 @@ private:
     std::vector<std::uint64_t> rows_;
 };
 
+bool VPTree::all_finite(const PointSet& p) {
+    return std::all_of(p.coords.begin(), p.coords.end(), [](double x) { return std::isfinite(x); });
+}
+
 VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
                             VantageSelection selection) {
     VPTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     t.selection_ = selection;
+    t.finite_points_ = all_finite(t.points_);
     VPBuilder(t, leaf_size).build();
     return t;
 }
@@ -165,6 +170,7 @@ VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
                    t.vantage_ = r.vec<double>(checked_product(nodes, dim));
                    t.shells_ = r.vec<Shell>(nodes);
                });
+    t.finite_points_ = all_finite(t.points_);
     return t;
 }
 

@@ -46,7 +46,19 @@ public:
         double floor = 0.0;
         double dv = 0.0;
         bool has_dv = false;
+        bool floors = false;  // whether floors hold for this query (see root_carry)
     };
+    // Floors rest on the triangle inequality between the query, the vantage
+    // points and the points. That needs distances over every coordinate (a
+    // query as long as the points) and finite coordinates: Chebyshev passes
+    // over a NaN difference (from NaN, or from inf - inf), which is then a
+    // distance that ignores a coordinate. Otherwise the node's own bound alone
+    // cuts, as it always does.
+    Carry root_carry(const double* q, std::size_t len) const {
+        bool floors = finite_points_ && len == points_.dim;
+        for (std::size_t i = 0; floors && i < len; ++i) floors = std::isfinite(q[i]);
+        return {.floors = floors};
+    }
 
     template <DistanceMetric M>
     double bound(NodeId node, const double* q, std::size_t len) const {
@@ -85,21 +97,19 @@ private:
     }
     // One distance to the vantage point serves the bound, the children's
     // floors and the order: inside the threshold, left first (ties and NaN:
-    // right first). The floors need every distance over all coordinates, so a
-    // shorter query keeps the node's own bound.
+    // right first).
     template <DistanceMetric M>
     Step<Carry> search_step(NodeId node, const double* q, std::size_t len, const Carry& in) const {
         if (ranges_[node].count() == 0) return {0.0, true};
         const double dv = in.has_dv ? in.dv : vantage_distance<M>(node, q, len);
-        const bool whole = len == points_.dim;
         Step<Carry> step{lower_bound(node, dv), true};
-        if (whole) step.bound = max_of(step.bound, in.floor);
+        if (in.floors) step.bound = max_of(step.bound, in.floor);
         if (ranges_[node].is_leaf()) return step;
         const Shell& s = shells_[node];
         step.left_first = dv < s.threshold;
-        step.left = {in.floor, dv, selection_ == VantageSelection::First};
-        step.right = {in.floor};
-        if (whole) {
+        step.left = {in.floor, dv, selection_ == VantageSelection::First, in.floors};
+        step.right = {in.floor, 0.0, false, in.floors};
+        if (in.floors) {
             // Left: the vantage point, and others no farther than the threshold;
             // right: points no nearer than the threshold, no farther than max_dist.
             step.left.floor = max_of(in.floor, lowered(min_of(dv, max_of(max_of(dv - s.threshold,
@@ -125,8 +135,11 @@ private:
         return std::isfinite(slack) && bound > 0.0 ? max_of(bound - slack, 0.0) : bound;
     }
 
+    static bool all_finite(const PointSet& p);
+
     std::vector<Shell> shells_;
     std::vector<double> vantage_;  // per node, the coordinates of its vantage point
+    bool finite_points_ = false;   // no coordinate is NaN or infinite
     VantageSelection selection_ = VantageSelection::First;
 
     friend class VPBuilder;
