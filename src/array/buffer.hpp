@@ -23,25 +23,26 @@ struct FreeStorage {
 };
 
 // Uninitialised scratch storage for n values of a trivial type (no elements
-// are constructed), freed with the owner. A block of 2 MiB or more is aligned
-// to 2 MiB and marked for transparent huge pages: a build that writes it
-// once takes one page fault per 2 MiB instead of per 4 KiB.
+// are constructed), freed with the owner. Where the system has transparent
+// huge pages, a block of 2 MiB or more is aligned to 2 MiB and marked for
+// them: a build that writes it once takes one page fault per 2 MiB instead
+// of per 4 KiB.
 template <class T>
 class ScratchArray {
 public:
     explicit ScratchArray(std::size_t n) {
-        constexpr std::size_t huge = std::size_t{1} << 21;
         if (n == 0) return;
         if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T)) throw std::bad_alloc();
         const std::size_t bytes = n * sizeof(T);
         void* p = nullptr;
+#ifdef MADV_HUGEPAGE
+        constexpr std::size_t huge = std::size_t{1} << 21;
         if (bytes >= huge && bytes <= static_cast<std::size_t>(PTRDIFF_MAX) - huge) {
             const std::size_t rounded = (bytes + huge - 1) & ~(huge - 1);
             p = std::aligned_alloc(huge, rounded);
-#ifdef MADV_HUGEPAGE
             if (p) madvise(p, rounded, MADV_HUGEPAGE);  // a hint only
-#endif
         }
+#endif
         if (!p) p = std::malloc(bytes);
         if (!p) throw std::bad_alloc();
         ptr_.reset(static_cast<T*>(p));
