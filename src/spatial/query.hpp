@@ -50,14 +50,20 @@ constexpr double kDensityCut = 1e-10;
 
 namespace walk {
 
+// Each slot of a leaf in order, after the leaf's check of the query length.
+template <class Tree, class Each>
+[[gnu::always_inline]] inline void leaf_slots(const Tree& t, const SlotRange& r, std::size_t len, Each&& each) {
+    if (r.count() == 0) return;
+    t.check_leaf_scan(len);
+    for (std::uint64_t slot = r.start; slot < r.end; ++slot) each(slot);
+}
+
 // Each point of a leaf, in slot order: each(distance to q, input row).
 template <DistanceMetric M, class Tree, class Each>
 [[gnu::always_inline]] inline void scan_leaf(const Tree& t, const SlotRange& r, const double* q,
                                              std::size_t len, Each&& each) {
-    if (r.count() == 0) return;
-    t.check_leaf_scan(len);
     const PointSet& p = t.points();
-    for (std::uint64_t slot = r.start; slot < r.end; ++slot) each(distance<M>(q, p.at(slot), len), p.rows[slot]);
+    leaf_slots(t, r, len, [&](std::uint64_t slot) { each(distance<M>(q, p.at(slot), len), p.rows[slot]); });
 }
 
 // A leaf's offers to a full heap under the Euclidean metric: a point whose
@@ -73,16 +79,16 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
         return worst >= 0x1p-500 ? worst * worst * (1.0 + 0x1p-50) : -1.0;
     };
     double worst = heap.worst(), squared_limit = limit(worst);
-    for (std::uint64_t slot = r.start; slot < r.end; ++slot) {
+    leaf_slots(t, r, len, [&](std::uint64_t slot) {
         const double s = squared_distance(q, p.at(slot), len);
-        if (s > squared_limit) continue;
+        if (s > squared_limit) return;
         const double d = std::sqrt(s);
         if (d < worst) {
             heap.offer(d, p.rows[slot]);
             worst = heap.worst();
             squared_limit = limit(worst);
         }
-    }
+    });
 }
 
 template <DistanceMetric M, class Tree>
@@ -93,8 +99,7 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     if (full && step.bound > heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
-        if (M == DistanceMetric::Euclidean && full && r.count() > 0) {
-            t.check_leaf_scan(len);
+        if (M == DistanceMetric::Euclidean && full) {
             offer_leaf_euclidean(t, r, q, len, heap);
         } else {
             scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) { heap.offer(d, row); });

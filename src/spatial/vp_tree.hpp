@@ -112,21 +112,24 @@ private:
         if (in.floors) {
             // Left: the vantage point, and others no farther than the threshold;
             // right: points no nearer than the threshold, no farther than max_dist.
-            step.left.floor = max_of(in.floor, lowered(min_of(dv, max_of(max_of(dv - s.threshold,
-                                                                               s.min_dist - dv), 0.0)),
-                                                       dv, s.max_dist));
-            step.right.floor = max_of(in.floor, lowered(max_of(max_of(s.threshold - dv, dv - s.max_dist), 0.0),
-                                                        dv, s.max_dist));
+            const double left = min_of(dv, shell_gap(dv, s.min_dist, s.threshold));
+            step.left.floor = max_of(in.floor, lowered(left, dv, s.max_dist));
+            step.right.floor = max_of(in.floor, lowered(shell_gap(dv, s.threshold, s.max_dist), dv, s.max_dist));
         }
         return step;
     }
 
-    // max(max(dv - max_dist, min_dist - dv), 0.0) bounds the node's other
-    // points (max passing over NaN); the vantage point itself is at dv.
+    // The node's other points lie in the shell from min_dist to max_dist
+    // around the vantage point, which itself is at dv.
     double lower_bound(NodeId node, double dv) const {
         const Shell& s = shells_[node];
-        const double others = max_of(max_of(dv - s.max_dist, s.min_dist - dv), 0.0);
-        return lowered(min_of(dv, others), dv, s.max_dist);
+        return lowered(min_of(dv, shell_gap(dv, s.min_dist, s.max_dist)), dv, s.max_dist);
+    }
+    // By the triangle inequality, no point whose distance to the vantage
+    // point lies in [inner, outer] is nearer to the query than this:
+    // max(max(dv - outer, inner - dv), 0.0), max passing over NaN.
+    static double shell_gap(double dv, double inner, double outer) {
+        return max_of(max_of(dv - outer, inner - dv), 0.0);
     }
     // Rounding of the distances is covered by lowering a bound by a sliver,
     // as in the ball tree.
