@@ -2,6 +2,22 @@ import pytest
 
 import tessaron as ts
 
+# The tree classes, and the same with the VP-tree's random vantage rule as a
+# class-like entry (from_array with the same parameters as the others).
+TREE_CLASSES = [ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree]
+
+
+class RandomVPTree:
+    """VPTree with the random vantage-point rule, built like the other classes."""
+    __name__ = "RandomVPTree"
+
+    @staticmethod
+    def from_array(array, leaf_size=20, metric="euclidean"):
+        return ts.spatial.VPTree.from_array(array, leaf_size, metric, "random")
+
+
+TREE_BUILDS = TREE_CLASSES + [RandomVPTree]
+
 
 @pytest.fixture
 def a23():

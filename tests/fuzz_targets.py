@@ -9,6 +9,7 @@ import operator
 import numpy as np
 
 import tessaron as ts
+from conftest import TREE_CLASSES
 
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError, NotImplementedError, RuntimeError,
            ts.PanicException)
@@ -34,7 +35,7 @@ def module_functions():
             obj = getattr(module, name)
             if callable(obj) and not isinstance(obj, type):
                 out.append(obj)
-    for cls in (ts.Array, ts.Generator, ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree):
+    for cls in (ts.Array, ts.Generator, *TREE_CLASSES):
         for name, raw in vars(cls).items():
             if not name.startswith("_") and type(raw).__name__ == "staticmethod" or name in (
                     "zeros", "ones", "full", "eye", "diag", "asarray", "from_numpy", "outer",

@@ -10,6 +10,7 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 import tessaron as ts
+from conftest import TREE_CLASSES
 from fuzz_targets import (BIG_INTS, KEYWORDS, NAMES, SLOTS, SPECIAL_FLOATS, call, instance_methods,
                           make_array, module_functions, numpy_array)
 
@@ -34,7 +35,7 @@ points = st.builds(make_array, st.lists(st.integers(0, 6), min_size=2, max_size=
 
 
 def trees(points_array, which):
-    cls = [ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree][which]
+    cls = TREE_CLASSES[which]
     try:
         return cls.from_array(points_array, 2)
     except (ValueError, ts.PanicException):  # NaN points may not split

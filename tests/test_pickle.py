@@ -11,11 +11,11 @@ import numpy as np
 import pytest
 
 import tessaron as ts
+from conftest import TREE_BUILDS
 
 PROTOCOLS = list(range(2, pickle.HIGHEST_PROTOCOL + 1))
 ROUND_TRIPS = [lambda o, p=p: pickle.loads(pickle.dumps(o, protocol=p)) for p in PROTOCOLS] + [copy.copy, copy.deepcopy]
-TREES = [ts.spatial.KDTree.from_array, ts.spatial.BallTree.from_array, ts.spatial.VPTree.from_array,
-         lambda a, l, m: ts.spatial.VPTree.from_array(a, l, m, "random")]
+TREES = [cls.from_array for cls in TREE_BUILDS]
 
 
 def bits(a):
@@ -88,10 +88,11 @@ import random, struct, sys
 import numpy as np
 import tessaron as ts
 sys.path.insert(0, {tests!r})
+from conftest import TREE_CLASSES
 from test_pickle import fnv
 rng = random.Random(3)
 x = ts.Array.from_numpy(np.random.default_rng(1).random((40, 2)))
-for build in (ts.spatial.KDTree.from_array, ts.spatial.BallTree.from_array, ts.spatial.VPTree.from_array):
+for build in (cls.from_array for cls in TREE_CLASSES):
     tree = build(x, 3, "euclidean")
     rebuild, (kind, state) = tree.__reduce__()
     for trial in range(300):

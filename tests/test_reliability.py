@@ -11,6 +11,7 @@ import numpy as np
 import pytest
 
 import tessaron as ts
+from conftest import TREE_CLASSES
 
 P = ts.PanicException
 FAILURES = (TypeError, ValueError, OverflowError, MemoryError, RuntimeError, NotImplementedError, P)
@@ -62,7 +63,7 @@ def test_failed_draws_consume_nothing(fail):
     assert g.uniform(0.0, 1.0, [5]).tolist() == ts.random.seed(11).uniform(0.0, 1.0, [5]).tolist()
 
 
-@pytest.mark.parametrize("cls", [ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree])
+@pytest.mark.parametrize("cls", TREE_CLASSES)
 def test_failed_queries_leave_trees_unchanged(cls):
     tree = cls.from_array(ts.Array.from_numpy(np.random.default_rng(2).random((50, 2))), 4)
     expected = tree.query_knn([0.5, 0.5], 5), tree.query_radius([0.5, 0.5], 0.2), tree.kernel_density().tolist()
@@ -109,7 +110,7 @@ def test_repeated_calls_do_not_leak():
     v, m = ts.asarray([0.25, 0.75]), ts.Array([2, 2], [4.0, 1.0, 1.0, 3.0])
     g, x = ts.random.seed(1), np.arange(6.0).reshape(2, 3)
     points = ts.Array.from_numpy(np.random.default_rng(0).random((40, 2)))
-    trees = [cls.from_array(points, 4) for cls in (ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree)]
+    trees = [cls.from_array(points, 4) for cls in TREE_CLASSES]
     args = (a, v, m, g, trees, x)
     refs = [sys.getrefcount(o) for o in (a, v, m, g, x, points, *trees)]
     for _ in range(50):  # warm up caches and free lists
@@ -149,7 +150,7 @@ def test_huge_requests_fail_cleanly(call, error):
 
 def test_huge_counts_that_are_valid():
     points = ts.Array([3, 1], [0.0, 1.0, 2.0])
-    for cls in (ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree):
+    for cls in TREE_CLASSES:
         tree = cls.from_array(points, 2**64 - 1)
         assert tree.query_knn([0.9], 2**64 - 1) == [1, 0, 2]
     assert ts.random.seed(1).randint(-2**63, 2**63 - 1, [3]).shape == [3]

@@ -11,17 +11,7 @@ import pytest
 import tessaron as ts
 from spatial_reference import check_knn, density_bounds, distances, kernel, radius_set
 
-class RandomVPTree:
-    """VPTree with the random vantage-point rule, built like the other classes."""
-    __name__ = "RandomVPTree"
-
-    @staticmethod
-    def from_array(array, leaf_size=20, metric="euclidean"):
-        return ts.spatial.VPTree.from_array(array, leaf_size, metric, "random")
-
-
-CLASSES = [ts.spatial.KDTree, ts.spatial.BallTree, ts.spatial.VPTree]
-TREES = CLASSES + [RandomVPTree]
+from conftest import TREE_BUILDS as TREES, TREE_CLASSES as CLASSES, RandomVPTree
 METRICS = ["euclidean", "manhattan", "chebyshev"]
 
 

@@ -9,7 +9,7 @@ namespace tessaron::py {
 
 // ---- argument list -------------------------------------------------------
 
-static void raise_type_error(const std::string& message) {
+void raise_type_error(const std::string& message) {
     PyErr_SetString(PyExc_TypeError, message.c_str());
 }
 
@@ -123,7 +123,7 @@ std::optional<double> as_scalar(PyObject* obj) {
 
 // "'int' object cannot be cast as 'Sequence'" (built by appending: GCC 12
 // warns falsely about operator+ chains here).
-static std::string cannot_cast(PyObject* obj, const char* target) {
+std::string cannot_cast(PyObject* obj, const char* target) {
     std::string msg = "'";
     msg += type_name(obj);
     msg += "' object cannot be cast as '";
@@ -132,7 +132,7 @@ static std::string cannot_cast(PyObject* obj, const char* target) {
     return msg;
 }
 
-static bool refuse_non_sequence(PyObject* obj) {
+bool refuse_non_sequence(PyObject* obj) {
     if (PyUnicode_Check(obj)) {
         raise_type_error("Can't extract `str` to `Vec`");
         return true;
@@ -199,70 +199,6 @@ bool extract(PyObject* obj, Buffer& out) {
 bool extract(PyObject* obj, Dims& out) {
     if (refuse_non_sequence(obj)) return false;
     return extract_by_iteration(obj, out);
-}
-
-// ---- Arrays --------------------------------------------------------------
-
-bool extract(PyObject* obj, ArrayArg& out) {
-    if (!is_array(obj)) {
-        if (!PyErr_Occurred())
-            raise_type_error(cannot_cast(obj, "Array"));
-        return false;
-    }
-    auto* a = reinterpret_cast<PyArray*>(obj);
-    if (!out.loan.acquire(a->loan)) return false;
-    out.obj = a;
-    return true;
-}
-
-bool extract(PyObject* obj, ArrayList& out) {
-    if (refuse_non_sequence(obj)) return false;
-    Ref it = Ref::steal(PyObject_GetIter(obj));
-    if (!it) return false;
-    while (Ref item = Ref::steal(PyIter_Next(it.get()))) {
-        ArrayArg a;
-        if (!extract(item.get(), a)) return false;
-        out.arrays.push_back(&a.value());
-        out.loans.push_back(std::move(a.loan));
-        out.refs.push_back(std::move(item));
-    }
-    return !PyErr_Occurred();
-}
-
-// Both variants failed: "failed to extract enum E ('A | B')" and one line per
-// variant naming its field and the underlying error.
-static void raise_enum_error(const char* enum_name, const char* first, const char* second,
-                             const std::string& first_cause, const std::string& second_cause) {
-    std::string msg = std::string("failed to extract enum ") + enum_name + " ('" + first + " | " +
-                      second + "')";
-    for (int v = 0; v < 2; ++v) {
-        const char* variant = v == 0 ? first : second;
-        msg += std::string("\n- variant ") + variant + " (" + variant +
-               "): TypeError: failed to extract field " + enum_name + "::" + variant +
-               ".0, caused by " + (v == 0 ? first_cause : second_cause);
-    }
-    raise_type_error(msg);
-}
-
-static std::string not_an_array(PyObject* obj) {
-    return "TypeError: " + cannot_cast(obj, "Array");
-}
-
-bool extract(PyObject* obj, VecOrArray& out) {
-    if (is_array(obj)) return extract(obj, out.array);
-    if (extract(obj, out.vec)) return true;
-    Ref cause = fetch_exception();
-    raise_enum_error("VecOrArray", "Array", "Vec", not_an_array(obj), describe_exception(cause.get()));
-    return false;
-}
-
-bool extract(PyObject* obj, ArrayOrScalar& out) {
-    if (is_array(obj)) return extract(obj, out.array);
-    if (extract(obj, out.scalar)) return true;
-    Ref cause = fetch_exception();
-    raise_enum_error("ArrayOrScalar", "Array", "Scalar", not_an_array(obj),
-                     describe_exception(cause.get()));
-    return false;
 }
 
 // ---- strings -------------------------------------------------------------

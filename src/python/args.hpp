@@ -11,8 +11,6 @@
 
 #include "array/buffer.hpp"
 #include "array/shape.hpp"
-#include "python/array/array_object.hpp"
-#include "python/loan.hpp"
 #include "python/ref.hpp"
 #include "python/signature.hpp"
 
@@ -22,47 +20,6 @@ namespace tessaron::py {
 // out[i] is the (borrowed) argument for parameter i, or nullptr if omitted.
 bool parse_args(const ParamList& sig, PyObject* const* args, Py_ssize_t nargs,
                 PyObject* kwnames, PyObject** out);
-
-// An Array argument borrowed for reading for the duration of the call.
-struct ArrayArg {
-    PyArray* obj = nullptr;
-    ReadLoan loan;
-    const NdArray& value() const { return obj->value; }
-};
-
-// The Arrays of a list-of-Arrays argument, each borrowed for reading.
-struct ArrayList {
-    std::vector<Ref> refs;
-    std::vector<ReadLoan> loans;
-    std::vector<const NdArray*> arrays;
-};
-
-// An Array (borrowed read-only: the callee never writes it, so no copy is
-// needed) or a list of floats.
-struct VecOrArray {
-    ArrayArg array;
-    Buffer vec;
-    bool is_array() const { return array.obj != nullptr; }
-    // The Array, or the list as a one-dimensional array (built on first use).
-    const NdArray& as_array() {
-        if (is_array()) return array.value();
-        if (!list_array) {
-            const std::size_t n = vec.size();
-            list_array = NdArray::make(d1(n), std::move(vec));
-        }
-        return *list_array;
-    }
-
-private:
-    std::optional<NdArray> list_array;
-};
-
-// An Array (borrowed read-only) or a float.
-struct ArrayOrScalar {
-    ArrayArg array;
-    double scalar = 0.0;
-    bool is_array() const { return array.obj != nullptr; }
-};
 
 // A string option: as given, and lowercased by Python's full Unicode rules.
 struct Name {
@@ -74,10 +31,6 @@ bool extract(PyObject* obj, std::uint64_t& out);  // a size
 bool extract(PyObject* obj, std::int64_t& out);
 bool extract(PyObject* obj, Buffer& out);          // a list of floats
 bool extract(PyObject* obj, Dims& out);            // a shape, or a list of sizes
-bool extract(PyObject* obj, ArrayArg& out);
-bool extract(PyObject* obj, ArrayList& out);
-bool extract(PyObject* obj, VecOrArray& out);
-bool extract(PyObject* obj, ArrayOrScalar& out);
 bool extract(PyObject* obj, Name& out);
 
 template <class T>
@@ -89,6 +42,13 @@ bool extract(PyObject* obj, std::optional<T>& out) {
     out.emplace();
     return extract(obj, *out);
 }
+
+// Argument-error helpers for the converters of other argument kinds.
+void raise_type_error(const std::string& message);
+// "'int' object cannot be cast as 'Sequence'".
+std::string cannot_cast(PyObject* obj, const char* target);
+// Raises TypeError (and returns true) unless obj is a non-string sequence.
+bool refuse_non_sequence(PyObject* obj);
 
 // A float from any object the float conversion accepts, or nothing, with
 // the conversion error discarded (the caller tries another reading).

@@ -1,6 +1,6 @@
 // The tessaron.linalg submodule: products, views and decompositions.
 #include "array/linalg.hpp"
-#include "python/array_functions.hpp"
+#include "python/array/array_functions.hpp"
 #include "python/module_util.hpp"
 
 namespace tessaron::py::linalg {

@@ -7,20 +7,12 @@
 
 namespace tessaron {
 class Generator;
-namespace spatial {
-class BallTree;
-class KDTree;
-}  // namespace spatial
 }  // namespace tessaron
 
 namespace tessaron::py {
 
 template <>
 PyTypeObject* type_of<Generator>();
-template <>
-PyTypeObject* type_of<::tessaron::spatial::BallTree>();
-template <>
-PyTypeObject* type_of<::tessaron::spatial::KDTree>();
 
 namespace {
 
@@ -36,6 +28,9 @@ PyModuleDef module_def = {
     .m_free = nullptr,
 };
 
+// Private, for unpickling: on the module but not in __all__.
+PyMethodDef rebuild_defs[] = {array_rebuild_def(), generator_rebuild_def(), tree_rebuild_def()};
+
 PyObject* cached_module = nullptr;
 std::int64_t owner_interpreter = -1;
 
@@ -50,8 +45,7 @@ bool make_def(PyObject* m) {
     if (!add_type(m, type_of<NdArray>(), "Array") ||
         !add_type(m, type_of<IterState>(), "PyArrayIter") ||
         !add_type(m, type_of<Generator>(), "Generator") ||
-        !add_type(m, type_of<::tessaron::spatial::BallTree>(), "BallTree") ||
-        !add_type(m, type_of<::tessaron::spatial::KDTree>(), "KDTree") ||
+        !spatial::register_top_level(m) ||
         !add_functions(m, construction_functions()))
         return false;
     return add_submodule(m, "linalg", linalg::register_module) &&
@@ -75,9 +69,8 @@ PyObject* init() {
     if (!m || !make_def(m.get())) return nullptr;
     // Not in __all__: reachable so that callers can catch it by name.
     if (PyModule_AddObjectRef(m.get(), "PanicException", panic_exception_type()) < 0) return nullptr;
-    // Private, for unpickling: not in __all__ either.
     Ref name = Ref::steal(PyUnicode_FromString("tessaron"));
-    for (PyMethodDef& def : rebuild_functions()) {
+    for (PyMethodDef& def : rebuild_defs) {
         Ref fn = name ? Ref::steal(PyCFunction_NewEx(&def, nullptr, name.get())) : Ref();
         if (!fn || PyModule_AddObjectRef(m.get(), def.ml_name, fn.get()) < 0) return nullptr;
     }

@@ -21,4 +21,7 @@ bool add_type(PyObject* module, PyTypeObject* type, const char* name);
 namespace tessaron::py::linalg { bool register_module(PyObject* module); }
 namespace tessaron::py::stats { bool register_module(PyObject* module); }
 namespace tessaron::py::random { bool register_module(PyObject* module); }
-namespace tessaron::py::spatial { bool register_module(PyObject* module); }
+namespace tessaron::py::spatial {
+bool register_module(PyObject* module);
+bool register_top_level(PyObject* module);  // the trees also on the top-level module
+}

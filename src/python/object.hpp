@@ -46,13 +46,12 @@ T& value_of(PyObject* self) {
     return reinterpret_cast<Instance<T>*>(self)->value;
 }
 
-// A new instance taking over `value`; nullptr with an exception on failure.
-// The value is complete before the object exists, so no constructor can
-// fail halfway through a Python object.
+// A new instance of `type` (a class of Instance<T>) taking over `value`;
+// nullptr with an exception on failure. The value is complete before the
+// object exists, so no constructor can fail halfway through a Python object.
 template <class T>
-PyObject* make_instance(T&& value) {
+PyObject* make_instance_of(PyTypeObject* type, T&& value) {
     static_assert(std::is_nothrow_move_constructible_v<T> && !std::is_reference_v<T>);
-    PyTypeObject* type = type_of<T>();
     if (!type) return nullptr;
     PyObject* obj = type->tp_alloc(type, 0);
     if (!obj) return nullptr;
@@ -60,6 +59,11 @@ PyObject* make_instance(T&& value) {
     new (&instance->value) T(std::move(value));
     new (&instance->loan) LoanFlag();
     return obj;
+}
+
+template <class T>
+PyObject* make_instance(T&& value) {
+    return make_instance_of<T>(type_of<T>(), std::move(value));
 }
 
 // tp_dealloc: runs the C++ destructors, frees the memory and releases the

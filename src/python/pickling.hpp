@@ -1,20 +1,29 @@
 // Pickling (and so copy.copy and copy.deepcopy): each class's __reduce__
 // names a private function of the tessaron module that rebuilds the object
-// from plain data, checking everything it reads.
+// from plain data, checking everything it reads. What the classes share is
+// here; each class's reduce and rebuild live beside its binding.
 #pragma once
 
-#include <span>
+#include <string_view>
 
 #include "python/py.hpp"
 
 namespace tessaron::py {
 
-PyMethodDef array_reduce_def();
-PyMethodDef generator_reduce_def();
-template <class Tree>
-PyMethodDef tree_reduce_def();
+// The module's rebuild function `name` (a new reference).
+PyObject* rebuild_function(const char* name);
 
-// The rebuild functions, added to the top-level module but not to __all__.
-std::span<PyMethodDef> rebuild_functions();
+// The contents of a bytes object, or ValueError "Invalid pickled <what>
+// state: the data is not bytes".
+bool bytes_of(PyObject* obj, const char* what, std::string_view& out);
+
+// A bytes object holding a copy of `size` bytes at `data`.
+PyObject* bytes_from(const void* data, std::size_t size);
+
+// The rebuild functions, each defined beside its class. The module adds them
+// to the top level but not to __all__.
+PyMethodDef array_rebuild_def();
+PyMethodDef generator_rebuild_def();
+PyMethodDef tree_rebuild_def();
 
 }  // namespace tessaron::py

@@ -2,6 +2,7 @@
 // factories. Each sampling method holds the generator for writing for the
 // whole call; the core checks parameters before its first draw, so a failed
 // call leaves the generator's state as it was.
+#include "python/array/array_object.hpp"
 #include "python/binding.hpp"
 #include "python/module_util.hpp"
 #include "python/object.hpp"
@@ -75,9 +76,30 @@ NdArray draw_lognormal(Generator& g, double a, double b, const Shape& s) {
     return g.lognormal(a, b, s);
 }
 
+// Pickling: the four state words; an all-zero state is refused on rebuild.
+using RebuildGenerator = Signature<"_rebuild_generator(s0, s1, s2, s3)">;
+using Reduce = Signature<"__reduce__($self)", "Generator">;
+
+PyObject* reduce_generator(PyObject* self, Args<Reduce>&) {
+    ReadLoan loan;
+    if (!loan.acquire(reinterpret_cast<Instance<Generator>*>(self)->loan)) return nullptr;
+    const auto& s = value_of<Generator>(self).state();
+    Ref fn = Ref::steal(rebuild_function("_rebuild_generator"));
+    if (!fn) return nullptr;
+    return Py_BuildValue("O(KKKK)", fn.get(), static_cast<unsigned long long>(s[0]),
+                         static_cast<unsigned long long>(s[1]), static_cast<unsigned long long>(s[2]),
+                         static_cast<unsigned long long>(s[3]));
+}
+
+PyObject* rebuild_generator(Args<RebuildGenerator>& in) {
+    std::array<std::uint64_t, 4> s{};
+    if (!arg<0>(in, s[0]) || !arg<1>(in, s[1]) || !arg<2>(in, s[2]) || !arg<3>(in, s[3])) return nullptr;
+    return make_instance<Generator>(Generator::from_state(s));
+}
+
 PyMethodDef generator_methods[] = {
     static_def<FromSeed, seeded<FromSeed>>(),
-    generator_reduce_def(),
+    method_def<Reduce, reduce_generator>(),
     sampler<"uniform($self, low, high, shape)", double, draw_uniform>(),
     sampler<"standard_normal($self, shape)", double, draw_standard_normal>(),
     sampler<"normal($self, mu, sigma, shape)", double, draw_normal>(),
@@ -116,6 +138,8 @@ PyTypeObject* type_of<Generator>() {
     static PyTypeObject* type = nullptr;
     return create_once(type, generator_spec, generator_vectorcall);
 }
+
+PyMethodDef generator_rebuild_def() { return function_def<RebuildGenerator, rebuild_generator>(); }
 
 namespace random {
 

@@ -1,5 +1,5 @@
 // The tessaron.stats submodule: whole-array statistics and correlation.
-#include "python/array_functions.hpp"
+#include "python/array/array_functions.hpp"
 #include "python/module_util.hpp"
 #include "stats/correlation.hpp"
 

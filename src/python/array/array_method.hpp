@@ -2,7 +2,7 @@
 // read loan on self, then run the body under the error guard.
 #pragma once
 
-#include "python/array/array_object.hpp"
+#include "python/array/array_args.hpp"
 #include "python/binding.hpp"
 
 namespace tessaron::py {

@@ -31,7 +31,8 @@ struct ClassPart {
 
 ClassPart construction_part();  // construction.cpp: Array(...) and the static constructors
 ClassPart conversion_part();    // lists.cpp: tolist, to_pylist_recursive
-ClassPart numpy_part();         // numpy_bridge.cpp: to_numpy, from_numpy
+ClassPart numpy_part();         // numpy_bridge.cpp: to_numpy, from_numpy, __array__
+ClassPart pickle_part();        // array_pickle.cpp: __reduce__
 ClassPart iteration_part();     // iter.cpp: iter()
 ClassPart operator_part();      // operators.cpp: + - * / unary minus
 ClassPart math_part();          // math_methods.cpp: element-wise functions, reductions

@@ -5,6 +5,7 @@
 #include "array/format.hpp"
 #include "python/array/array_method.hpp"
 #include "python/array/array_object.hpp"
+#include "python/int_list.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -26,16 +27,7 @@ Py_ssize_t array_length(PyObject* self) {
 }
 
 PyObject* array_get_shape(PyObject* self, void*) {
-    return with_self(self, [](const NdArray& a) -> PyObject* {
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(a.ndim())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < a.ndim(); ++i) {
-            PyObject* d = PyLong_FromUnsignedLongLong(a.shape[i]);
-            if (!d) return nullptr;
-            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), d);
-        }
-        return list.release();
-    });
+    return with_self(self, [](const NdArray& a) { return int_list(a.shape.dims); });
 }
 
 PyGetSetDef array_getset[] = {
@@ -59,7 +51,8 @@ std::vector<PyType_Slot> slots;
 vectorcallfunc construct = nullptr;
 
 PyType_Spec array_spec() {
-    for (ClassPart part : {construction_part(), conversion_part(), numpy_part(), iteration_part(),
+    for (ClassPart part : {construction_part(), conversion_part(), numpy_part(), pickle_part(),
+                           iteration_part(),
                            operator_part(), math_part(), indexing_part(), matrix_part()}) {
         methods.insert(methods.end(), part.methods.begin(), part.methods.end());
         slots.insert(slots.end(), part.slots.begin(), part.slots.end());

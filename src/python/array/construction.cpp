@@ -2,7 +2,7 @@
 // asarray, each bound twice (module function and static method of Array,
 // differing only in the name shown in argument errors), and column_stack.
 #include "array/constructors.hpp"
-#include "python/array/array_object.hpp"
+#include "python/array/array_args.hpp"
 #include "python/binding.hpp"
 
 namespace tessaron::py {

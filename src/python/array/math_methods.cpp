@@ -1,7 +1,7 @@
 // Element-wise functions, clip and the reductions of Array.
 #include "ops/elementwise.hpp"
 #include "python/array/array_method.hpp"
-#include "python/array_functions.hpp"
+#include "python/array/array_functions.hpp"
 
 namespace tessaron::py {
 namespace {

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "python/array/array_method.hpp"
-#include "python/pickling.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -168,7 +167,6 @@ const PyMethodDef defs[] = {
     array_method_def<ToNumpy, to_numpy>(),
     static_def<FromNumpy, from_numpy_body>(),
     array_method_def<ArrayProtocol, array_protocol>(),
-    array_reduce_def(),
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "python/array/array_args.hpp"
 #include "python/binding.hpp"
 #include "stats/stats.hpp"
 

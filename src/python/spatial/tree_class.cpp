@@ -1,0 +1,181 @@
+// The tree classes of tessaron.spatial: one class template binds every tree
+// listed in tree_entries.hpp. Each class is created only by its static
+// from_array and has the four query methods and pickling; the trees never
+// change after the build, so every method reads.
+#include <cstring>
+
+#include "python/binding.hpp"
+#include "python/int_list.hpp"
+#include "python/module_util.hpp"
+#include "python/object.hpp"
+#include "python/pickling.hpp"
+#include "python/spatial/queries.hpp"
+#include "python/spatial/tree_entries.hpp"
+
+namespace tessaron::py {
+namespace {
+
+template <class Tree>
+PyTypeObject* tree_type();
+
+template <class Tree>
+PyObject* make_tree(std::optional<Tree>&& built) {
+    return built ? make_instance_of<Tree>(tree_type<Tree>(), std::move(*built)) : nullptr;
+}
+
+template <class Tree>
+struct Methods {
+    using Entry = TreeEntry<Tree>;
+    static constexpr Literal owner = Entry::name;
+
+    static const Tree& tree(PyObject* self) { return value_of<Tree>(self); }
+    static bool read(PyObject* self, ReadLoan& loan) {
+        return loan.acquire(reinterpret_cast<Instance<Tree>*>(self)->loan);
+    }
+
+    using FromArray = typename Entry::FromArray;
+    static PyObject* from_array(Args<FromArray>& in) { return make_tree(Entry::build(in)); }
+
+    using QueryKnn = Signature<"query_knn($self, query, k)", owner>;
+    static PyObject* query_knn(PyObject* self, Args<QueryKnn>& in) {
+        ReadLoan loan;
+        std::uint64_t k = 0;
+        Buffer query;
+        if (!read(self, loan) || !arg<1>(in, k) || !point_query(in.slots[0], query)) return nullptr;
+        return int_list(tree(self).query_knn({query.data(), query.size()}, k));
+    }
+
+    using QueryRadius = Signature<"query_radius($self, query, radius)", owner>;
+    static PyObject* query_radius(PyObject* self, Args<QueryRadius>& in) {
+        ReadLoan loan;
+        double radius = 0.0;
+        Buffer query;
+        if (!read(self, loan) || !arg<1>(in, radius) || !point_query(in.slots[0], query))
+            return nullptr;
+        return int_list(tree(self).query_radius({query.data(), query.size()}, radius));
+    }
+
+    // Shared by both density methods once their options are parsed.
+    static PyObject* density(PyObject* self, PyObject* queries, double h, sp::KernelType kernel,
+                             const sp::ApproxCriterion& criterion) {
+        const Tree& t = tree(self);
+        std::optional<NdArray> q;
+        bool own = false;
+        if (!density_queries(queries, t.points().dim, q, own)) return nullptr;
+        if (own) return densities(sp::self_density(t, h, kernel, criterion));
+        return densities(t.kernel_density(*q, h, kernel, criterion));
+    }
+
+    static sp::KernelType kernel_of(const std::optional<Name>& kernel) {
+        return kernel ? sp::parse_kernel(kernel->lowered, kernel->given)
+                      : sp::KernelType::Gaussian;
+    }
+
+    using KernelDensity =
+        Signature<R"(kernel_density($self, queries=None, bandwidth=1.0, kernel="gaussian"))", owner>;
+    static PyObject* kernel_density(PyObject* self, Args<KernelDensity>& in) {
+        ReadLoan loan;
+        std::optional<double> bandwidth;
+        std::optional<Name> kernel;
+        if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel)) return nullptr;
+        const sp::KernelType k = kernel_of(kernel);
+        return density(self, in.slots[0], bandwidth.value_or(1.0), k, {});
+    }
+
+    using KernelDensityApprox = Signature<
+        R"(kernel_density_approx($self, queries=None, bandwidth=1.0, kernel="gaussian", criterion="none", min_samples=None, max_span=None))",
+        owner>;
+    static PyObject* kernel_density_approx(PyObject* self, Args<KernelDensityApprox>& in) {
+        ReadLoan loan;
+        std::optional<double> bandwidth, max_span;
+        std::optional<Name> kernel, criterion;
+        std::optional<std::uint64_t> min_samples;
+        if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel) ||
+            !arg<3>(in, criterion) || !arg<4>(in, min_samples) || !arg<5>(in, max_span))
+            return nullptr;
+        const sp::KernelType k = kernel_of(kernel);
+        const sp::ApproxCriterion c =
+            criterion ? sp::parse_criterion(criterion->lowered, criterion->given, min_samples,
+                                                 max_span)
+                      : sp::ApproxCriterion{};
+        return density(self, in.slots[0], bandwidth.value_or(1.0), k, c);
+    }
+
+    // Pickling: the built state as bytes, rebuilt by _rebuild_tree(name, state).
+    using Reduce = Signature<"__reduce__($self)">;
+    static PyObject* reduce(PyObject* self, Args<Reduce>&) {
+        ReadLoan loan;
+        if (!read(self, loan)) return nullptr;
+        const std::vector<std::uint8_t> state = tree(self).state();
+        Ref fn = Ref::steal(rebuild_function("_rebuild_tree"));
+        Ref bytes = fn ? Ref::steal(bytes_from(state.data(), state.size())) : Ref();
+        if (!bytes) return nullptr;
+        return Py_BuildValue("O(sO)", fn.get(), Entry::name.chars, bytes.get());
+    }
+
+    static inline PyMethodDef table[] = {
+        static_def<FromArray, from_array>(),
+        method_def<QueryKnn, query_knn>(),
+        method_def<QueryRadius, query_radius>(),
+        method_def<KernelDensity, kernel_density>(),
+        method_def<KernelDensityApprox, kernel_density_approx>(),
+        method_def<Reduce, reduce>(),
+        kEndOfTable,
+    };
+    static inline PyType_Slot slots[] = {
+        {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<Tree>)},
+        {Py_tp_methods, table},
+        {0, nullptr},
+    };
+    static inline PyType_Spec spec = {
+        .name = Entry::qualified,
+        .basicsize = sizeof(Instance<Tree>),
+        .itemsize = 0,
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+        .slots = slots,
+    };
+};
+
+template <class Tree>
+PyTypeObject* tree_type() {
+    static PyTypeObject* type = nullptr;
+    return create_once(type, Methods<Tree>::spec);
+}
+
+using RebuildTree = Signature<"_rebuild_tree(kind, state)">;
+
+PyObject* rebuild_tree(Args<RebuildTree>& in) {
+    Name kind;
+    std::string_view data;
+    if (!arg<0>(in, kind) || !bytes_of(in.slots[1], "tree", data)) return nullptr;
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+    PyObject* out = nullptr;
+    const bool unknown = for_each_tree([&]<class Tree>() {
+        if (kind.given != TreeEntry<Tree>::name.view()) return true;
+        out = make_tree(std::optional<Tree>(Tree::from_state(bytes)));
+        return false;
+    });
+    if (unknown) raise_value_error("Invalid pickled tree state: unknown kind of tree");
+    return out;
+}
+
+}  // namespace
+
+PyMethodDef tree_rebuild_def() { return function_def<RebuildTree, rebuild_tree>(); }
+
+namespace spatial {
+
+bool register_module(PyObject* module) {
+    return for_each_tree([&]<class Tree>() {
+        return add_type(module, tree_type<Tree>(), TreeEntry<Tree>::name.chars);
+    });
+}
+
+bool register_top_level(PyObject* module) {
+    return for_each_tree([&]<class Tree>() {
+        return !TreeEntry<Tree>::top_level || add_type(module, tree_type<Tree>(), TreeEntry<Tree>::name.chars);
+    });
+}
+
+}  // namespace spatial
+}  // namespace tessaron::py

@@ -1,0 +1,94 @@
+// The tree classes, one entry each: the names Python sees, whether the class
+// is also on the top-level module, its from_array signature and how that
+// call's build options are read. `Trees` lists them in registration order;
+// it drives type creation, registration and rebuilding from a pickle.
+#pragma once
+
+#include <optional>
+#include <tuple>
+#include <type_traits>
+
+#include "python/array/array_args.hpp"
+#include "spatial/ball_tree.hpp"
+#include "spatial/kd_tree.hpp"
+#include "spatial/vp_tree.hpp"
+
+namespace tessaron::py {
+
+namespace sp = ::tessaron::spatial;
+
+// The arguments every tree's from_array starts with: (array, leaf_size,
+// metric), converted in that order.
+struct BuildArgs {
+    ArrayArg array;
+    std::optional<std::uint64_t> leaf_size;
+    std::optional<Name> metric;
+
+    template <class Base>
+    bool read(const Slots<Base>& in) {
+        return arg<0>(in, array) && arg<1>(in, leaf_size) && arg<2>(in, metric);
+    }
+    std::uint64_t leaf() const { return leaf_size.value_or(20); }
+    sp::DistanceMetric parsed_metric() const {
+        return metric ? sp::parse_metric(metric->lowered, metric->given) : sp::DistanceMetric::Euclidean;
+    }
+};
+
+template <class Tree>
+struct TreeEntry;
+
+template <>
+struct TreeEntry<sp::BallTree> {
+    static constexpr Literal name = "BallTree";
+    static constexpr const char* qualified = "tessaron.BallTree";
+    static constexpr bool top_level = true;
+    using FromArray = Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", name>;
+    static std::optional<sp::BallTree> build(Args<FromArray>& in) {
+        BuildArgs b;
+        if (!b.read(in)) return std::nullopt;
+        return sp::BallTree::from_ndarray(b.array.value(), b.leaf(), b.parsed_metric());
+    }
+};
+
+template <>
+struct TreeEntry<sp::KDTree> {
+    static constexpr Literal name = "KDTree";
+    static constexpr const char* qualified = "tessaron.KDTree";
+    static constexpr bool top_level = true;
+    using FromArray = Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", name>;
+    static std::optional<sp::KDTree> build(Args<FromArray>& in) {
+        BuildArgs b;
+        if (!b.read(in)) return std::nullopt;
+        return sp::KDTree::from_ndarray(b.array.value(), b.leaf(), b.parsed_metric());
+    }
+};
+
+template <>
+struct TreeEntry<sp::VPTree> {
+    static constexpr Literal name = "VPTree";
+    static constexpr const char* qualified = "tessaron.VPTree";
+    static constexpr bool top_level = false;
+    using FromArray =
+        Signature<R"(from_array(array, leaf_size=20, metric="euclidean", selection="first"))", name>;
+    static std::optional<sp::VPTree> build(Args<FromArray>& in) {
+        BuildArgs b;
+        std::optional<Name> selection;
+        if (!b.read(in) || !arg<3>(in, selection)) return std::nullopt;
+        const auto m = b.parsed_metric();
+        const auto v = selection ? sp::parse_selection(selection->lowered, selection->given)
+                                 : sp::VantageSelection::First;
+        return sp::VPTree::from_ndarray(b.array.value(), b.leaf(), m, v);
+    }
+};
+
+using Trees = std::tuple<sp::BallTree, sp::KDTree, sp::VPTree>;
+
+// f.template operator()<Tree>() for each tree in order, while it returns true.
+template <class F>
+bool for_each_tree(F&& f) {
+    return [&]<class... T>(std::type_identity<std::tuple<T...>>) {
+        return (f.template operator()<T>() && ...);
+    }(std::type_identity<Trees>{});
+}
+
+}  // namespace tessaron::py
