@@ -37,31 +37,24 @@ struct BuildArgs {
 template <class Tree>
 struct TreeEntry;
 
-template <>
-struct TreeEntry<sp::BallTree> {
-    static constexpr Literal name = "BallTree";
-    static constexpr const char* qualified = "tessaron.BallTree";
+// A tree built from (array, leaf_size, metric) alone.
+template <class Tree, Literal Name, Literal Qualified>
+struct PlainTreeEntry {
+    static constexpr Literal name = Name;
+    static constexpr const char* qualified = Qualified.chars;
     static constexpr bool top_level = true;
     using FromArray = Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", name>;
-    static std::optional<sp::BallTree> build(Args<FromArray>& in) {
+    static std::optional<Tree> build(Args<FromArray>& in) {
         BuildArgs b;
         if (!b.read(in)) return std::nullopt;
-        return sp::BallTree::from_ndarray(b.array.value(), b.leaf(), b.parsed_metric());
+        return Tree::from_ndarray(b.array.value(), b.leaf(), b.parsed_metric());
     }
 };
 
 template <>
-struct TreeEntry<sp::KDTree> {
-    static constexpr Literal name = "KDTree";
-    static constexpr const char* qualified = "tessaron.KDTree";
-    static constexpr bool top_level = true;
-    using FromArray = Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", name>;
-    static std::optional<sp::KDTree> build(Args<FromArray>& in) {
-        BuildArgs b;
-        if (!b.read(in)) return std::nullopt;
-        return sp::KDTree::from_ndarray(b.array.value(), b.leaf(), b.parsed_metric());
-    }
-};
+struct TreeEntry<sp::BallTree> : PlainTreeEntry<sp::BallTree, "BallTree", "tessaron.BallTree"> {};
+template <>
+struct TreeEntry<sp::KDTree> : PlainTreeEntry<sp::KDTree, "KDTree", "tessaron.KDTree"> {};
 
 template <>
 struct TreeEntry<sp::VPTree> {
