@@ -5,6 +5,7 @@ import re
 import pytest
 
 import tessaron as ts
+from conftest import TREE_CLASSES
 
 SUBMODULES = [ts.linalg, ts.stats, ts.random, ts.spatial]
 
@@ -97,3 +98,41 @@ def test_borrowed_array_argument_refuses_a_write_during_the_call():
     with pytest.raises(RuntimeError, match="^Already borrowed$"):
         ts.asarray(a, Shape())
     assert a.tolist() == [1.0, 2.0]
+
+
+POINTS = ts.Array.from_numpy(__import__("numpy").random.default_rng(5).random((60, 3)))
+TREE_OF = {cls.__name__: cls.from_array(POINTS, 4) for cls in TREE_CLASSES}
+# The required arguments of every callable that has a defaulted parameter.
+REQUIRED = {"asarray": ([1.0, 2.0, 3.0, 4.0],), "diag": ([1.0, 2.0],), "eye": (3,), "diagonal": (),
+            "from_array": (POINTS,), "kernel_density": (), "kernel_density_approx": (),
+            "eig_with_params": (ts.Array([2, 2], [2.0, 1.0, 1.0, 3.0]),),
+            "linalg.diagonal": (ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]),)}
+
+
+def answer(value):
+    """A comparable form of a result: bits of floats and Arrays, tree states."""
+    if isinstance(value, ts.Array):
+        return "Array", value.shape, ts.Array.__reduce__(value)[1]
+    if isinstance(value, tuple):
+        return tuple(answer(v) for v in value)
+    if isinstance(value, tuple(TREE_CLASSES)):
+        return value.__reduce__()[1]
+    return repr(value)
+
+
+def with_defaults():
+    for label, fn in CALLABLES:
+        cls, _, name = label.rpartition(".")
+        if cls in TREE_OF and not isinstance(inspect.getattr_static(type(TREE_OF[cls]), name), staticmethod):
+            fn = getattr(TREE_OF[cls], name)  # a tree with points, not the walk's empty one
+        if name == "diagonal" and cls == "Array":
+            fn = ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]).diagonal
+        for p in parameters(fn):
+            if p.default is not inspect.Parameter.empty:
+                required = REQUIRED.get(label, REQUIRED[name])
+                yield pytest.param(fn, required, p.name, p.default, id=f"{label}-{p.name}")
+
+
+@pytest.mark.parametrize("fn, required, param, default", list(with_defaults()))
+def test_an_omitted_argument_is_its_default(fn, required, param, default):
+    assert answer(fn(*required)) == answer(fn(*required, **{param: default}))

@@ -232,6 +232,7 @@ std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_
     return {std::move(values), std::move(vectors)};
 }
 
-NdArray eigvals(const NdArray& a) { return eig_with_params(a, 1000, 1e-10).first; }
+std::pair<NdArray, NdArray> eig(const NdArray& a) { return eig_with_params(a, kEigMaxIter, kEigTol); }
+NdArray eigvals(const NdArray& a) { return eig(a).first; }
 
 }  // namespace tessaron

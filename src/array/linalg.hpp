@@ -35,6 +35,10 @@ std::pair<NdArray, NdArray> qr(const NdArray& a);
 // values (A's diagonal) ordered by decreasing magnitude, stable for ties,
 // with V's columns in the same order. A NaN among them fails an assertion.
 std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol);
-NdArray eigvals(const NdArray& a);  // the values for max_iter 1000, tol 1e-10
+// The iteration limits of eig and eigvals.
+inline constexpr std::uint64_t kEigMaxIter = 1000;
+inline constexpr double kEigTol = 1e-10;
+std::pair<NdArray, NdArray> eig(const NdArray& a);
+NdArray eigvals(const NdArray& a);
 
 }  // namespace tessaron

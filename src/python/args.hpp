@@ -7,6 +7,8 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "array/buffer.hpp"
@@ -78,10 +80,53 @@ struct Slots {
 template <class Sig>
 using Args = Slots<typename Sig::base>;
 
-// Converts argument I into `out`, reporting failures under its name.
+// A parameter with a literal default that also takes None for it; reads as T.
+template <class T>
+struct DefaultIfNone {
+    T value{};
+};
+template <class T>
+constexpr bool is_default_if_none = false;
+template <class T>
+constexpr bool is_default_if_none<DefaultIfNone<T>> = true;
+
+template <class T>
+bool extract(PyObject* obj, DefaultIfNone<T>& out) {
+    return obj == Py_None || extract(obj, out.value);
+}
+
+// Sets `out` to parameter I's literal default (a number or a string).
+template <class Base, std::size_t I, class T>
+void set_default(T& out) {
+    constexpr DefaultValue d = Base::template default_of<I>;
+    if constexpr (is_default_if_none<T>) {
+        set_default<Base, I>(out.value);
+    } else if constexpr (std::is_same_v<T, double>) {
+        static_assert(d.kind == DefaultValue::Kind::Number);
+        out = d.number;
+    } else if constexpr (std::is_integral_v<T>) {
+        static_assert(d.kind == DefaultValue::Kind::Number && d.integral);
+        out = static_cast<T>(d.integer);
+    } else {
+        static_assert(std::is_same_v<T, Name> && d.kind == DefaultValue::Kind::Text);
+        constexpr std::string_view text = Base::template default_text<I>;
+        out.given.assign(text);
+        out.lowered.assign(text);
+    }
+}
+
+// Converts argument I into `out`, reporting failures under its name. An
+// omitted argument whose parameter has a literal default gets that default.
 template <std::size_t I, class Base, class T>
 bool arg(const Slots<Base>& in, T& out) {
     static_assert(I < Base::size, "no such parameter");
+    if constexpr (Base::template default_of<I>.is_literal()) {
+        if (!in.slots[I]) {
+            set_default<Base, I>(out);
+            return true;
+        }
+        if constexpr (is_default_if_none<T>) set_default<Base, I>(out);  // for None
+    }
     return arg(in.slots[I], Base::params[I], out);
 }
 

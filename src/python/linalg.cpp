@@ -6,19 +6,17 @@
 namespace tessaron::py::linalg {
 namespace {
 
-constexpr std::uint64_t kDefaultMaxIter = 1000;
-constexpr double kDefaultTol = 1e-10;
+using EigWithParams = Signature<"eig_with_params(a, max_iter=1000, tol=1e-10)">;
+// eig(a) is eig_with_params(a) with these defaults.
+static_assert(EigWithParams::default_of<1>.integer == kEigMaxIter && EigWithParams::default_of<2>.number == kEigTol);
 
 PyObject* qr_result(const NdArray& a) { return tuple_of(qr(a)); }
-PyObject* eig_result(const NdArray& a) {
-    return tuple_of(eig_with_params(a, kDefaultMaxIter, kDefaultTol));
-}
+PyObject* eig_result(const NdArray& a) { return tuple_of(eig(a)); }
 
-using EigWithParams = Signature<"eig_with_params(a, max_iter=1000, tol=1e-10)">;
 PyObject* eig_with_params_body(Args<EigWithParams>& in) {
     ArrayArg a;
-    std::uint64_t max_iter = kDefaultMaxIter;
-    double tol = kDefaultTol;
+    std::uint64_t max_iter = 0;
+    double tol = 0.0;
     if (!arg<0>(in, a) || !arg<1>(in, max_iter) || !arg<2>(in, tol)) return nullptr;
     return tuple_of(eig_with_params(a.value(), max_iter, tol));
 }

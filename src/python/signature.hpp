@@ -31,6 +31,18 @@ struct Literal {
 template <std::size_t L>
 Literal(const char (&)[L]) -> Literal<L - 1>;
 
+// A parameter's default as written in the signature: none (required),
+// None, a number or a quoted string.
+struct DefaultValue {
+    enum class Kind : unsigned char { Required, None, Number, Text };
+    Kind kind = Kind::Required;
+    double number = 0.0;
+    bool integral = false;  // written without '.' or exponent: also `integer`
+    unsigned long long integer = 0;
+    std::size_t text_start = 0, text_end = 0;  // the string's characters, without quotes
+    constexpr bool is_literal() const { return kind == Kind::Number || kind == Kind::Text; }
+};
+
 // A parameter list as the parser reads it at run time.
 struct ParamList {
     const char* error_name;     // "zeros()", "Array.diagonal()"
@@ -45,7 +57,79 @@ struct Layout {
     std::size_t count = 0;     // parameters, without $self
     std::size_t required = 0;  // leading parameters without a default
     std::array<std::size_t, 12> start{}, end{};  // each parameter name
+    std::array<DefaultValue, 12> defaults{};
 };
+
+// 10^e as a double, exact for e <= 22.
+constexpr double power_of_ten(int e) {
+    double p = 1.0;
+    for (int i = 0; i < e; ++i) p *= 10.0;
+    return p;
+}
+
+// A default written as `None`, a number ("20", "1.0", "1e-10", "-3") or a
+// quoted string. Numbers are read exactly: a mantissa of at most 2^53 and a
+// power of ten of at most 10^22, whose product or quotient rounds once.
+constexpr DefaultValue parse_default(std::string_view d, std::size_t i, std::size_t end) {
+    while (i < end && d[i] == ' ') ++i;
+    while (end > i && d[end - 1] == ' ') --end;
+    DefaultValue v;
+    const std::string_view t = d.substr(i, end - i);
+    if (t.size() == 4 && t[0] == 'N' && t[1] == 'o' && t[2] == 'n' && t[3] == 'e') {
+        v.kind = DefaultValue::Kind::None;
+        return v;
+    }
+    if (t.size() >= 2 && (t[0] == '"' || t[0] == '\'') && t[t.size() - 1] == t[0]) {
+        v.kind = DefaultValue::Kind::Text;
+        v.text_start = i + 1;
+        v.text_end = end - 1;
+        // Lowercase ASCII, so that the text is its own lowered form.
+        for (std::size_t k = v.text_start; k < v.text_end; ++k)
+            if ((d[k] >= 'A' && d[k] <= 'Z') || static_cast<unsigned char>(d[k]) >= 0x80)
+                throw "a string default must be lowercase ASCII";
+        return v;
+    }
+    std::size_t k = 0;
+    const bool negative = k < t.size() && t[k] == '-';
+    if (negative) ++k;
+    unsigned long long mantissa = 0;
+    int exponent = 0, digits = 0;
+    bool fraction = false, integral = true;
+    for (; k < t.size() && t[k] != 'e' && t[k] != 'E'; ++k) {
+        if (t[k] == '.' && !fraction) {
+            fraction = true;
+            integral = false;
+            continue;
+        }
+        if (t[k] < '0' || t[k] > '9') throw "unsupported default";
+        if (mantissa > (1ULL << 53) / 10) throw "default has too many digits";
+        mantissa = mantissa * 10 + static_cast<unsigned long long>(t[k] - '0');
+        ++digits;
+        if (fraction) --exponent;
+    }
+    if (digits == 0) throw "unsupported default";
+    if (k < t.size()) {  // the exponent
+        integral = false;
+        ++k;
+        const bool minus = k < t.size() && t[k] == '-';
+        if (k < t.size() && (t[k] == '-' || t[k] == '+')) ++k;
+        int e = 0;
+        if (k == t.size()) throw "unsupported default";
+        for (; k < t.size(); ++k) {
+            if (t[k] < '0' || t[k] > '9' || e > 100) throw "unsupported default";
+            e = e * 10 + (t[k] - '0');
+        }
+        exponent += minus ? -e : e;
+    }
+    if (exponent > 22 || exponent < -22) throw "default out of the exact range";
+    const double m = static_cast<double>(mantissa);
+    const double x = exponent >= 0 ? m * power_of_ten(exponent) : m / power_of_ten(-exponent);
+    v.kind = DefaultValue::Kind::Number;
+    v.number = negative ? -x : x;
+    v.integral = integral && !negative;
+    v.integer = mantissa;
+    return v;
+}
 
 // True when d[i, i + 5) is "$self". (Plain loops: GCC 12 cannot evaluate the
 // library's find and compare in constant expressions under -fsanitize.)
@@ -70,6 +154,8 @@ constexpr Layout layout(std::string_view d) {
         const std::size_t name_end = j;
         const bool has_default = j < close && d[j] == '=';
         while (j < close && d[j] != ',') ++j;  // past the default's text
+        if (has_default && !is_self(d, i, name_end) && out.count < out.start.size())
+            out.defaults[out.count] = parse_default(d, name_end + 1, j);
         if (!is_self(d, i, name_end)) {
             if (out.count == out.start.size()) throw "too many parameters";
             if (!has_default && out.required != out.count) throw "required after a default";
@@ -117,6 +203,13 @@ public:
         return out;
     }();
     static constexpr ParamList list{error_name, params.data(), size, required};
+
+    // Parameter I's default, and a string default's characters.
+    template <std::size_t I>
+    static constexpr DefaultValue default_of = shape.defaults[I];
+    template <std::size_t I>
+    static constexpr std::string_view default_text =
+        decl.substr(shape.defaults[I].text_start, shape.defaults[I].text_end - shape.defaults[I].text_start);
 };
 
 }  // namespace tessaron::py

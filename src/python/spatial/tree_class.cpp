@@ -66,20 +66,19 @@ struct Methods {
         return densities(t.kernel_density(*q, h, kernel, criterion));
     }
 
-    static sp::KernelType kernel_of(const std::optional<Name>& kernel) {
-        return kernel ? sp::parse_kernel(kernel->lowered, kernel->given)
-                      : sp::KernelType::Gaussian;
+    static sp::KernelType kernel_of(const DefaultIfNone<Name>& kernel) {
+        return sp::parse_kernel(kernel.value.lowered, kernel.value.given);
     }
 
     using KernelDensity =
         Signature<R"(kernel_density($self, queries=None, bandwidth=1.0, kernel="gaussian"))", owner>;
     static PyObject* kernel_density(PyObject* self, Args<KernelDensity>& in) {
         ReadLoan loan;
-        std::optional<double> bandwidth;
-        std::optional<Name> kernel;
+        DefaultIfNone<double> bandwidth;
+        DefaultIfNone<Name> kernel;
         if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel)) return nullptr;
         const sp::KernelType k = kernel_of(kernel);
-        return density(self, in.slots[0], bandwidth.value_or(1.0), k, {});
+        return density(self, in.slots[0], bandwidth.value, k, {});
     }
 
     using KernelDensityApprox = Signature<
@@ -87,18 +86,17 @@ struct Methods {
         owner>;
     static PyObject* kernel_density_approx(PyObject* self, Args<KernelDensityApprox>& in) {
         ReadLoan loan;
-        std::optional<double> bandwidth, max_span;
-        std::optional<Name> kernel, criterion;
+        DefaultIfNone<double> bandwidth;
+        DefaultIfNone<Name> kernel, criterion;
+        std::optional<double> max_span;
         std::optional<std::uint64_t> min_samples;
         if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel) ||
             !arg<3>(in, criterion) || !arg<4>(in, min_samples) || !arg<5>(in, max_span))
             return nullptr;
         const sp::KernelType k = kernel_of(kernel);
         const sp::ApproxCriterion c =
-            criterion ? sp::parse_criterion(criterion->lowered, criterion->given, min_samples,
-                                                 max_span)
-                      : sp::ApproxCriterion{};
-        return density(self, in.slots[0], bandwidth.value_or(1.0), k, c);
+            sp::parse_criterion(criterion.value.lowered, criterion.value.given, min_samples, max_span);
+        return density(self, in.slots[0], bandwidth.value, k, c);
     }
 
     // Pickling: the built state as bytes, rebuilt by _rebuild_tree(name, state).

@@ -21,17 +21,15 @@ namespace sp = ::tessaron::spatial;
 // metric), converted in that order.
 struct BuildArgs {
     ArrayArg array;
-    std::optional<std::uint64_t> leaf_size;
-    std::optional<Name> metric;
+    DefaultIfNone<std::uint64_t> leaf_size;
+    DefaultIfNone<Name> metric;
 
     template <class Base>
     bool read(const Slots<Base>& in) {
         return arg<0>(in, array) && arg<1>(in, leaf_size) && arg<2>(in, metric);
     }
-    std::uint64_t leaf() const { return leaf_size.value_or(20); }
-    sp::DistanceMetric parsed_metric() const {
-        return metric ? sp::parse_metric(metric->lowered, metric->given) : sp::DistanceMetric::Euclidean;
-    }
+    std::uint64_t leaf() const { return leaf_size.value; }
+    sp::DistanceMetric parsed_metric() const { return sp::parse_metric(metric.value.lowered, metric.value.given); }
 };
 
 template <class Tree>
@@ -65,11 +63,10 @@ struct TreeEntry<sp::VPTree> {
         Signature<R"(from_array(array, leaf_size=20, metric="euclidean", selection="first"))", name>;
     static std::optional<sp::VPTree> build(Args<FromArray>& in) {
         BuildArgs b;
-        std::optional<Name> selection;
+        DefaultIfNone<Name> selection;
         if (!b.read(in) || !arg<3>(in, selection)) return std::nullopt;
         const auto m = b.parsed_metric();
-        const auto v = selection ? sp::parse_selection(selection->lowered, selection->given)
-                                 : sp::VantageSelection::First;
+        const auto v = sp::parse_selection(selection.value.lowered, selection.value.given);
         return sp::VPTree::from_ndarray(b.array.value(), b.leaf(), m, v);
     }
 };
