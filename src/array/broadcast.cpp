@@ -31,14 +31,6 @@ Dims broadcast_strides(const Dims& dims, std::size_t ndim) {
     return out;
 }
 
-std::optional<BroadcastIter> BroadcastIter::make(const Shape& a, const Shape& b) {
-    auto shape = broadcast_shape(a.dims, b.dims);
-    if (!shape) return std::nullopt;
-    const std::size_t n = shape->size();
-    Dims sa = broadcast_strides(a.dims, n), sb = broadcast_strides(b.dims, n);
-    return BroadcastIter(std::move(*shape), std::move(sa), std::move(sb));
-}
-
 BroadcastIter::BroadcastIter(Dims shape, Dims step_a, Dims step_b)
     : shape_(std::move(shape)),
       index_(shape_.size(), 0),

@@ -16,8 +16,6 @@ std::optional<Dims> broadcast_shape(const Dims& a, const Dims& b);
 // shape, in row-major order of the result.
 class BroadcastIter {
 public:
-    // Nothing when the shapes are incompatible.
-    static std::optional<BroadcastIter> make(const Shape& a, const Shape& b);
     // Over `shape` with the given per-dimension steps (0 where repeated).
     BroadcastIter(Dims shape, Dims step_a, Dims step_b);
 

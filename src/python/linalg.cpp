@@ -26,18 +26,7 @@ PyObject* diagonal_body(Args<Diagonal>& in) {
     ArrayArg a;
     std::optional<std::int64_t> k;
     if (!arg<0>(in, a) || !arg<1>(in, k)) return nullptr;
-    if (a.value().ndim() != 2) {
-        raise_value_error("diagonal requires a 2D array");
-        return nullptr;
-    }
-    return wrap_array(diagonal(a.value(), k.value_or(0)));
-}
-
-using Outer = Signature<"outer(a, b)">;
-PyObject* outer_body(Args<Outer>& in) {
-    VecOrArray a, b;
-    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
-    return wrap_array(outer(a.as_array(), b.as_array()));
+    return diagonal_of(a.value(), k);
 }
 
 PyMethodDef functions[] = {
@@ -50,7 +39,7 @@ PyMethodDef functions[] = {
     function_def<EigWithParams, eig_with_params_body>(),
     function_of_array<"eigvals(a)", array_result<eigvals>>(),
     function_def<Diagonal, diagonal_body>(),
-    function_def<Outer, outer_body>(),
+    function_def<OuterSignature, outer_of>(),
 };
 
 }  // namespace

@@ -72,11 +72,6 @@ std::uint64_t int_range(std::int64_t low, std::int64_t high) {
 
 }  // namespace
 
-double Generator::uniform(double low, double high) {
-    check_low_below_high(low < high);
-    return uniform_draw(*this, low, high - low);
-}
-
 NdArray Generator::uniform(double low, double high, const Shape& shape) {
     check_low_below_high(low < high);
     NdArray out = NdArray::uninit(shape);
@@ -107,7 +102,7 @@ NdArray Generator::standard_normal(const Shape& shape) {
     double* x = out.data.data();
     const std::size_t n = out.size();
     for (std::size_t i = 0; i + 1 < n; i += 2) std::tie(x[i], x[i + 1]) = standard_normal_pair();
-    if (n % 2 == 1) x[n - 1] = standard_normal();
+    if (n % 2 == 1) x[n - 1] = standard_normal_pair().first;
     return out;
 }
 
@@ -183,22 +178,12 @@ double beta_draw(Generator& g, const GammaSampler& sample_x, const GammaSampler&
 
 }  // namespace
 
-double Generator::gamma(double shape_param, double scale) {
-    check_gamma_parameters(shape_param, scale);
-    return scale * GammaSampler(shape_param)(*this);
-}
-
 NdArray Generator::gamma(double shape_param, double scale, const Shape& shape) {
     check_gamma_parameters(shape_param, scale);
     NdArray out = NdArray::uninit(shape);
     const GammaSampler sample(shape_param);
     for (double& x : out.data) x = scale * sample(*this);
     return out;
-}
-
-double Generator::beta(double alpha, double beta) {
-    check_beta_parameters(alpha, beta);
-    return beta_draw(*this, GammaSampler(alpha), GammaSampler(beta));
 }
 
 NdArray Generator::beta(double alpha, double beta, const Shape& shape) {

@@ -23,15 +23,10 @@ public:
     // One of the 2^53 multiples of 2^-53 in [0, 1), from one raw draw.
     double next_f64() { return static_cast<double>(next_u64() >> 11) * 0x1.0p-53; }
 
-    // Single draws, for callers that need one value at a time (no array is
-    // allocated). Each array method below fills its array, in flat order,
-    // with exactly these draws, so both forms consume the same stream.
-    double uniform(double low, double high);
     // Both deviates of one Box-Muller pair: (r sin t, r cos t).
     std::pair<double, double> standard_normal_pair();
-    double standard_normal() { return standard_normal_pair().first; }
-    double gamma(double shape_param, double scale);
-    double beta(double alpha, double beta);
+    // One integer in [low, high): the draw that randint's array holds in
+    // each element (the VP-tree's random vantage rule uses it).
     std::int64_t randint(std::int64_t low, std::int64_t high);
 
     NdArray uniform(double low, double high, const Shape& shape);

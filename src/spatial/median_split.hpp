@@ -16,50 +16,21 @@
 
 #include "array/buffer.hpp"
 #include "spatial/common.hpp"
+#include "spatial/select.hpp"
 
 namespace tessaron::spatial {
 
-// The value a full ascending sort of keys[0, n) would put at position k
-// (keys are reordered on the way; none may be NaN). Quickselect with
-// branch-free partitions (a split of random data is a coin toss for a branch
-// predictor), handing over to std::nth_element if the pivots keep choosing badly.
-double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
-
-// One node's move: its `count` points (coords, rows) go to (to_coords,
-// to_rows) so that the first `half` are the smaller ones along `split` and
-// position `half` holds one at the median: points below it first, then those
-// equal to it, then those above, each group in input order (`keys` holds the
-// split coordinates, contiguous; it may be to_coords' storage, as it is read
-// before any point moves). Then boxes[0, 2 dim) and boxes[2 dim,
-// 4 dim) receive the lows and highs of the two halves. No step branches on
-// the data, and the loops run compiled for the best instruction set.
-struct SplitBlock {
-    const double* coords;
-    const std::uint64_t* rows;
-    const double* keys;
-    double* to_coords;
-    std::uint64_t* to_rows;
-    double* boxes;
-    std::uint64_t count, dim, half, split;
-    double median;
-};
-void split_block(const SplitBlock& block);
-
-// lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points
-// (NaN coordinates passed over; +inf and -inf when there are none).
-void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box);
-
-// on_node(id, start, end, points, lo, hi): a new node over slots [start,
-// end), whose coordinates are points[0, (end - start) * dim) for now, and
-// whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
-// and -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
-// the node was split along `dim` at the median coordinate `value`.
 // Nodes of a tree over n points: halving stops at ranges of at most
 // leaf_size points, so there are fewer than 4n / leaf_size + 1.
 inline std::uint64_t node_estimate(std::uint64_t n, std::uint64_t leaf_size) {
     return 4 * (n / std::max<std::uint64_t>(leaf_size, 1)) + 1;
 }
 
+// on_node(id, start, end, points, lo, hi): a new node over slots [start,
+// end), whose coordinates are points[0, (end - start) * dim) for now, and
+// whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
+// and -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
+// the node was split along `dim` at the median coordinate `value`.
 template <class OnNode, class OnSplit>
 class MedianSplit {
 public:

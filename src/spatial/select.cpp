@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 #include "array/isa.hpp"
-#include "spatial/median_split.hpp"
+#include "spatial/select.hpp"
 
 namespace tessaron::spatial {
 namespace {

@@ -16,12 +16,13 @@
 
 namespace tessaron::spatial {
 
+// FNV-1a over the bytes: not a defence against a deliberate forger, which
+// the structural checks are, but it catches truncation and bit flips.
 std::uint64_t checksum(std::span<const std::uint8_t> bytes);
 
 class Writer {
 public:
     void u64(std::uint64_t v) { put(&v, sizeof v); }
-    void f64(double v) { put(&v, sizeof v); }
     template <class T>
     void vec(const std::vector<T>& v) {
         u64(v.size());
@@ -52,11 +53,6 @@ public:
         get(&v, sizeof v);
         return v;
     }
-    double f64() {
-        double v;
-        get(&v, sizeof v);
-        return v;
-    }
     // A vector of exactly `count` elements.
     template <class T>
     std::vector<T> vec(std::uint64_t count) {
@@ -81,18 +77,14 @@ private:
     std::size_t at_ = 0;
 };
 
-// FNV-1a over the bytes: not a defence against a deliberate forger, which
-// the structural checks are, but it catches truncation and bit flips.
-std::uint64_t checksum(std::span<const std::uint8_t> bytes);
-
 // n * m, or an Error when it does not fit.
 std::uint64_t checked_product(std::uint64_t n, std::uint64_t m);
 
-// The point set and the node ranges, shared by the three trees.
+// A tree's state: its magic word, points and ranges, then what more(w) writes.
+// The point set and the node ranges, the part of the state the trees share.
 void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ranges);
 void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges);
 
-// A tree's state: its magic word, points and ranges, then what more(w) writes.
 template <class More>
 std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p,
                                       const std::vector<SlotRange>& ranges, More&& more) {

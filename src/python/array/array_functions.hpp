@@ -70,6 +70,13 @@ PyObject* float_result(const NdArray& a, const NdArray& b) {
     return PyFloat_FromDouble(F(a, b));
 }
 
+// Shared by tessaron.linalg and the Array methods. outer(a, b): a and b are
+// Arrays or lists of floats. diagonal_of: the k-th diagonal (k None: the
+// main one) of a, which must be two-dimensional.
+using OuterSignature = Signature<"outer(a, b)">;
+PyObject* outer_of(Args<OuterSignature>& in);
+PyObject* diagonal_of(const NdArray& a, const std::optional<std::int64_t>& k);
+
 // A pair of arrays as a 2-tuple of new Arrays, in the pair's order.
 inline PyObject* tuple_of(std::pair<NdArray, NdArray>&& p) {
     Ref first = Ref::steal(wrap_array(std::move(p.first)));

@@ -1,5 +1,6 @@
 // Matrix methods of Array: matmul, dot, @, t, transpose, diagonal, outer.
 #include "array/linalg.hpp"
+#include "python/array/array_functions.hpp"
 #include "python/array/array_method.hpp"
 
 namespace tessaron::py {
@@ -30,18 +31,7 @@ using Diagonal = ArrayMethod<"diagonal($self, k=None)">;
 PyObject* diagonal_body(const NdArray& a, Args<Diagonal>& in) {
     std::optional<std::int64_t> k;
     if (!arg<0>(in, k)) return nullptr;
-    if (a.ndim() != 2) {
-        raise_value_error("diagonal requires a 2D array");
-        return nullptr;
-    }
-    return wrap_array(diagonal(a, k.value_or(0)));
-}
-
-using Outer = Signature<"outer(a, b)", "Array">;
-PyObject* outer_body(Args<Outer>& in) {
-    VecOrArray a, b;
-    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
-    return wrap_array(outer(a.as_array(), b.as_array()));
+    return diagonal_of(a, k);
 }
 
 const PyMethodDef defs[] = {
@@ -50,7 +40,7 @@ const PyMethodDef defs[] = {
     array_method_def<ArrayMethod<"t($self)">, transposed>(),
     array_method_def<ArrayMethod<"transpose($self)">, transposed>(),
     array_method_def<Diagonal, diagonal_body>(),
-    static_def<Outer, outer_body>(),
+    static_def_of<"Array", OuterSignature, outer_of>(),
 };
 
 const PyType_Slot slots[] = {
@@ -58,6 +48,20 @@ const PyType_Slot slots[] = {
 };
 
 }  // namespace
+
+PyObject* outer_of(Args<OuterSignature>& in) {
+    VecOrArray a, b;
+    if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
+    return wrap_array(outer(a.as_array(), b.as_array()));
+}
+
+PyObject* diagonal_of(const NdArray& a, const std::optional<std::int64_t>& k) {
+    if (a.ndim() != 2) {
+        raise_value_error("diagonal requires a 2D array");
+        return nullptr;
+    }
+    return wrap_array(diagonal(a, k.value_or(0)));
+}
 
 ClassPart matrix_part() { return {defs, slots}; }
 

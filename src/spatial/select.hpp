@@ -1,0 +1,40 @@
+// The data-parallel steps of the median-split build, each compiled for the
+// best instruction set the CPU has: selection of the median key, one node's
+// move into its two halves, and the bounding box of a block of points.
+#pragma once
+
+#include <cstdint>
+
+namespace tessaron::spatial {
+
+// The value a full ascending sort of keys[0, n) would put at position k
+// (keys are reordered on the way; none may be NaN). Quickselect with
+// branch-free partitions (a split of random data is a coin toss for a branch
+// predictor), handing over to std::nth_element if the pivots keep choosing badly.
+double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
+
+// One node's move: its `count` points (coords, rows) go to (to_coords,
+// to_rows) so that the first `half` are the smaller ones along `split` and
+// position `half` holds one at the median: points below it first, then those
+// equal to it, then those above, each group in input order (`keys` holds the
+// split coordinates, contiguous; it may be to_coords' storage, as it is read
+// before any point moves). Then boxes[0, 2 dim) and boxes[2 dim,
+// 4 dim) receive the lows and highs of the two halves. No step branches on
+// the data, and the loops run compiled for the best instruction set.
+struct SplitBlock {
+    const double* coords;
+    const std::uint64_t* rows;
+    const double* keys;
+    double* to_coords;
+    std::uint64_t* to_rows;
+    double* boxes;
+    std::uint64_t count, dim, half, split;
+    double median;
+};
+void split_block(const SplitBlock& block);
+
+// lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points
+// (NaN coordinates passed over; +inf and -inf when there are none).
+void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box);
+
+}  // namespace tessaron::spatial
