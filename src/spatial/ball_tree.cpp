@@ -25,9 +25,9 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
             for (std::uint64_t d = 0; d < dim; ++d) c[d] += points[i * dim + d];
         for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
         double radius = 0.0;
-        with_metric(p.metric, [&]<DistanceMetric M>() {
+        with_metric(p.metric, [&]<class M>() {
             for (std::uint64_t i = 0; i < count; ++i) {
-                const double r = distance<M>(points + i * dim, c, dim);
+                const double r = M::distance(points + i * dim, c, dim);
                 if (r > radius) radius = r;
             }
         });

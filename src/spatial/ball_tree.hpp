@@ -31,13 +31,13 @@ public:
     // it a lower bound in exact arithmetic only: dc, r and a point's distance
     // are each rounded, so a point at exactly the cut distance could be lost.
     // The bound is lowered by a sliver far above those rounding errors.
-    template <DistanceMetric M>
+    template <class M>
     double bound(NodeId node, const double* q, std::size_t len) const {
         const double dc = centre_distance<M>(node, q, len), r = radius_[node];
         const double slack = (dc + r) * 0x1p-40;
         return std::isfinite(slack) ? dc - r - slack : dc - r;
     }
-    template <DistanceMetric M>
+    template <class M>
     Step<NoCarry> knn_step(NodeId node, const double* q, std::size_t len, bool, NoCarry) const {
         // The bound is always measured (the distance to the centroid is the
         // first step of a visit); the child with the nearer centroid goes first.
@@ -46,11 +46,11 @@ public:
         return {lower, centre_distance<M>(node + 1, q, len) <=
                            centre_distance<M>(ranges_[node].right, q, len)};
     }
-    template <DistanceMetric M>
+    template <class M>
     double density_cut(NodeId node, const double* q, std::size_t len) const {
         return std::max(bound<M>(node, q, len), 0.0);
     }
-    template <DistanceMetric M>
+    template <class M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         const double dc = centre_distance<M>(node, q, len);
         return {std::max(dc - radius_[node], 0.0), dc + radius_[node]};
@@ -58,13 +58,15 @@ public:
     double span(NodeId node) const { return 2.0 * radius_[node]; }
 
 private:
-    template <DistanceMetric M>
+    template <class M>
     double centre_distance(NodeId node, const double* q, std::size_t len) const {
-        return distance<M>(q, centroids_.data() + node * points_.dim, len);
+        return M::distance(q, centroids_.data() + node * points_.dim, len);
     }
 
     std::vector<double> centroids_;  // dim per node
     std::vector<double> radius_;
 };
+
+static_assert(SearchTree<BallTree>);
 
 }  // namespace tessaron::spatial

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <string>
+#include <type_traits>
 
 namespace tessaron::spatial {
 
 DistanceMetric parse_metric(std::string_view lowered, std::string_view given) {
-    if (lowered == "euclidean") return DistanceMetric::Euclidean;
-    if (lowered == "manhattan") return DistanceMetric::Manhattan;
-    if (lowered == "chebyshev") return DistanceMetric::Chebyshev;
-    fail("Unknown distance metric '" + std::string(given) +
-         "'. Valid options: 'euclidean', 'manhattan', 'chebyshev'");
+    return [&]<class... M>(std::type_identity<std::tuple<M...>>) {
+        DistanceMetric out{};
+        if (((lowered == M::name ? (out = M::id, true) : false) || ...)) return out;
+        std::string options;  // 'euclidean', 'manhattan', ...
+        ((options += (options.empty() ? "'" : ", '") + std::string(M::name) + "'"), ...);
+        fail("Unknown distance metric '" + std::string(given) + "'. Valid options: " + options);
+    }(std::type_identity<Metrics>{});
 }
 
 KernelType parse_kernel(std::string_view lowered, std::string_view given) {

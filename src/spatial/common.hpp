@@ -1,7 +1,7 @@
-// The vocabulary the spatial trees share: metrics, density kernels and
-// approximation criteria (with the parsing of their names), point-to-point
-// distances, the bounded candidate heap of the k-nearest search, the point
-// storage and the flat node table.
+// The vocabulary the spatial trees share: density kernels and approximation
+// criteria (with the parsing of their names), the bounded candidate heap of
+// the k-nearest search, the point storage and the flat node table. The
+// metrics have their own header.
 #pragma once
 
 #include <cmath>
@@ -13,10 +13,10 @@
 
 #include "array/error.hpp"
 #include "array/ndarray.hpp"
+#include "spatial/metrics.hpp"
 
 namespace tessaron::spatial {
 
-enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev };
 enum class KernelType : std::uint8_t { Gaussian, Epanechnikov, Uniform, Triangular };
 
 struct ApproxCriterion {
@@ -39,76 +39,15 @@ struct ApproxCriterion {
 
 // Parsing takes the name already lowercased (the binding layer does the
 // Unicode lowercasing) and, for the messages, the name as the caller gave it.
-DistanceMetric parse_metric(std::string_view lowered, std::string_view given);
 KernelType parse_kernel(std::string_view lowered, std::string_view given);
 ApproxCriterion parse_criterion(std::string_view lowered, std::string_view given,
                                 std::optional<std::uint64_t> min_samples,
                                 std::optional<double> max_span);
 
-// The sum of squared differences over the first n coordinates, from 0.0 left
-// to right: the Euclidean distance before its square root.
-[[gnu::always_inline]] inline double squared_distance(const double* a, const double* b, std::size_t n) {
-    double s = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double diff = a[i] - b[i];
-        s += diff * diff;
-    }
-    return s;
-}
-
-// distance(a, b) over the first n coordinates, sums from 0.0 left to right.
-// Chebyshev passes over a NaN difference, so it never becomes the result.
-template <DistanceMetric M>
-[[gnu::always_inline]] inline double distance(const double* a, const double* b, std::size_t n) {
-    if constexpr (M == DistanceMetric::Euclidean) return std::sqrt(squared_distance(a, b, n));
-    double s = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double diff = a[i] - b[i];
-        if constexpr (M == DistanceMetric::Manhattan)
-            s += std::fabs(diff);
-        else if (std::fabs(diff) > s)
-            s = std::fabs(diff);
-    }
-    return s;
-}
-
 // The larger (smaller) of two values, passing over a NaN operand as fmax
 // (fmin) does, but inline.
 inline double max_of(double a, double b) { return a > b || b != b ? a : b; }
 inline double min_of(double a, double b) { return a < b || b != b ? a : b; }
-
-// The distance from q to the nearest point of the box [lo, hi] over the first
-// n coordinates. Each gap is formed from a point's own coordinate, so the
-// result never exceeds, even after rounding, the distance to any point in
-// the box.
-template <DistanceMetric M>
-[[gnu::always_inline]] inline double box_distance(const double* lo, const double* hi, const double* q,
-                                                  std::size_t n) {
-    double s = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double gap = q[i] < lo[i] ? lo[i] - q[i] : (q[i] > hi[i] ? q[i] - hi[i] : 0.0);
-        if constexpr (M == DistanceMetric::Euclidean)
-            s += gap * gap;
-        else if constexpr (M == DistanceMetric::Manhattan)
-            s += gap;
-        else if (gap > s)
-            s = gap;
-    }
-    if constexpr (M == DistanceMetric::Euclidean) return std::sqrt(s);
-    return s;
-}
-
-// Calls f.template operator()<M>() with the metric as a constant, so that the
-// distance inlines into the search loops (one instantiation per metric).
-template <class F>
-decltype(auto) with_metric(DistanceMetric m, F&& f) {
-    switch (m) {
-        case DistanceMetric::Manhattan: return f.template operator()<DistanceMetric::Manhattan>();
-        case DistanceMetric::Chebyshev: return f.template operator()<DistanceMetric::Chebyshev>();
-        case DistanceMetric::Euclidean: break;
-    }
-    return f.template operator()<DistanceMetric::Euclidean>();
-}
 
 // The kernel at scaled distance u; the bounded kernels vanish from u = 1 on.
 template <KernelType K>

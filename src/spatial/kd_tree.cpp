@@ -42,26 +42,6 @@ void KDTree::check_leaf_scan(std::size_t len) const {
     if (len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
 }
 
-double KDTree::far_distance(NodeId node, const double* q) const {
-    const double *l = lo(node), *h = hi(node);
-    double s = 0.0;
-    for (std::uint64_t d = 0; d < points_.dim; ++d) {
-        const double far = std::fabs(q[d] - l[d]) > std::fabs(q[d] - h[d]) ? l[d] : h[d];
-        s += (q[d] - far) * (q[d] - far);
-    }
-    return std::sqrt(s);
-}
-
-double KDTree::far_gap_max(NodeId node, const double* q) const {
-    const double *l = lo(node), *h = hi(node);
-    double m = 0.0;
-    for (std::uint64_t d = 0; d < points_.dim; ++d) {
-        const double gap = std::max(std::fabs(q[d] - l[d]), std::fabs(q[d] - h[d]));
-        if (gap > m) m = gap;
-    }
-    return m;
-}
-
 void KDTree::check_box(NodeId node) const {
     const double *l = lo(node), *h = hi(node);
     for (std::uint64_t d = 0; d < points_.dim; ++d)

@@ -1,30 +1,12 @@
 // The search skeleton shared by every tree: k-nearest, radius and kernel
 // density walks, written once and instantiated per tree and per metric. A
-// tree supplies only its geometry:
-//
-//   const PointSet& points() const;
-//   SlotRange range(NodeId) const;
-//   void check_query(std::size_t len) const;      // a query of another length
-//   template <DistanceMetric M> double bound(NodeId, const double* q, std::size_t len) const;
-//       // lower bound on the distance to the node's points (k-nearest, radius)
-//   template <DistanceMetric M> Step<Carry> knn_step(NodeId, const double* q, std::size_t len, bool need_bound,
-//                                                    const Carry&) const;
-//       // the bound (when needed) and, for an internal node, whether to visit the left child first
-//   template <DistanceMetric M> Step<Carry> radius_step(NodeId, const double* q, std::size_t len,
-//                                                       const Carry&) const;
-//       // the bound
-//   template <DistanceMetric M> double density_cut(NodeId, const double* q, std::size_t len) const;
-//   template <DistanceMetric M> DensityBounds approx_bounds(NodeId, const double* q, std::size_t len) const;
-//   double span(NodeId) const;
-//   void check_leaf_scan(std::size_t len) const;  // before the first point distance
-//
-// `Carry` is what a visit hands down to the children (Searchable's NoCarry
-// unless the tree names its own, with `Carry root_carry(q, len)`): a step
-// returns one for each child.
+// tree supplies only its geometry, as the SearchTree concept below states.
 
 #pragma once
 
 #include <algorithm>
+#include <concepts>
+#include <tuple>
 #include <span>
 #include <vector>
 
@@ -45,6 +27,44 @@ struct Step {
     [[no_unique_address]] Carry left{}, right{};
 };
 
+// What a tree gives the walks, for metric M:
+//   bound: a lower bound on the distance from q to the node's points;
+//   knn_step: that bound (when need_bound) and, for an internal node,
+//       whether to visit the left child first, with what each child carries;
+//   radius_step: the bound, with what each child carries;
+//   density_cut, approx_bounds: the node's distance range for the density;
+//   span: the node's size, for the approximation criteria.
+template <class T, class M>
+concept TreeGeometry = requires(const T& t, NodeId node, const double* q, std::size_t len, bool need_bound,
+                                const typename T::Carry& carry) {
+    { t.template bound<M>(node, q, len) } -> std::same_as<double>;
+    { t.template knn_step<M>(node, q, len, need_bound, carry) } -> std::same_as<Step<typename T::Carry>>;
+    { t.template radius_step<M>(node, q, len, carry) } -> std::same_as<Step<typename T::Carry>>;
+    { t.template density_cut<M>(node, q, len) } -> std::same_as<double>;
+    { t.template approx_bounds<M>(node, q, len) } -> std::same_as<DensityBounds>;
+};
+
+template <class T, class... M>
+constexpr bool geometry_for_each(std::tuple<M...>*) {
+    return (TreeGeometry<T, M> && ...);
+}
+
+// A tree the walks can search: its points and node ranges (nodes in
+// pre-order, the first child next to its parent), the checks of a query's
+// length (check_query before the walk, check_leaf_scan before the first
+// point distance), the Carry a visit hands down (Searchable's NoCarry unless
+// the tree names its own) and its geometry under every metric.
+template <class T>
+concept SearchTree = requires(const T& t, NodeId node, const double* q, std::size_t len) {
+    typename T::Carry;
+    { t.points() } -> std::same_as<const PointSet&>;
+    { t.range(node) } -> std::same_as<SlotRange>;
+    { t.span(node) } -> std::same_as<double>;
+    t.check_query(len);
+    t.check_leaf_scan(len);
+    { t.root_carry(q, len) } -> std::same_as<typename T::Carry>;
+} && geometry_for_each<T>(static_cast<Metrics*>(nullptr));
+
 // Below this, a node's largest possible kernel value counts as nothing.
 constexpr double kDensityCut = 1e-10;
 
@@ -59,11 +79,11 @@ template <class Tree, class Each>
 }
 
 // Each point of a leaf, in slot order: each(distance to q, input row).
-template <DistanceMetric M, class Tree, class Each>
+template <class M, class Tree, class Each>
 [[gnu::always_inline]] inline void scan_leaf(const Tree& t, const SlotRange& r, const double* q,
                                              std::size_t len, Each&& each) {
     const PointSet& p = t.points();
-    leaf_slots(t, r, len, [&](std::uint64_t slot) { each(distance<M>(q, p.at(slot), len), p.rows[slot]); });
+    leaf_slots(t, r, len, [&](std::uint64_t slot) { each(M::distance(q, p.at(slot), len), p.rows[slot]); });
 }
 
 // A leaf's offers to a full heap under the Euclidean metric: a point whose
@@ -91,7 +111,7 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
     });
 }
 
-template <DistanceMetric M, class Tree>
+template <class M, class Tree>
 void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap,
          const typename Tree::Carry& carry) {
     const bool full = heap.full();
@@ -99,7 +119,7 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     if (full && step.bound > heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
-        if (M == DistanceMetric::Euclidean && full) {
+        if (M::id == DistanceMetric::Euclidean && full) {
             offer_leaf_euclidean(t, r, q, len, heap);
         } else {
             scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) { heap.offer(d, row); });
@@ -115,7 +135,7 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     }
 }
 
-template <DistanceMetric M, class Tree>
+template <class M, class Tree>
 void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad,
             std::vector<std::uint64_t>& out, const typename Tree::Carry& carry) {
     const auto step = t.template radius_step<M>(node, q, len, carry);
@@ -133,7 +153,7 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double
 
 // The node-level density procedure; contributions are added to `sum` one by
 // one in visiting order.
-template <DistanceMetric M, KernelType K, class Tree>
+template <class M, KernelType K, class Tree>
 void density(const Tree& t, NodeId node, const double* q, std::size_t len, double h,
              const ApproxCriterion& criterion, double& sum) {
     const double u = t.template density_cut<M>(node, q, len) / h;
@@ -159,37 +179,37 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
 }  // namespace walk
 
 // The input rows of the k nearest points, nearest first.
-template <class Tree>
+template <SearchTree Tree>
 std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, std::uint64_t k) {
     const PointSet& p = t.points();
     if (k == 0 || p.n == 0) return {};
     t.check_query(q.size());
     CandidateHeap heap(std::min(k, p.n));  // more room than points could never fill
-    with_metric(p.metric, [&]<DistanceMetric M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap, t.root_carry(q.data(), q.size())); });
+    with_metric(p.metric, [&]<class M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap, t.root_carry(q.data(), q.size())); });
     return heap.rows_ascending();
 }
 
 // The input rows of the points within `radius` (inclusive), in walk order.
-template <class Tree>
+template <SearchTree Tree>
 std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius) {
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
     with_metric(t.points().metric,
-                [&]<DistanceMetric M>() {
+                [&]<class M>() {
                     walk::radius<M>(t, 0, q.data(), q.size(), radius, out, t.root_carry(q.data(), q.size()));
                 });
     return out;
 }
 
 // One density per row of `queries` (m x dim); exact with NoApprox.
-template <class Tree>
+template <SearchTree Tree>
 NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelType kernel,
                        const ApproxCriterion& criterion) {
     const PointSet& p = t.points();
     check_density_queries(queries, p.dim);
     const std::uint64_t m = queries.shape[0];
     NdArray out = NdArray::uninit(d1(m));
-    with_metric(p.metric, [&]<DistanceMetric M>() {
+    with_metric(p.metric, [&]<class M>() {
         with_kernel(kernel, [&]<KernelType K>() {
             for (std::uint64_t i = 0; i < m; ++i) {
                 double sum = 0.0;
@@ -202,7 +222,7 @@ NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelTy
 }
 
 // The densities at the tree's own points, element i for input row i.
-template <class Tree>
+template <SearchTree Tree>
 NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCriterion& criterion) {
     const PointSet& p = t.points();
     const NdArray stored = kernel_density(t, p.as_ndarray(), h, kernel, criterion);
@@ -223,7 +243,7 @@ public:
     SlotRange range(NodeId node) const { return ranges_[node]; }
 
     // Radius search needs the bound alone.
-    template <DistanceMetric M>
+    template <class M>
     Step<NoCarry> radius_step(NodeId node, const double* q, std::size_t len, NoCarry) const {
         return {self().template bound<M>(node, q, len), true};
     }

@@ -39,7 +39,7 @@ void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges) {
     p.n = r.u64();
     p.dim = r.u64();
     const std::uint64_t metric = r.u64();
-    if (metric > 2) Reader::bad("unknown metric");
+    if (!is_metric_id(metric)) Reader::bad("unknown metric");
     p.metric = static_cast<DistanceMetric>(metric);
     p.coords = r.vec<double>(checked_product(p.n, p.dim));
     p.rows = r.vec<std::uint64_t>(p.n);

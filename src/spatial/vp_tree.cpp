@@ -29,7 +29,7 @@ public:
         t_.ranges_.reserve(nodes);
         t_.shells_.reserve(nodes);
         t_.vantage_.reserve(nodes * p_.dim);
-        with_metric(p_.metric, [&]<DistanceMetric M>() { build_node<M>(0, p_.n); });
+        with_metric(p_.metric, [&]<class M>() { build_node<M>(0, p_.n); });
         std::vector<double> stored(p_.coords.size());
         for (std::uint64_t slot = 0; slot < p_.n; ++slot)
             std::copy_n(point(slot), p_.dim, stored.data() + slot * p_.dim);
@@ -39,7 +39,7 @@ public:
 private:
     const double* point(std::uint64_t slot) const { return p_.coords.data() + p_.rows[slot] * p_.dim; }
 
-    template <DistanceMetric M>
+    template <class M>
     NodeId build_node(std::uint64_t start, std::uint64_t end) {
         const std::uint64_t count = end - start, dim = p_.dim;
         if (count > 0) {
@@ -58,7 +58,7 @@ private:
         double min_dist = std::numeric_limits<double>::infinity();
         double max_dist = -std::numeric_limits<double>::infinity();
         for (std::uint64_t j = 0; j < others; ++j) {
-            const double d = distance<M>(point(start + 1 + j), vantage, dim);
+            const double d = M::distance(point(start + 1 + j), vantage, dim);
             min_dist = d < min_dist ? d : min_dist;
             max_dist = d > max_dist ? d : max_dist;
             dist_[j] = d;

@@ -60,24 +60,24 @@ public:
         return {.floors = floors};
     }
 
-    template <DistanceMetric M>
+    template <class M>
     double bound(NodeId node, const double* q, std::size_t len) const {
         if (ranges_[node].count() == 0) return 0.0;
         return lower_bound(node, vantage_distance<M>(node, q, len));
     }
-    template <DistanceMetric M>
+    template <class M>
     Step<Carry> knn_step(NodeId node, const double* q, std::size_t len, bool, const Carry& in) const {
         return search_step<M>(node, q, len, in);
     }
-    template <DistanceMetric M>
+    template <class M>
     Step<Carry> radius_step(NodeId node, const double* q, std::size_t len, const Carry& in) const {
         return search_step<M>(node, q, len, in);
     }
-    template <DistanceMetric M>
+    template <class M>
     double density_cut(NodeId node, const double* q, std::size_t len) const {
         return bound<M>(node, q, len);
     }
-    template <DistanceMetric M>
+    template <class M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         const double dv = vantage_distance<M>(node, q, len);
         return {max_of(dv - shells_[node].max_dist, 0.0), dv + shells_[node].max_dist};
@@ -91,14 +91,14 @@ private:
         double threshold, min_dist, max_dist;
     };
 
-    template <DistanceMetric M>
+    template <class M>
     double vantage_distance(NodeId node, const double* q, std::size_t len) const {
-        return distance<M>(q, vantage_.data() + node * points_.dim, len);
+        return M::distance(q, vantage_.data() + node * points_.dim, len);
     }
     // One distance to the vantage point serves the bound, the children's
     // floors and the order: inside the threshold, left first (ties and NaN:
     // right first).
-    template <DistanceMetric M>
+    template <class M>
     Step<Carry> search_step(NodeId node, const double* q, std::size_t len, const Carry& in) const {
         if (ranges_[node].count() == 0) return {0.0, true};
         const double dv = in.has_dv ? in.dv : vantage_distance<M>(node, q, len);
@@ -147,5 +147,7 @@ private:
 
     friend class VPBuilder;
 };
+
+static_assert(SearchTree<VPTree>);
 
 }  // namespace tessaron::spatial
