@@ -87,3 +87,41 @@ def numpy_array(shape, values, dtype):
     data = (values * (size // max(len(values), 1) + 1))[:size] if values else [0.0] * size
     with np.errstate(invalid="ignore", over="ignore"):  # NaN or huge floats cast to ints
         return np.asarray(data, dtype=float).astype(dtype).reshape(shape)
+
+
+# A plausible value for each parameter name, so that a call built from a
+# callable's signature usually gets through to its real work.
+def plausible_arguments():
+    m = ts.Array([2, 2], [4.0, 1.0, 1.0, 3.0])
+    points = ts.Array.from_numpy(np.random.default_rng(0).random((40, 2)))
+    return {
+        "shape": [2], "data": [1.0, 2.0], "fill_value": 3.0, "n": 2, "m": 2, "k": 1, "v": [1.0, 2.0],
+        "arrays": [m, m], "a": m, "b": m, "q": 0.5, "seed": 3, "low": 0, "high": 5, "mu": 0.0,
+        "sigma": 1.0, "shape_param": 2.0, "scale": 1.0, "alpha": 2.0, "beta_param": 3.0,
+        "array": points, "leaf_size": 4, "metric": "manhattan", "selection": "random",
+        "query": [0.5, 0.5], "radius": 0.3, "queries": None, "bandwidth": 0.5, "kernel": "uniform",
+        "criterion": "min_samples", "min_samples": 2, "max_span": None, "max_iter": 5, "tol": 1e-10,
+        "indices": [0, 1], "dim": 0, "offset": 0, "other": m, "min": 0.0, "max": 1.0,
+        "arr": np.arange(4.0).reshape(2, 2), "dtype": None, "copy": None,
+    }
+
+
+def every_entry_point(instances):
+    """Each function, static method, method of `instances` and slot (with the
+    first instance as its operand): as (callable, plausible arguments) and
+    again with arguments of the wrong kind."""
+    import inspect
+    plausible = plausible_arguments()
+    targets = module_functions() + [m for obj in instances for m in instance_methods(obj)]
+    calls = []
+    for fn in targets:
+        try:
+            names = list(inspect.signature(fn).parameters)
+        except ValueError:
+            names = []
+        calls.append((fn, {n: plausible.get(n) for n in names}))
+        calls.append((fn, {n: "x" for n in names}))
+    first = instances[0]
+    for slot in SLOTS:
+        calls += [(lambda s=slot: s(first, 1)), (lambda s=slot: s(first, first)), (lambda s=slot: s(first, "x"))]
+    return [c if callable(c) else (lambda fn=c[0], kw=c[1]: fn(**kw)) for c in calls]

@@ -57,13 +57,6 @@ def test_to_pylist_recursive_out_of_range(dim, offset, message):
     assert a.tolist() == [[1.0, 2.0, 3.0], [4.0, 5.0, 6.0]]
 
 
-def test_deeply_nested_shape_does_not_crash():
-    a = ts.zeros([1] * 100_000)
-    with pytest.raises(RecursionError):
-        a.tolist()
-    assert len(a) == 1
-
-
 def test_iterator_is_independent_of_its_array():
     a = ts.asarray([1, 2, 3])
     it = iter(a)

@@ -68,27 +68,6 @@ def test_classes_are_unqualified_final_and_without_dict():
         ts.PyArrayIter()
 
 
-@pytest.mark.parametrize("fn, text", [
-    (ts.zeros, "zeros(shape)\n--\n\n"),
-    (ts.ones, "ones(shape)\n--\n\n"),
-    (ts.full, "full(shape, fill_value)\n--\n\n"),
-    (ts.eye, "eye(n, m=None, k=None)\n--\n\n"),
-    (ts.diag, "diag(v, k=None)\n--\n\n"),
-    (ts.asarray, "asarray(data, shape=None)\n--\n\n"),
-    (ts.column_stack, "column_stack(arrays)\n--\n\n"),
-    (ts.Array.tolist, "tolist($self)\n--\n\n"),
-    (ts.Array.to_pylist_recursive, "to_pylist_recursive($self, dim, offset)\n--\n\n"),
-    (ts.Array.to_numpy, "to_numpy($self)\n--\n\n"),
-    (ts.Array.from_numpy, "from_numpy(arr)\n--\n\n"),
-    (ts.Array.zeros, "zeros(shape)\n--\n\n"),
-    (ts.Array.asarray, "asarray(data, shape=None)\n--\n\n"),
-])
-def test_text_signatures(fn, text):
-    sig_line = text.split("\n")[0]
-    expected = sig_line[sig_line.index("("):]
-    assert fn.__text_signature__ == expected
-
-
 def test_class_signature():
     import inspect
     assert ts.Array.__text_signature__ == "(shape, data)"

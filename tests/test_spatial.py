@@ -117,6 +117,16 @@ def test_approximation_follows_its_formula(cls):
     assert tree.kernel_density_approx(10.0, 5.0, criterion="none", min_samples=0) == tree.kernel_density(10.0, 5.0)
 
 
+@pytest.mark.parametrize("cls", CLASSES)
+@pytest.mark.parametrize("metric", METRICS)
+def test_of_equally_distant_points_the_first_found_stays(cls, metric):
+    # One leaf, met in input order (the VP-tree's first rule keeps row 0 in
+    # front and the equally distant others in order): rows 1 and 2 are found
+    # before the other points at distance 1.
+    x = np.array([[0.0], [1.0], [1.0], [-1.0], [1.0], [-1.0]])
+    assert sorted(build(cls, x, 100, metric).query_knn([0.0], 3)) == [0, 1, 2]
+
+
 @pytest.mark.parametrize("cls", TREES)
 def test_degenerate_trees(cls):
     empty = cls.from_array(ts.zeros([0, 2]))
