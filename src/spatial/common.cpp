@@ -10,9 +10,13 @@ DistanceMetric parse_metric(std::string_view lowered, std::string_view given) {
     return [&]<class... M>(std::type_identity<std::tuple<M...>>) {
         DistanceMetric out{};
         if (((lowered == M::name ? (out = M::id, true) : false) || ...)) return out;
-        std::string options;  // 'euclidean', 'manhattan', ...
-        ((options += (options.empty() ? "'" : ", '") + std::string(M::name) + "'"), ...);
-        fail("Unknown distance metric '" + std::string(given) + "'. Valid options: " + options);
+        // Appended piecewise: GCC 12 warns falsely about operator+ chains here.
+        std::string message = "Unknown distance metric '";
+        message += given;
+        message += "'. Valid options: ";
+        bool first = true;
+        ((message += first ? "'" : ", '", message += M::name, message += "'", first = false), ...);
+        fail(message);
     }(std::type_identity<Metrics>{});
 }
 
