@@ -198,3 +198,23 @@ def test_take():
     x = np.random.default_rng(0).standard_normal(1000)
     idx = np.random.default_rng(1).integers(0, 1000, 500)
     assert ts.Array.from_numpy(x).take(idx.tolist()).tolist() == np.take(x, idx).tolist()
+
+
+@pytest.mark.parametrize("exc", [KeyboardInterrupt, MemoryError, RuntimeError])
+def test_only_failed_integer_conversions_become_index_errors(exc):
+    class Key:
+        def __index__(self):
+            raise exc("from __index__")
+
+    class Bad:
+        def __index__(self):
+            raise TypeError("not an int")
+
+    a = ts.asarray([1.0, 2.0])
+    with pytest.raises(exc, match="from __index__"):
+        a[Key()]
+    with pytest.raises(exc, match="from __index__"):
+        a[Key()] = 3.0
+    with pytest.raises(ValueError, match="^indices must be integers, slices, or tuples of integers$"):
+        a[Bad()]
+    assert a.tolist() == [1.0, 2.0]

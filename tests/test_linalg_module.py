@@ -247,3 +247,14 @@ def test_functions_are_the_array_methods():
     assert L.transpose(x).tolist() == x.t().tolist()
     assert L.diagonal(x, -1).tolist() == x.diagonal(-1).tolist() and L.diagonal(x).tolist() == x.diagonal().tolist()
     assert L.outer([1, 2], [3]).tolist() == ts.Array.outer([1, 2], [3]).tolist()
+
+
+@pytest.mark.parametrize("call", [L.eig, L.eigvals, lambda a: L.eig_with_params(a, 50)])
+def test_non_convergence_warns_and_convergence_is_silent(call):
+    import warnings
+    with pytest.warns(RuntimeWarning, match="did not converge"):
+        values = call(ts.Array([2, 2], [0.0, 1.0, 1.0, 0.0]))  # eigenvalues +-1: QR steps never separate them
+    assert (values[0] if isinstance(values, tuple) else values).shape == [2]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        call(ts.Array([2, 2], [2.0, 1.0, 1.0, 3.0]))

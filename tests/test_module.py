@@ -53,7 +53,9 @@ def test_panic_is_not_caught_by_except_exception_and_interpreter_survives(capfd)
         caught = e
     assert isinstance(caught, ts.PanicException)
     assert caught.args == ("assertion `left == right` failed: Input must be 1D\n  left: 2\n right: 1",)
-    assert "Input must be 1D" in capfd.readouterr().err
+    err = capfd.readouterr().err
+    assert "Input must be 1D" in err
+    assert "internal assertion failed at src/array/" in err  # relative to the source tree, not the build machine
     assert ts.zeros([1]).tolist() == [0.0]
 
 

@@ -243,3 +243,15 @@ def test_loose_statistics():
     z = g.beta(2.0, 3.0, [100_000]).to_numpy()
     assert abs(z.mean() - 0.4) < 0.01
     assert np.all((z > 0) & (z < 1))
+
+
+def test_extreme_parameters_stay_in_range_and_keep_the_stream():
+    g, ref = ts.random.seed(1), Reference(1)
+    got = g.beta(0.001, 0.001, [3000]).tolist()
+    assert all(0.0 <= v <= 1.0 for v in got)
+    for v in got:  # where the plain ratio is a number in range, the value is that ratio
+        x, y = ref.gamma1(0.001), ref.gamma1(0.001)
+        if x + y > 0:
+            assert v == x / (x + y)
+    u = ts.random.seed(2).uniform(-1e308, 1e308, [1000]).to_numpy()
+    assert np.all(np.isfinite(u)) and u.min() >= -1e308 and u.max() <= 1e308 and u.min() < 0 < u.max()

@@ -197,3 +197,12 @@ def test_nan_gets_its_own_rank_after_all_numbers_in_a_subprocess():
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip() == "ok"
+
+
+def test_correlations_stay_within_one():
+    assert S.spearman(ts.asarray([1, 2, 2, 3]), ts.asarray([1, 3, 3, 4])) == 1.0
+    rng = np.random.default_rng(4)
+    for _ in range(200):
+        x = rng.integers(0, 4, 7).astype(float)
+        for r in (S.pearson(ts.asarray(x), ts.asarray(x * 3 + 1)), S.spearman(ts.asarray(x), ts.asarray(-x))):
+            assert -1.0 <= r <= 1.0

@@ -194,10 +194,12 @@ std::pair<NdArray, NdArray> qr(const NdArray& a) {
     return {transpose(qt), std::move(r)};
 }
 
-std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol) {
+std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol,
+                                            bool* converged) {
     require_square(a, "Eigendecomposition requires a 2D matrix",
                    "Eigendecomposition requires a square matrix");
     const std::uint64_t n = a.shape[0];
+    if (converged) *converged = n < 2;
     if (n == 0) return {NdArray::uninit(d1(0)), NdArray::uninit(Shape{0, 0})};
     if (n == 1) return {NdArray::make(d1(1), {a.data[0]}), NdArray::make(Shape{1, 1}, {1.0})};
     // One set of buffers for all steps: iterate, R, Qᵀ, Q, V and V·Q.
@@ -215,6 +217,8 @@ std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_
         std::swap(v, vq);
         if (std::sqrt(off_diagonal_squares(it.data(), n)) < tol) break;  // never on NaN
     }
+    // The last test again (for max_iter 0, the first): met, or stopped by max_iter.
+    if (converged) *converged = std::sqrt(off_diagonal_squares(it.data(), n)) < tol;
     std::vector<double> d(n);
     for (std::uint64_t i = 0; i < n; ++i) d[i] = it[i * n + i];
     // Magnitudes are compared while ordering; a NaN cannot be compared.
@@ -232,7 +236,9 @@ std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_
     return {std::move(values), std::move(vectors)};
 }
 
-std::pair<NdArray, NdArray> eig(const NdArray& a) { return eig_with_params(a, kEigMaxIter, kEigTol); }
-NdArray eigvals(const NdArray& a) { return eig(a).first; }
+std::pair<NdArray, NdArray> eig(const NdArray& a, bool* converged) {
+    return eig_with_params(a, kEigMaxIter, kEigTol, converged);
+}
+NdArray eigvals(const NdArray& a, bool* converged) { return eig(a, converged).first; }
 
 }  // namespace tessaron

@@ -34,11 +34,14 @@ std::pair<NdArray, NdArray> qr(const NdArray& a);
 // A <- R·Q, V <- V·Q, stopping once the off-diagonal norm is below tol;
 // values (A's diagonal) ordered by decreasing magnitude, stable for ties,
 // with V's columns in the same order. A NaN among them fails an assertion.
-std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol);
+// `converged`, when given, tells whether the off-diagonal norm of the last
+// iterate is below tol (a 0x0 or 1x1 matrix always converges).
+std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol,
+                                            bool* converged = nullptr);
 // The iteration limits of eig and eigvals.
 inline constexpr std::uint64_t kEigMaxIter = 1000;
 inline constexpr double kEigTol = 1e-10;
-std::pair<NdArray, NdArray> eig(const NdArray& a);
-NdArray eigvals(const NdArray& a);
+std::pair<NdArray, NdArray> eig(const NdArray& a, bool* converged = nullptr);
+NdArray eigvals(const NdArray& a, bool* converged = nullptr);
 
 }  // namespace tessaron

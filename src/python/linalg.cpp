@@ -11,14 +11,41 @@ using EigWithParams = Signature<"eig_with_params(a, max_iter=1000, tol=1e-10)">;
 static_assert(EigWithParams::default_of<1>.integer == kEigMaxIter && EigWithParams::default_of<2>.number == kEigTol);
 
 PyObject* qr_result(const NdArray& a) { return tuple_of(qr(a)); }
-PyObject* eig_result(const NdArray& a) { return tuple_of(eig(a)); }
+
+// A RuntimeWarning when the iteration stopped on max_iter; the result stands
+// (unless the warning is turned into an error).
+PyObject* warn_unless_converged(bool converged, PyObject* result) {
+    if (!result || converged) return result;
+    if (PyErr_WarnEx(PyExc_RuntimeWarning,
+                     "eig did not converge: the off-diagonal norm is still at least tol after max_iter "
+                     "steps, so the eigenvalues may be inaccurate",
+                     1) < 0) {
+        Py_DECREF(result);
+        return nullptr;
+    }
+    return result;
+}
+
+PyObject* eig_result(const NdArray& a) {
+    bool converged = false;
+    auto out = eig(a, &converged);
+    return warn_unless_converged(converged, tuple_of(std::move(out)));
+}
+
+PyObject* eigvals_result(const NdArray& a) {
+    bool converged = false;
+    NdArray values = eigvals(a, &converged);
+    return warn_unless_converged(converged, wrap_array(std::move(values)));
+}
 
 PyObject* eig_with_params_body(Args<EigWithParams>& in) {
     ArrayArg a;
     std::uint64_t max_iter = 0;
     double tol = 0.0;
     if (!arg<0>(in, a) || !arg<1>(in, max_iter) || !arg<2>(in, tol)) return nullptr;
-    return tuple_of(eig_with_params(a.value(), max_iter, tol));
+    bool converged = false;
+    auto out = eig_with_params(a.value(), max_iter, tol, &converged);
+    return warn_unless_converged(converged, tuple_of(std::move(out)));
 }
 
 using Diagonal = Signature<"diagonal(a, k=None)">;
@@ -37,7 +64,7 @@ PyMethodDef functions[] = {
     function_of_array<"qr(a)", qr_result>(),
     function_of_array<"eig(a)", eig_result>(),
     function_def<EigWithParams, eig_with_params_body>(),
-    function_of_array<"eigvals(a)", array_result<eigvals>>(),
+    function_of_array<"eigvals(a)", eigvals_result>(),
     function_def<Diagonal, diagonal_body>(),
     function_def<OuterSignature, outer_of>(),
 };

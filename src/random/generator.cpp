@@ -1,5 +1,6 @@
 #include "random/generator.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <tuple>
@@ -76,10 +77,20 @@ NdArray Generator::uniform(double low, double high, const Shape& shape) {
     check_low_below_high(low < high);
     NdArray out = NdArray::uninit(shape);
     const double range = high - low;
+    if (range == HUGE_VAL && std::isfinite(low) && std::isfinite(high)) {
+        // high - low overflowed: the same draw scaled by the half range, which
+        // is finite, and kept at or below high.
+        const double half = high * 0.5 - low * 0.5;
+        for (double& x : out.data) {
+            const double step = next_f64() * half;
+            x = std::min((low + step) + step, high);
+        }
+        return out;
+    }
     // Unrolled: the loop is short enough that its speed otherwise depends on
-    // where the linker happens to place it.
+    // where the linker happens to place it. Rounding may reach high, never pass it.
 #pragma GCC unroll 4
-    for (double& x : out.data) x = uniform_draw(*this, low, range);
+    for (double& x : out.data) x = std::min(uniform_draw(*this, low, range), high);
     return out;
 }
 
@@ -138,6 +149,19 @@ public:
         return x * std::pow(u, inv_a_);
     }
 
+    // The same draws as operator(), keeping what the sample's logarithm
+    // needs (it stays finite where a tiny sample underflows to 0).
+    struct Parts {
+        double value, core, u;
+    };
+    Parts parts(Generator& g) const {
+        const double x = core(g);
+        if (!boosted_) return {x, x, 1.0};
+        const double u = g.next_f64();
+        return {x * std::pow(u, inv_a_), x, u};
+    }
+    double log_of(const Parts& p) const { return std::log(p.core) + (boosted_ ? std::log(p.u) * inv_a_ : 0.0); }
+
 private:
     double core(Generator& g) const {
         for (;;) {
@@ -170,10 +194,15 @@ void check_beta_parameters(double alpha, double beta) {
 }
 
 // x / (x + y) for one gamma(alpha) and one gamma(beta) sample, in that order.
+// Where both underflow to 0 (tiny shapes) or their sum overflows, the ratio
+// comes from their logarithms: 1 / (1 + exp(log y - log x)).
 double beta_draw(Generator& g, const GammaSampler& sample_x, const GammaSampler& sample_y) {
-    const double x = sample_x(g);
-    const double y = sample_y(g);
-    return x / (x + y);
+    const GammaSampler::Parts x = sample_x.parts(g);
+    const GammaSampler::Parts y = sample_y.parts(g);
+    const double sum = x.value + y.value;
+    if (sum > 0.0 && sum < HUGE_VAL) return x.value / sum;
+    const double diff = sample_y.log_of(y) - sample_x.log_of(x);
+    return diff != diff ? 0.5 : 1.0 / (1.0 + std::exp(diff));
 }
 
 }  // namespace

@@ -34,13 +34,12 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
         t.radius_.push_back(radius);
     };
     t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}).build();
+    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     return t;
 }
 
-void BallTree::check_query(std::size_t len) const {
-    // The distance to the root's centroid reads the centroid at every query position.
-    if (len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
-}
+void BallTree::check_query(std::size_t len) const { check_query_length(len, points_.dim); }
+
 
 namespace {
 constexpr std::uint64_t kMagic = 0x3130304c42545354ULL;
@@ -60,6 +59,7 @@ BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
                    t.centroids_ = r.vec<double>(checked_product(nodes, dim));
                    t.radius_ = r.vec<double>(nodes);
                });
+    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     return t;
 }
 

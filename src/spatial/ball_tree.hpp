@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -23,18 +24,22 @@ public:
     std::vector<std::uint8_t> state() const;
     static BallTree from_state(std::span<const std::uint8_t> bytes);
 
-    // Geometry for the search skeleton (query.hpp). Every distance runs over
-    // the query's length, which may be shorter than the points'.
+    // Geometry for the search skeleton (query.hpp).
     void check_query(std::size_t len) const;
     void check_leaf_scan(std::size_t) const {}
     // dc - r, not clamped (it may be negative). The triangle inequality makes
     // it a lower bound in exact arithmetic only: dc, r and a point's distance
     // are each rounded, so a point at exactly the cut distance could be lost.
-    // The bound is lowered by a sliver far above those rounding errors.
+    // The bound is lowered by a sliver far above those rounding errors; a
+    // ball of radius 0 needs none, as its points are the centroid itself.
+    // Where the bound cannot be trusted (see trusted), it is 0.
     template <class M>
     double bound(NodeId node, const double* q, std::size_t len) const {
         const double dc = centre_distance<M>(node, q, len), r = radius_[node];
-        const double slack = (dc + r) * 0x1p-40;
+        if (!trusted<M>(dc, q, len)) [[unlikely]]
+            return 0.0;
+        if (r == 0.0) return dc;
+        const double slack = rounding_sliver(dc, r);
         return std::isfinite(slack) ? dc - r - slack : dc - r;
     }
     template <class M>
@@ -53,11 +58,25 @@ public:
     template <class M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         const double dc = centre_distance<M>(node, q, len);
+        if (!trusted<M>(dc, q, len)) [[unlikely]]  // not approximated
+            return {std::numeric_limits<double>::quiet_NaN(), 0.0};
         return {std::max(dc - radius_[node], 0.0), dc + radius_[node]};
     }
     double span(NodeId node) const { return 2.0 * radius_[node]; }
 
 private:
+    // Whether dc - r bounds the node's distances. An infinite dc says nothing
+    // when it overflowed (the query has no infinite coordinate) or came from
+    // infinite points; and Chebyshev, which passes over NaN differences (NaN
+    // or inf - inf), gives no triangle inequality over points that are not
+    // all finite. Elsewhere NaN and infinities make the bound NaN or -inf,
+    // which cuts nothing.
+    template <class M>
+    bool trusted(double dc, const double* q, std::size_t len) const {
+        if (dc == HUGE_VAL && (!finite_points_ || !any_infinite(q, len))) return false;
+        return finite_points_ || M::id != DistanceMetric::Chebyshev;
+    }
+
     template <class M>
     double centre_distance(NodeId node, const double* q, std::size_t len) const {
         return M::distance(q, centroids_.data() + node * points_.dim, len);
@@ -65,6 +84,7 @@ private:
 
     std::vector<double> centroids_;  // dim per node
     std::vector<double> radius_;
+    bool finite_points_ = false;  // no coordinate is NaN or infinite
 };
 
 static_assert(SearchTree<BallTree>);

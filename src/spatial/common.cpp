@@ -61,7 +61,7 @@ void CandidateHeap::push(Entry e) {
     std::uint64_t i = size_++;
     while (i > 0) {
         const std::uint64_t parent = (i - 1) / 2;
-        if (!(entries_[parent].distance < e.distance)) break;
+        if (!ranks_before(entries_[parent].distance, e.distance)) break;
         entries_[i] = entries_[parent];
         i = parent;
     }
@@ -78,8 +78,8 @@ void CandidateHeap::sift_down(std::uint64_t i, std::uint64_t size) {
     for (;;) {
         std::uint64_t child = 2 * i + 1;
         if (child >= size) break;
-        if (child + 1 < size && entries_[child].distance < entries_[child + 1].distance) ++child;
-        if (!(e.distance < entries_[child].distance)) break;
+        if (child + 1 < size && ranks_before(entries_[child].distance, entries_[child + 1].distance)) ++child;
+        if (!ranks_before(e.distance, entries_[child].distance)) break;
         entries_[i] = entries_[child];
         i = child;
     }
@@ -94,6 +94,33 @@ std::vector<std::uint64_t> CandidateHeap::rows_ascending() {
     std::vector<std::uint64_t> rows(size_);
     for (std::uint64_t i = 0; i < size_; ++i) rows[i] = entries_[i].row;
     return rows;
+}
+
+bool all_finite(const double* x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isfinite(x[i])) return false;
+    return true;
+}
+
+bool any_infinite(const double* x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::isinf(x[i])) return true;
+    return false;
+}
+
+bool any_nan(const double* x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::isnan(x[i])) return true;
+    return false;
+}
+
+void check_query_length(std::size_t len, std::uint64_t dim) {
+    if (len < dim) panic_out_of_bounds(len, len);
+    if (len > dim) panic_out_of_bounds(dim, dim);
+}
+
+void check_bandwidth(double h) {
+    if (!(h > 0.0)) fail("bandwidth must be a positive number");
 }
 
 void check_points_array(const NdArray& array) {

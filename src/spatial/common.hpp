@@ -74,8 +74,8 @@ decltype(auto) with_kernel(KernelType k, F&& f) {
 }
 
 // The k best candidates of one k-nearest query: a binary max-heap on the
-// distance alone, with room for a fixed number of entries. Its own sifting
-// stays in bounds whatever the comparisons say, so NaN distances are safe.
+// distance alone, with room for a fixed number of entries. Distances are
+// ranked with NaN after every number, so a NaN candidate is the first to go.
 class CandidateHeap {
 public:
     explicit CandidateHeap(std::uint64_t room);
@@ -83,12 +83,15 @@ public:
     bool full() const { return size_ == room_; }
     double worst() const { return entries_[0].distance; }  // only when not empty
 
+    // Whether distance a ranks before b: numbers by value, NaN after them all.
+    static bool ranks_before(double a, double b) { return a < b || (b != b && a == a); }
+
     // Pushed while there is room; when full, replaces the largest candidate
     // only if strictly nearer (so of equal distances the first found stays).
     void offer(double distance, std::uint64_t row) {
         if (size_ < room_)
             push({distance, row});
-        else if (distance < entries_[0].distance)
+        else if (ranks_before(distance, entries_[0].distance))
             replace_top({distance, row});
     }
 
@@ -133,6 +136,27 @@ struct SlotRange {
     bool is_leaf() const { return right == 0; }
     std::uint64_t count() const { return end - start; }
 };
+
+// Whether every one of n values is finite; whether one is infinite.
+bool all_finite(const double* x, std::size_t n);
+bool any_infinite(const double* x, std::size_t n);
+bool any_nan(const double* x, std::size_t n);
+
+// A sliver above the rounding errors of a bound formed from two distances
+// a and b: (a + b) * 2^-40, or where that sum overflows the same from the
+// halves (an infinite b taken as the largest double).
+inline double rounding_sliver(double a, double b) {
+    const double s = (a + b) * 0x1p-40;
+    if (s != HUGE_VAL) return s;
+    return a * 0x1p-40 + (b < HUGE_VAL ? b : 0x1.fffffffffffffp1023) * 0x1p-40;
+}
+
+// A query must be as long as the points: a shorter one fails as a read at
+// its end would, a longer one as a read past the points' end would.
+void check_query_length(std::size_t len, std::uint64_t dim);
+
+// A density's bandwidth must be a positive number (an Error otherwise).
+void check_bandwidth(double h);
 
 // "Expected 2D array (n_points, dim)" unless the array is two-dimensional.
 void check_points_array(const NdArray& array);

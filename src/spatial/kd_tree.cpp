@@ -1,6 +1,8 @@
 #include "spatial/kd_tree.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "array/format.hpp"
@@ -29,7 +31,37 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
         t.split_value_[id] = value;
     };
     t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, on_split).build();
+    t.open_nan_dimensions();
     return t;
+}
+
+void KDTree::open_nan_dimensions() {
+    const PointSet& p = points_;
+    const std::uint64_t dim = p.dim, nodes = ranges_.size();
+    if (p.metric != DistanceMetric::Chebyshev ||
+        std::none_of(p.coords.begin(), p.coords.end(), [](double x) { return std::isnan(x); }))
+        return;
+    // Per node and dimension, whether a point below has a NaN there: leaves
+    // from their points, internal nodes from their children, which follow
+    // them in pre-order (so a reverse pass meets children first).
+    std::vector<char> nan_in(nodes * dim, 0);
+    for (NodeId i = nodes; i-- > 0;) {
+        char* flags = nan_in.data() + i * dim;
+        const SlotRange& r = ranges_[i];
+        if (r.is_leaf()) {
+            for (std::uint64_t slot = r.start; slot < r.end; ++slot)
+                for (std::uint64_t d = 0; d < dim; ++d) flags[d] |= std::isnan(p.at(slot)[d]);
+        } else {
+            for (std::uint64_t d = 0; d < dim; ++d)
+                flags[d] = nan_in[(i + 1) * dim + d] | nan_in[r.right * dim + d];
+        }
+        double* l = boxes_.data() + i * 2 * dim;
+        for (std::uint64_t d = 0; d < dim; ++d)
+            if (flags[d]) {
+                l[d] = -std::numeric_limits<double>::infinity();
+                l[dim + d] = std::numeric_limits<double>::infinity();
+            }
+    }
 }
 
 void KDTree::check_query(std::size_t len) const {
@@ -84,6 +116,7 @@ KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
                        if (!t.ranges_[i].is_leaf() && t.split_dim_[i] >= dim)
                            Reader::bad("a split dimension is out of range");
                });
+    t.open_nan_dimensions();
     return t;
 }
 

@@ -36,13 +36,13 @@ public:
         return {lower, q[split_dim_[node]] <= split_value_[node]};
     }
     template <class M>
-    double density_cut(NodeId node, const double* q, std::size_t len) const {
-        return bound<M>(node, q, len);
+    double density_cut(NodeId node, const double* q, std::size_t) const {
+        return M::near_box_distance(lo(node), hi(node), q, points_.dim);
     }
     template <class M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         check_box(node);
-        return {bound<M>(node, q, len), M::far_box_distance(lo(node), hi(node), q, points_.dim)};
+        return {density_cut<M>(node, q, len), M::far_box_distance(lo(node), hi(node), q, points_.dim)};
     }
     double span(NodeId node) const;
 
@@ -50,6 +50,9 @@ private:
     const double* lo(NodeId node) const { return boxes_.data() + node * 2 * points_.dim; }
     const double* hi(NodeId node) const { return lo(node) + points_.dim; }
     void check_box(NodeId node) const;                        // the box must not be inverted
+    // Under Chebyshev a point's distance passes over its NaN coordinates, so
+    // a box must not bound a dimension in which one of its points is NaN.
+    void open_nan_dimensions();
 
     std::vector<double> boxes_;  // per node: dim lows, then dim highs
     std::vector<std::uint64_t> split_dim_;

@@ -1,6 +1,8 @@
 // The distance metrics, one small type each: its stored id, its name, its
-// point distance and its box distances (to the nearest point and to the
-// farthest corner of an axis-aligned box, as the KD-tree measures them).
+// point distance and its box distances: box_distance, to the nearest point
+// of an axis-aligned box, never more than the distance to any point in it
+// (the KD-tree's search bound); near_box_distance and far_box_distance, the
+// nearest and farthest measures the KD-tree's densities are defined on.
 // `Metrics` lists them; the parser, its message, the dispatcher and the
 // check of a stored id all follow from that list.
 #pragma once
@@ -36,7 +38,29 @@ namespace box {
     return q < lo ? lo - q : (q > hi ? q - hi : 0.0);
 }
 
-// Euclidean distance to the nearest point of the box [lo, hi].
+// The gap from q to the far end of [lo, hi] along one coordinate.
+inline double far_gap(double lo, double hi, double q) {
+    const double far = std::fabs(q - lo) > std::fabs(q - hi) ? lo : hi;
+    return std::fabs(q - far);
+}
+
+// The square root of the sum of squared gaps when the plain sum overflowed:
+// the gaps scaled by the largest first (an infinite gap gives infinity).
+template <class Gap>
+double rescaled_root(std::size_t n, Gap gap) {
+    double largest = 0.0;
+    for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, gap(i));
+    if (!std::isfinite(largest)) return largest;
+    double s = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double g = gap(i) / largest;
+        s += g * g;
+    }
+    return largest * std::sqrt(s);
+}
+
+// Euclidean distance to the nearest point of the box [lo, hi]. Where the
+// squares overflow although the gaps do not, the gaps are rescaled.
 [[gnu::always_inline]] inline double euclidean_near(const double* lo, const double* hi, const double* q,
                                                     std::size_t n) {
     double s = 0.0;
@@ -44,16 +68,19 @@ namespace box {
         const double gap = near_gap(lo[i], hi[i], q[i]);
         s += gap * gap;
     }
+    if (s == HUGE_VAL) [[unlikely]]
+        return rescaled_root(n, [&](std::size_t i) { return near_gap(lo[i], hi[i], q[i]); });
     return std::sqrt(s);
 }
 
-// Euclidean distance to the box's farthest corner.
+// Euclidean distance to the box's farthest corner, rescaled as above.
 inline double euclidean_far(const double* lo, const double* hi, const double* q, std::size_t n) {
     double s = 0.0;
     for (std::size_t d = 0; d < n; ++d) {
-        const double far = std::fabs(q[d] - lo[d]) > std::fabs(q[d] - hi[d]) ? lo[d] : hi[d];
-        s += (q[d] - far) * (q[d] - far);
+        const double gap = far_gap(lo[d], hi[d], q[d]);
+        s += gap * gap;
     }
+    if (s == HUGE_VAL) return rescaled_root(n, [&](std::size_t d) { return far_gap(lo[d], hi[d], q[d]); });
     return std::sqrt(s);
 }
 
@@ -71,14 +98,17 @@ struct Euclidean {
                                                       std::size_t n) {
         return box::euclidean_near(lo, hi, q, n);
     }
+    static double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box::euclidean_near(lo, hi, q, n);
+    }
     static double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
         return box::euclidean_far(lo, hi, q, n);
     }
 };
 
-// The KD-tree measures Manhattan boxes in Euclidean terms: the near bound is
-// never larger than the L1 one, and the density approximations are defined
-// on these two measures.
+// Searches cut by the L1 box distance (a sum of gaps, each at most the
+// point's own difference, so never above its distance, even rounded). The
+// KD-tree's densities measure Manhattan boxes in Euclidean terms.
 struct Manhattan {
     static constexpr DistanceMetric id = DistanceMetric::Manhattan;
     static constexpr std::string_view name = "manhattan";
@@ -89,6 +119,11 @@ struct Manhattan {
     }
     [[gnu::always_inline]] static double box_distance(const double* lo, const double* hi, const double* q,
                                                       std::size_t n) {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s += box::near_gap(lo[i], hi[i], q[i]);
+        return s;
+    }
+    static double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
         return box::euclidean_near(lo, hi, q, n);
     }
     static double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
@@ -117,6 +152,9 @@ struct Chebyshev {
             if (gap > s) s = gap;
         }
         return s;
+    }
+    static double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box_distance(lo, hi, q, n);
     }
     static double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
         double m = 0.0;

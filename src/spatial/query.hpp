@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <concepts>
+#include <limits>
 #include <tuple>
 #include <span>
 #include <vector>
@@ -95,7 +96,9 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
                           CandidateHeap& heap) {
     const PointSet& p = t.points();
     auto limit = [](double worst) {
-        // Below 2^-500 the square could lose its relative precision.
+        // Below 2^-500 the square could lose its relative precision; a NaN
+        // worst (which any number displaces) skips nothing.
+        if (worst != worst) return std::numeric_limits<double>::infinity();
         return worst >= 0x1p-500 ? worst * worst * (1.0 + 0x1p-50) : -1.0;
     };
     double worst = heap.worst(), squared_limit = limit(worst);
@@ -103,7 +106,7 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
         const double s = squared_distance(q, p.at(slot), len);
         if (s > squared_limit) return;
         const double d = std::sqrt(s);
-        if (d < worst) {
+        if (CandidateHeap::ranks_before(d, worst)) {
             heap.offer(d, p.rows[slot]);
             worst = heap.worst();
             squared_limit = limit(worst);
@@ -116,7 +119,10 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
          const typename Tree::Carry& carry) {
     const bool full = heap.full();
     const auto step = t.template knn_step<M>(node, q, len, full, carry);
-    if (full && step.bound > heap.worst()) return;
+    // The heap takes only strictly nearer points, so a node whose bound
+    // equals the worst candidate cannot contribute either (a NaN on either
+    // side never cuts).
+    if (full && step.bound >= heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         if (M::id == DistanceMetric::Euclidean && full) {
@@ -156,11 +162,14 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double
 template <class M, KernelType K, class Tree>
 void density(const Tree& t, NodeId node, const double* q, std::size_t len, double h,
              const ApproxCriterion& criterion, double& sum) {
+    // A NaN bound (inf - inf, say) neither cuts nor approximates a node.
     const double u = t.template density_cut<M>(node, q, len) / h;
-    if constexpr (K != KernelType::Gaussian)
-        if (!(u < 1.0)) return;
-    if constexpr (K != KernelType::Uniform)
-        if (kernel_value<K>(u) < kDensityCut) return;
+    if (u == u) {
+        if constexpr (K != KernelType::Gaussian)
+            if (!(u < 1.0)) return;
+        if constexpr (K != KernelType::Uniform)
+            if (kernel_value<K>(u) < kDensityCut) return;
+    }
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t) { sum += kernel_value<K>(d / h); });
@@ -168,9 +177,11 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
     }
     if (criterion.approximates(r.count(), t.span(node))) {
         const DensityBounds b = t.template approx_bounds<M>(node, q, len);
-        sum += 0.5 * (kernel_value<K>(b.lo / h) + kernel_value<K>(b.hi / h)) *
-               static_cast<double>(r.count());
-        return;
+        if (b.lo == b.lo && b.hi == b.hi) {
+            sum += 0.5 * (kernel_value<K>(b.lo / h) + kernel_value<K>(b.hi / h)) *
+                   static_cast<double>(r.count());
+            return;
+        }
     }
     density<M, K>(t, node + 1, q, len, h, criterion, sum);
     density<M, K>(t, r.right, q, len, h, criterion, sum);
@@ -205,6 +216,7 @@ std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q
 template <SearchTree Tree>
 NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelType kernel,
                        const ApproxCriterion& criterion) {
+    check_bandwidth(h);
     const PointSet& p = t.points();
     check_density_queries(queries, p.dim);
     const std::uint64_t m = queries.shape[0];
@@ -224,6 +236,7 @@ NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelTy
 // The densities at the tree's own points, element i for input row i.
 template <SearchTree Tree>
 NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCriterion& criterion) {
+    check_bandwidth(h);
     const PointSet& p = t.points();
     const NdArray stored = kernel_density(t, p.as_ndarray(), h, kernel, criterion);
     NdArray out = NdArray::uninit(d1(p.n));

@@ -118,7 +118,11 @@ private:
         // The largest distance before position m: below ones, or the median
         // itself when equal ones also come before m.
         const double before = m > below ? median : largest_below;
-        return (before + median) * 0.5;
+        const double mean = (before + median) * 0.5;
+        // Halved first where the sum overflows, so that the threshold stays
+        // between the two distances.
+        return std::isinf(mean) && std::isfinite(before) && std::isfinite(median) ? before * 0.5 + median * 0.5
+                                                                                    : mean;
     }
 
     VPTree& t_;
@@ -128,24 +132,17 @@ private:
     std::vector<std::uint64_t> rows_;
 };
 
-bool VPTree::all_finite(const PointSet& p) {
-    return std::all_of(p.coords.begin(), p.coords.end(), [](double x) { return std::isfinite(x); });
-}
-
 VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
                             VantageSelection selection) {
     VPTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     t.selection_ = selection;
-    t.finite_points_ = all_finite(t.points_);
+    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     VPBuilder(t, leaf_size).build();
     return t;
 }
 
-void VPTree::check_query(std::size_t len) const {
-    // The distance to the root's vantage point reads it at every query position.
-    if (points_.n > 0 && len > points_.dim) panic_out_of_bounds(points_.dim, points_.dim);
-}
+void VPTree::check_query(std::size_t len) const { check_query_length(len, points_.dim); }
 
 
 namespace {
@@ -170,7 +167,7 @@ VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
                    t.vantage_ = r.vec<double>(checked_product(nodes, dim));
                    t.shells_ = r.vec<Shell>(nodes);
                });
-    t.finite_points_ = all_finite(t.points_);
+    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     return t;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -29,8 +30,7 @@ public:
     std::vector<std::uint8_t> state() const;
     static VPTree from_state(std::span<const std::uint8_t> bytes);
 
-    // Geometry for the search skeleton (query.hpp). Distances run over the
-    // query's length, which may be shorter than the points'.
+    // Geometry for the search skeleton (query.hpp).
     void check_query(std::size_t len) const;
     void check_leaf_scan(std::size_t) const {}
     // Handed down the walk: the distance to the node's vantage point when the
@@ -49,21 +49,19 @@ public:
         bool floors = false;  // whether floors hold for this query (see root_carry)
     };
     // Floors rest on the triangle inequality between the query, the vantage
-    // points and the points. That needs distances over every coordinate (a
-    // query as long as the points) and finite coordinates: Chebyshev passes
+    // points and the points, which needs finite coordinates: Chebyshev passes
     // over a NaN difference (from NaN, or from inf - inf), which is then a
     // distance that ignores a coordinate. Otherwise the node's own bound alone
-    // cuts, as it always does.
+    // cuts.
     Carry root_carry(const double* q, std::size_t len) const {
-        bool floors = finite_points_ && len == points_.dim;
-        for (std::size_t i = 0; floors && i < len; ++i) floors = std::isfinite(q[i]);
-        return {.floors = floors};
+        return {.floors = finite_points_ && all_finite(q, len)};
     }
 
     template <class M>
     double bound(NodeId node, const double* q, std::size_t len) const {
         if (ranges_[node].count() == 0) return 0.0;
-        return lower_bound(node, vantage_distance<M>(node, q, len));
+        const double dv = vantage_distance<M>(node, q, len);
+        return trusted<M>(dv, q, len) ? lower_bound(node, dv) : 0.0;
     }
     template <class M>
     Step<Carry> knn_step(NodeId node, const double* q, std::size_t len, bool, const Carry& in) const {
@@ -80,6 +78,7 @@ public:
     template <class M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         const double dv = vantage_distance<M>(node, q, len);
+        if (!trusted<M>(dv, q, len)) return {std::numeric_limits<double>::quiet_NaN(), 0.0};  // not approximated
         return {max_of(dv - shells_[node].max_dist, 0.0), dv + shells_[node].max_dist};
     }
     double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
@@ -90,6 +89,17 @@ private:
     struct Shell {
         double threshold, min_dist, max_dist;
     };
+
+    // Whether bounds from the distance dv to a vantage point hold: the
+    // triangle inequality needs finite points (see root_carry); a dv that
+    // overflowed (the query has no infinite coordinate) says nothing of the
+    // points; and a Chebyshev query with a NaN coordinate is measured without
+    // it, while the shells were measured over every coordinate.
+    template <class M>
+    bool trusted(double dv, const double* q, std::size_t len) const {
+        if (!finite_points_ || (dv == HUGE_VAL && !any_infinite(q, len))) return false;
+        return M::id != DistanceMetric::Chebyshev || !any_nan(q, len);
+    }
 
     template <class M>
     double vantage_distance(NodeId node, const double* q, std::size_t len) const {
@@ -102,14 +112,15 @@ private:
     Step<Carry> search_step(NodeId node, const double* q, std::size_t len, const Carry& in) const {
         if (ranges_[node].count() == 0) return {0.0, true};
         const double dv = in.has_dv ? in.dv : vantage_distance<M>(node, q, len);
-        Step<Carry> step{lower_bound(node, dv), true};
+        const bool holds = trusted<M>(dv, q, len);
+        Step<Carry> step{holds ? lower_bound(node, dv) : 0.0, true};
         if (in.floors) step.bound = max_of(step.bound, in.floor);
         if (ranges_[node].is_leaf()) return step;
         const Shell& s = shells_[node];
         step.left_first = dv < s.threshold;
         step.left = {in.floor, dv, selection_ == VantageSelection::First, in.floors};
         step.right = {in.floor, 0.0, false, in.floors};
-        if (in.floors) {
+        if (in.floors && holds) {
             // Left: the vantage point, and others no farther than the threshold;
             // right: points no nearer than the threshold, no farther than max_dist.
             const double left = min_of(dv, shell_gap(dv, s.min_dist, s.threshold));
@@ -127,18 +138,20 @@ private:
     }
     // By the triangle inequality, no point whose distance to the vantage
     // point lies in [inner, outer] is nearer to the query than this:
-    // max(max(dv - outer, inner - dv), 0.0), max passing over NaN.
+    // max(max(dv - outer, inner - dv), 0.0), max passing over NaN. An
+    // infinite inner distance between finite points has overflowed and says
+    // nothing: the point may still be at a finite distance from the query.
     static double shell_gap(double dv, double inner, double outer) {
-        return max_of(max_of(dv - outer, inner - dv), 0.0);
+        return max_of(max_of(dv - outer, inner != HUGE_VAL ? inner - dv : 0.0), 0.0);
     }
     // Rounding of the distances is covered by lowering a bound by a sliver,
-    // as in the ball tree.
+    // as in the ball tree. A shell of width 0 around the vantage point holds
+    // copies of it, whose distance is dv itself: no sliver.
     static double lowered(double bound, double dv, double max_dist) {
-        const double slack = (dv + max_dist) * 0x1p-40;
+        if (max_dist == 0.0) return bound;
+        const double slack = rounding_sliver(dv, max_dist);
         return std::isfinite(slack) && bound > 0.0 ? max_of(bound - slack, 0.0) : bound;
     }
-
-    static bool all_finite(const PointSet& p);
 
     std::vector<Shell> shells_;
     std::vector<double> vantage_;  // per node, the coordinates of its vantage point

@@ -90,7 +90,9 @@ double pearson(const NdArray& a, const NdArray& b) {
     // 0.5 differ.
     const double sa = std::sqrt(saa), sb = std::sqrt(sbb);
     if (sa == 0.0 || sb == 0.0) return 0.0;
-    return cov / (sa * sb);
+    // Rounding can carry the quotient just past +-1; NaN stays NaN.
+    const double r = cov / (sa * sb);
+    return r > 1.0 ? 1.0 : (r < -1.0 ? -1.0 : r);
 }
 
 double spearman(const NdArray& a, const NdArray& b) {

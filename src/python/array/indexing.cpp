@@ -16,6 +16,16 @@ bool to_index(PyObject* obj, std::int64_t& out) {
     return true;
 }
 
+// Whether the pending exception is a failed integer conversion (TypeError,
+// or OverflowError for an int out of range), which the indexing messages
+// replace; any other exception (an interrupt, MemoryError, a conflicting
+// loan) passes through unchanged.
+bool conversion_failed() {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+    PyErr_Clear();
+    return true;
+}
+
 // The position of index j along an axis of length d (negative counts from the
 // end), in unsigned arithmetic so no value of j can overflow; ValueError when
 // it falls outside.
@@ -106,7 +116,7 @@ PyObject* subscript(PyObject* self, PyObject* key) {
             if (!normalise(j, a.shape[0], 0, pos)) return nullptr;
             return block(a, 1, pos * a.strides[0]);
         }
-        PyErr_Clear();
+        if (!conversion_failed()) return nullptr;
         if (Py_IS_TYPE(key, &PySlice_Type)) return flat_slice(a, key);
         raise_value_error("indices must be integers, slices, or tuples of integers");
         return nullptr;
@@ -137,7 +147,7 @@ int assign(PyObject* self, PyObject* key, PyObject* value) {
         } else {
             std::int64_t j = 0;
             if (!to_index(key, j)) {
-                PyErr_Clear();
+                if (!conversion_failed()) return -1;
                 raise_value_error("indices must be integers or tuples of integers for assignment");
                 return -1;
             }

@@ -58,6 +58,7 @@ struct Methods {
     // Shared by both density methods once their options are parsed.
     static PyObject* density(PyObject* self, PyObject* queries, double h, sp::KernelType kernel,
                              const sp::ApproxCriterion& criterion) {
+        sp::check_bandwidth(h);  // before the queries are read
         const Tree& t = tree(self);
         std::optional<NdArray> q;
         bool own = false;
