@@ -5,6 +5,24 @@
 
 namespace tessaron::spatial {
 
+namespace {
+
+// The largest metric distance from `count` points to c, from 0.0; a NaN
+// distance never replaces it.
+double radius_of(DistanceMetric metric, const double* points, std::uint64_t count, std::uint64_t dim,
+                 const double* c) {
+    double radius = 0.0;
+    with_metric(metric, [&]<class M>() {
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const double r = M::distance(points + i * dim, c, dim);
+            if (r > radius) radius = r;
+        }
+    });
+    return radius;
+}
+
+}  // namespace
+
 BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric) {
     BallTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
@@ -24,14 +42,7 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
         for (std::uint64_t i = 0; i < count; ++i)
             for (std::uint64_t d = 0; d < dim; ++d) c[d] += points[i * dim + d];
         for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
-        double radius = 0.0;
-        with_metric(p.metric, [&]<class M>() {
-            for (std::uint64_t i = 0; i < count; ++i) {
-                const double r = M::distance(points + i * dim, c, dim);
-                if (r > radius) radius = r;
-            }
-        });
-        t.radius_.push_back(radius);
+        t.radius_.push_back(radius_of(p.metric, points, count, dim, c));
     };
     t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}).build();
     t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
@@ -54,10 +65,20 @@ std::vector<std::uint8_t> BallTree::state() const {
 
 BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
     BallTree t;
-    read_state(bytes, kMagic, "BallTree", t.points_, t.ranges_,
+    read_state(bytes, kMagic, "BallTree", t.points_, t.ranges_, median_left_count,
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
                    t.centroids_ = r.vec<double>(checked_product(nodes, dim));
                    t.radius_ = r.vec<double>(nodes);
+                   // Every ball must be the one a build measures around its
+                   // centroid: its radius the largest distance to its points
+                   // (which does not depend on their order), so that no bound
+                   // ever exceeds a point's distance.
+                   for (NodeId i = 0; i < nodes; ++i) {
+                       const SlotRange& s = t.ranges_[i];
+                       const double* c = t.centroids_.data() + i * dim;
+                       if (t.radius_[i] != radius_of(t.points_.metric, t.points_.at(s.start), s.count(), dim, c))
+                           Reader::bad("a ball does not fit its points");
+                   }
                });
     t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     return t;

@@ -107,17 +107,55 @@ std::vector<std::uint8_t> KDTree::state() const {
 
 KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
     KDTree t;
-    read_state(bytes, kMagic, "KDTree", t.points_, t.ranges_,
+    read_state(bytes, kMagic, "KDTree", t.points_, t.ranges_, median_left_count,
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
                    t.boxes_ = r.vec<double>(checked_product(nodes, checked_product(2, dim)));
                    t.split_dim_ = r.vec<std::uint64_t>(nodes);
                    t.split_value_ = r.vec<double>(nodes);
-                   for (NodeId i = 0; i < nodes; ++i)
-                       if (!t.ranges_[i].is_leaf() && t.split_dim_[i] >= dim)
-                           Reader::bad("a split dimension is out of range");
+                   (void)dim;
                });
+    t.derive_geometry();
     t.open_nan_dimensions();
     return t;
+}
+
+void KDTree::derive_geometry() {
+    const std::uint64_t dim = points_.dim, nodes = ranges_.size();
+    // Boxes bottom-up: children follow their parent in pre-order, so a
+    // reverse pass meets them first; a parent's box is its children's union.
+    for (NodeId i = nodes; i-- > 0;) {
+        const SlotRange& r = ranges_[i];
+        double* box = boxes_.data() + i * 2 * dim;
+        if (r.is_leaf()) {
+            measure_box(points_.at(r.start), r.count(), dim, box);
+            continue;
+        }
+        const double *left = boxes_.data() + (i + 1) * 2 * dim, *right = boxes_.data() + r.right * 2 * dim;
+        for (std::uint64_t d = 0; d < dim; ++d) {
+            box[d] = std::min(left[d], right[d]);
+            box[dim + d] = std::max(left[dim + d], right[dim + d]);
+        }
+    }
+    for (NodeId i = 0; i < nodes; ++i) {
+        const SlotRange& r = ranges_[i];
+        split_dim_[i] = 0;
+        split_value_[i] = 0.0;
+        if (r.is_leaf()) continue;
+        if (dim == 0) Reader::bad("a tree without dimensions has one leaf");
+        const double* box = lo(i);
+        std::uint64_t split = 0;  // the first strictly widest dimension, as the build picks it
+        double widest = 0.0;
+        for (std::uint64_t d = 0; d < dim; ++d)
+            if (box[dim + d] - box[d] > widest) {
+                widest = box[dim + d] - box[d];
+                split = d;
+            }
+        // The median is the smallest coordinate on the right; none on the left exceeds it.
+        const double median = lo(r.right)[split];
+        if (!(hi(i + 1)[split] <= median)) Reader::bad("a node is not split at its median");
+        split_dim_[i] = split;
+        split_value_[i] = median;
+    }
 }
 
 }  // namespace tessaron::spatial

@@ -53,6 +53,10 @@ private:
     // Under Chebyshev a point's distance passes over its NaN coordinates, so
     // a box must not bound a dimension in which one of its points is NaN.
     void open_nan_dimensions();
+    // After loading: the boxes, split dimensions and values measured again
+    // from the stored points, as the build measures them; an Error unless
+    // every split puts the smaller coordinates left of the median.
+    void derive_geometry();
 
     std::vector<double> boxes_;  // per node: dim lows, then dim highs
     std::vector<std::uint64_t> split_dim_;

@@ -26,6 +26,9 @@ inline std::uint64_t node_estimate(std::uint64_t n, std::uint64_t leaf_size) {
     return 4 * (n / std::max<std::uint64_t>(leaf_size, 1)) + 1;
 }
 
+// The points of a node of `count` that go to its left child.
+inline std::uint64_t median_left_count(std::uint64_t count) { return count / 2; }
+
 // on_node(id, start, end, points, lo, hi): a new node over slots [start,
 // end), whose coordinates are points[0, (end - start) * dim) for now, and
 // whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
@@ -87,7 +90,7 @@ private:
             // The selection compares every coordinate; NaN has no order.
             if (std::isnan(keys[j])) panic("called `Option::unwrap()` on a `None` value");
         }
-        const std::uint64_t half = count / 2;
+        const std::uint64_t half = median_left_count(count);
         const double median = kth_smallest(keys, count, half);
         if (child_boxes_.size() <= depth) child_boxes_.resize(depth + 1);
         child_boxes_[depth].resize(4 * dim);

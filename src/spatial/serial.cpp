@@ -35,7 +35,7 @@ void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ra
     }
 }
 
-void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges) {
+void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges, LeftCount left_count) {
     p.n = r.u64();
     p.dim = r.u64();
     const std::uint64_t metric = r.u64();
@@ -56,19 +56,33 @@ void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges) {
         s.end = r.u64();
         s.right = r.u64();
     }
-    // Pre-order: the root covers every slot; an internal node's children
-    // follow it, split its range in two and have larger positions, so every
-    // walk ends and stays in bounds.
-    if (ranges[0].start != 0 || ranges[0].end != p.n) Reader::bad("the root does not cover the points");
-    for (NodeId i = 0; i < count; ++i) {
-        const SlotRange& s = ranges[i];
-        if (s.start > s.end || s.end > p.n) Reader::bad("a node range is out of bounds");
+    check_tree(ranges, p.n, left_count);
+}
+
+void check_tree(const std::vector<SlotRange>& ranges, std::uint64_t n, LeftCount left_count) {
+    // A walk in pre-order from the root must meet every node once, in
+    // position order: then the nodes form one tree. Each internal node holds
+    // at least two points, split as a build splits them, so the depth stays
+    // logarithmic in n and every range stays in bounds.
+    const std::uint64_t count = ranges.size();
+    if (ranges[0].start != 0 || ranges[0].end != n) Reader::bad("the root does not cover the points");
+    std::vector<NodeId> pending{0};
+    NodeId next = 0;
+    while (!pending.empty()) {
+        const NodeId id = pending.back();
+        pending.pop_back();
+        if (id != next++) Reader::bad("the nodes do not form a tree in pre-order");
+        const SlotRange& s = ranges[id];
         if (s.is_leaf()) continue;
-        if (s.right <= i + 1 || s.right >= count) Reader::bad("a child position is out of order");
-        const SlotRange &left = ranges[i + 1], &right = ranges[s.right];
-        if (left.start != s.start || right.end != s.end || left.end != right.start)
-            Reader::bad("children do not split their parent");
+        if (s.right >= count || id + 1 >= count || s.count() < 2) Reader::bad("an internal node is malformed");
+        const std::uint64_t mid = s.start + left_count(s.count());
+        const SlotRange &left = ranges[id + 1], &right = ranges[s.right];
+        if (left.start != s.start || left.end != mid || right.start != mid || right.end != s.end)
+            Reader::bad("children do not split their parent as a build does");
+        pending.push_back(s.right);
+        pending.push_back(id + 1);
     }
+    if (next != count) Reader::bad("the nodes do not form a tree in pre-order");
 }
 
 }  // namespace tessaron::spatial

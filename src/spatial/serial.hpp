@@ -81,9 +81,14 @@ private:
 std::uint64_t checked_product(std::uint64_t n, std::uint64_t m);
 
 // A tree's state: its magic word, points and ranges, then what more(w) writes.
+// How many of an internal node's `count` points a build puts in its left child.
+using LeftCount = std::uint64_t (*)(std::uint64_t count);
+
 // The point set and the node ranges, the part of the state the trees share.
+// Reading checks that the ranges form the tree a build would shape.
 void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ranges);
-void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges);
+void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges, LeftCount left_count);
+void check_tree(const std::vector<SlotRange>& ranges, std::uint64_t n, LeftCount left_count);
 
 template <class More>
 std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p,
@@ -99,10 +104,10 @@ std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p,
 // more(r, node count, dim), then nothing else.
 template <class More>
 void read_state(std::span<const std::uint8_t> bytes, std::uint64_t magic, const char* kind, PointSet& p,
-                std::vector<SlotRange>& ranges, More&& more) {
+                std::vector<SlotRange>& ranges, LeftCount left_count, More&& more) {
     Reader r(bytes);
     if (r.u64() != magic) Reader::bad(std::string("not a ") + kind);
-    read_points(r, p, ranges);
+    read_points(r, p, ranges, left_count);
     more(r, static_cast<std::uint64_t>(ranges.size()), p.dim);
     r.finish();
 }

@@ -1,6 +1,7 @@
 #include "spatial/vp_tree.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -16,6 +17,48 @@ VantageSelection parse_selection(std::string_view lowered, std::string_view give
     if (lowered == "random") return VantageSelection::Random;
     fail("Unknown vantage point selection method '" + std::string(given) +
          "'. Valid options: 'first', 'random'");
+}
+
+// Where the other points of a node split, from their distances to the
+// vantage point (none of it depends on their order): the distance a full
+// ascending sort puts at position m (NaN when m passes the numbers), how many
+// distances are below and equal to it, and the threshold: that distance when
+// the count is odd, else its mean with the largest distance before it.
+struct SplitPoint {
+    double median, threshold;
+    std::uint64_t below, equal, numbers;
+};
+
+SplitPoint split_point(const std::vector<double>& dist, std::vector<double>& keys, std::uint64_t m) {
+    keys.clear();
+    for (double d : dist)
+        if (!std::isnan(d)) keys.push_back(d);
+    SplitPoint s{};
+    s.numbers = keys.size();
+    s.median = m < s.numbers ? kth_smallest(keys.data(), s.numbers, m) : std::numeric_limits<double>::quiet_NaN();
+    double largest_below = -std::numeric_limits<double>::infinity();
+    for (double d : dist) {
+        s.below += d < s.median;
+        s.equal += d == s.median;
+        // Selections, not a jump (they become max instructions): half the
+        // distances are below the median, at random.
+        const double below_only = d < s.median ? d : -std::numeric_limits<double>::infinity();
+        largest_below = below_only > largest_below ? below_only : largest_below;
+    }
+    if (dist.size() % 2 == 1) {
+        s.threshold = s.median;
+        return s;
+    }
+    // The largest distance before position m: below ones, or the median
+    // itself when equal ones also come before m.
+    const double before = m > s.below ? s.median : largest_below;
+    const double mean = (before + s.median) * 0.5;
+    // Halved first where the sum overflows, so that the threshold stays
+    // between the two distances.
+    s.threshold = std::isinf(mean) && std::isfinite(before) && std::isfinite(s.median)
+                      ? before * 0.5 + s.median * 0.5
+                      : mean;
+    return s;
 }
 
 // Builds the node arrays over a point set still in input order (slots read
@@ -85,27 +128,12 @@ private:
     // dist_) so that position m holds the distance a full ascending sort
     // would put there: smaller distances first, then those equal to it, then
     // greater ones, and NaN distances (which compare with nothing) last, each
-    // group in its present order. Returns the threshold: that distance when
-    // the count is odd, else its mean with the largest distance before it.
+    // group in its present order. Returns the threshold (see split_point).
     double split_at_median(std::uint64_t first, std::uint64_t m) {
         const std::uint64_t count = dist_.size();
-        keys_.clear();
-        for (double d : dist_)
-            if (!std::isnan(d)) keys_.push_back(d);
-        const std::uint64_t numbers = keys_.size();
-        const double median =
-            m < numbers ? kth_smallest(keys_.data(), numbers, m) : std::numeric_limits<double>::quiet_NaN();
-        std::uint64_t below = 0, equal = 0;
-        double largest_below = -std::numeric_limits<double>::infinity();
-        for (double d : dist_) {
-            below += d < median;
-            equal += d == median;
-            // Selections, not a jump (they become max instructions): half the
-            // distances are below the median, at random.
-            const double below_only = d < median ? d : -std::numeric_limits<double>::infinity();
-            largest_below = below_only > largest_below ? below_only : largest_below;
-        }
-        std::uint64_t next[4] = {0, below, below + equal, numbers};  // below, equal, above, NaN
+        const SplitPoint s = split_point(dist_, keys_, m);
+        const double median = s.median;
+        std::uint64_t next[4] = {0, s.below, s.below + s.equal, s.numbers};  // below, equal, above, NaN
         rows_.resize(count);
         for (std::uint64_t j = 0; j < count; ++j) {
             const double d = dist_[j];
@@ -114,15 +142,7 @@ private:
             rows_[next[group]++] = p_.rows[first + j];
         }
         std::copy(rows_.begin(), rows_.end(), p_.rows.begin() + static_cast<std::ptrdiff_t>(first));
-        if (count % 2 == 1) return median;
-        // The largest distance before position m: below ones, or the median
-        // itself when equal ones also come before m.
-        const double before = m > below ? median : largest_below;
-        const double mean = (before + median) * 0.5;
-        // Halved first where the sum overflows, so that the threshold stays
-        // between the two distances.
-        return std::isinf(mean) && std::isfinite(before) && std::isfinite(median) ? before * 0.5 + median * 0.5
-                                                                                    : mean;
+        return s.threshold;
     }
 
     VPTree& t_;
@@ -157,9 +177,57 @@ std::vector<std::uint8_t> VPTree::state() const {
     });
 }
 
+void VPTree::derive_geometry() {
+    const PointSet& p = points_;
+    const std::uint64_t dim = p.dim;
+    std::vector<double> dist, keys;
+    with_metric(p.metric, [&]<class M>() {
+        for (NodeId i = 0; i < ranges_.size(); ++i) {
+            const SlotRange& r = ranges_[i];
+            const double* v = vantage_.data() + i * dim;
+            shells_[i] = {0.0, 0.0, 0.0};
+            if (r.count() == 0) {
+                if (!std::all_of(v, v + dim, [](double x) { return x == 0.0; }))
+                    Reader::bad("an empty node has a vantage point");
+                continue;
+            }
+            // The vantage point is one of the node's points, in the left
+            // child's slots (a child's random vantage rule may have moved it
+            // from the front); its first copy there is left out of the shell.
+            const std::uint64_t others = r.count() - 1, m = others / 2;
+            const std::uint64_t left_end = r.is_leaf() ? r.end : r.start + 1 + m;
+            std::uint64_t own = r.start;
+            while (own < left_end && std::memcmp(p.at(own), v, dim * sizeof(double)) != 0) ++own;
+            if (own == left_end) Reader::bad("a vantage point is not one of its node's points");
+            dist.clear();
+            double min_dist = std::numeric_limits<double>::infinity();
+            double max_dist = -std::numeric_limits<double>::infinity();
+            for (std::uint64_t slot = r.start; slot < r.end; ++slot) {
+                if (slot == own) continue;
+                const double d = M::distance(p.at(slot), v, dim);
+                min_dist = d < min_dist ? d : min_dist;
+                max_dist = d > max_dist ? d : max_dist;
+                dist.push_back(d);
+            }
+            if (others == 0) continue;
+            const SplitPoint s = split_point(dist, keys, m);
+            // The left child holds the m nearer others (NaN last), the right one the rest.
+            if (!r.is_leaf())
+                for (std::uint64_t slot = r.start, j = 0; slot < r.end; ++slot) {
+                    if (slot == own) continue;
+                    const double d = dist[j++];
+                    if (slot < left_end ? CandidateHeap::ranks_before(s.median, d)
+                                        : CandidateHeap::ranks_before(d, s.median))
+                        Reader::bad("a node is not split at its median distance");
+                }
+            shells_[i] = {s.threshold, min_dist, max_dist};
+        }
+    });
+}
+
 VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
     VPTree t;
-    read_state(bytes, kMagic, "VPTree", t.points_, t.ranges_,
+    read_state(bytes, kMagic, "VPTree", t.points_, t.ranges_, [](std::uint64_t count) { return 1 + (count - 1) / 2; },
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
                    const std::uint64_t selection = r.u64();
                    if (selection > 1) Reader::bad("unknown vantage selection");
@@ -167,6 +235,7 @@ VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
                    t.vantage_ = r.vec<double>(checked_product(nodes, dim));
                    t.shells_ = r.vec<Shell>(nodes);
                });
+    t.derive_geometry();
     t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     return t;
 }

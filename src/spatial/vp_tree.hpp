@@ -153,6 +153,11 @@ private:
         return std::isfinite(slack) && bound > 0.0 ? max_of(bound - slack, 0.0) : bound;
     }
 
+    // After loading: vantage coordinates and shells measured again from the
+    // stored points, as the build measures them; an Error unless each node's
+    // points are split at their median distance.
+    void derive_geometry();
+
     std::vector<Shell> shells_;
     std::vector<double> vantage_;  // per node, the coordinates of its vantage point
     bool finite_points_ = false;   // no coordinate is NaN or infinite
