@@ -8,20 +8,6 @@ import pytest
 import tessaron as ts
 
 
-@pytest.mark.parametrize("values, text", [
-    ([1e16, 1e-5, 0.1], "[1e16, 1e-5, 0.1]"),
-    ([0.0, -0.0, float("nan"), float("inf"), -float("inf")], "[0.0, -0.0, NaN, inf, -inf]"),
-    ([1.0, 0.5, 123.456, 0.0001, -2e-7], "[1.0, 0.5, 123.456, 0.0001, -2e-7]"),
-    ([1.5e-5, 9999999999999998.0, 1.2345e20, 5e-324], "[1.5e-5, 9999999999999998.0, 1.2345e20, 5e-324]"),
-    ([0.1 + 0.2, 1e300, -1.7976931348623157e308], "[0.30000000000000004, 1e300, -1.7976931348623157e308]"),
-    ([100.0, 12345678.9, -0.00012], "[100.0, 12345678.9, -0.00012]"),
-])
-def test_repr_numbers(values, text):
-    a = ts.asarray(values)
-    assert repr(a) == f"Array(shape=[{len(values)}], data={text})"
-    assert str(a) == repr(a)
-
-
 @pytest.mark.parametrize("arr, text", [
     (ts.eye(2), "Array(shape=[2, 2], data=[1.0, 0.0, 0.0, 1.0])"),
     (ts.zeros([]), "Array(shape=[], data=[0.0])"),

@@ -90,16 +90,6 @@ def test_density_without_queries_is_in_input_row_order(cls):
     assert tree.kernel_density_approx(bandwidth=0.5, kernel="epanechnikov").tolist() == got
 
 
-def test_chebyshev_kd_cut_keeps_true_neighbours():
-    # The Euclidean distance to the right box (2.0, 0.05 .. 2.0, 5) is about 1.41 from (0.6, 1.45),
-    # but the nearest point there is at Chebyshev distance 1.4: a Euclidean cut would drop it.
-    x = np.array([[-1.0, 0.0], [-1.1, 5.0], [2.0, 0.05], [2.0, 5.0]])
-    tree = build(ts.spatial.KDTree, x, 1, "chebyshev")
-    q = [0.6, 1.45]
-    check_knn(tree.query_knn(q, 1), x, np.array(q), 1, "chebyshev")
-    assert set(tree.query_radius(q, 1.405)) == radius_set(x, np.array(q), 1.405, "chebyshev")
-
-
 def approx_term(kernel_name, lo, hi, h, count):
     return 0.5 * (kernel(kernel_name, lo / h) + kernel(kernel_name, hi / h)) * count
 
@@ -299,15 +289,6 @@ def test_vp_keeps_an_isolated_vantage_point(cls):
     assert tree.query_radius([100.0], 0.5) == [0]
     assert tree.query_knn([100.0], 1) == [0]
     assert tree.kernel_density([100.0], 1.0) >= 1.0
-
-
-def test_vp_first_selection_is_reproducible():
-    a = ts.Array.from_numpy(dataset("clustered"))
-    one, two = (ts.spatial.VPTree.from_array(a, 5, "manhattan") for _ in range(2))
-    for q in queries_for(dataset("clustered")):
-        assert one.query_radius(q.tolist(), 0.3) == two.query_radius(q.tolist(), 0.3)
-        assert one.query_knn(q.tolist(), 7) == two.query_knn(q.tolist(), 7)
-    assert one.kernel_density(bandwidth=0.2).tolist() == two.kernel_density(bandwidth=0.2).tolist()
 
 
 @pytest.mark.parametrize("metric", METRICS)
