@@ -88,7 +88,17 @@ inline double euclidean_far(const double* lo, const double* hi, const double* q,
 
 namespace metrics {
 
-struct Euclidean {
+// The KD-tree's density measures of a box in Euclidean terms.
+struct EuclideanDensityBoxes {
+    static double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box::euclidean_near(lo, hi, q, n);
+    }
+    static double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box::euclidean_far(lo, hi, q, n);
+    }
+};
+
+struct Euclidean : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Euclidean;
     static constexpr std::string_view name = "euclidean";
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
@@ -98,18 +108,12 @@ struct Euclidean {
                                                       std::size_t n) {
         return box::euclidean_near(lo, hi, q, n);
     }
-    static double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
-        return box::euclidean_near(lo, hi, q, n);
-    }
-    static double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
-        return box::euclidean_far(lo, hi, q, n);
-    }
 };
 
 // Searches cut by the L1 box distance (a sum of gaps, each at most the
 // point's own difference, so never above its distance, even rounded). The
 // KD-tree's densities measure Manhattan boxes in Euclidean terms.
-struct Manhattan {
+struct Manhattan : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Manhattan;
     static constexpr std::string_view name = "manhattan";
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
@@ -122,12 +126,6 @@ struct Manhattan {
         double s = 0.0;
         for (std::size_t i = 0; i < n; ++i) s += box::near_gap(lo[i], hi[i], q[i]);
         return s;
-    }
-    static double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
-        return box::euclidean_near(lo, hi, q, n);
-    }
-    static double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) {
-        return box::euclidean_far(lo, hi, q, n);
     }
 };
 
