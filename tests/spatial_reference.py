@@ -8,17 +8,19 @@ def distances(points, q, metric):
     """Distance from q to every row, coordinates taken in order from 0.0 (as the trees do)."""
     points = np.asarray(points, dtype=float).reshape(len(points), -1)
     s = np.zeros(len(points))
-    for i in range(points.shape[1]):
-        diff = np.abs(q[i] - points[:, i])
-        if metric == "euclidean":
-            s = s + diff * diff
-        elif metric == "manhattan":
-            s = s + diff
-        else:
-            s = np.where(diff > s, diff, s)
+    with np.errstate(over="ignore", invalid="ignore"):  # infinities and NaN are part of the data
+        for i in range(points.shape[1]):
+            diff = np.abs(q[i] - points[:, i])
+            if metric == "euclidean":
+                s = s + diff * diff
+            elif metric == "manhattan":
+                s = s + diff
+            else:
+                s = np.where(diff > s, diff, s)
     return np.sqrt(s) if metric == "euclidean" else s
 
 
+@np.errstate(over="ignore", invalid="ignore")
 def kernel(name, u):
     u = np.asarray(u, dtype=float)
     if name == "gaussian":
