@@ -37,11 +37,6 @@ def test_submodules_are_attributes_not_registered(name):
         importlib.import_module(f"tessaron.{name}")
 
 
-def test_panic_exception_is_a_base_exception_only():
-    assert issubclass(ts.PanicException, BaseException)
-    assert not issubclass(ts.PanicException, Exception)
-
-
 def test_panic_is_not_caught_by_except_exception_and_interpreter_survives(capfd):
     caught = None
     try:
@@ -68,12 +63,6 @@ def test_classes_are_unqualified_final_and_without_dict():
         a.extra = 1
     with pytest.raises(TypeError):
         ts.PyArrayIter()
-
-
-def test_class_signature():
-    import inspect
-    assert ts.Array.__text_signature__ == "(shape, data)"
-    assert str(inspect.signature(ts.Array)) == "(shape, data)"
 
 
 def test_second_interpreter_is_refused():

@@ -149,38 +149,32 @@ def test_randint_extremes():
     assert ints.shape == [2, 3] and all(v in range(10) for v in ints)
 
 
-@pytest.mark.parametrize("call, message", [
-    (lambda g: g.uniform(1.0, 1.0, [3]), "low must be less than high"),
-    (lambda g: g.uniform(math.nan, 1.0, [3]), "low must be less than high"),
-    (lambda g: g.randint(3, 3, [3]), "low must be less than high"),
-    (lambda g: g.gamma(math.nan, 1.0, [3]), "shape parameter must be positive"),
-    (lambda g: g.gamma(0.0, 1.0, [3]), "shape parameter must be positive"),
-    (lambda g: g.gamma(1.0, -1.0, [3]), "scale must be positive"),
-    (lambda g: g.beta(0.0, 1.0, [2]), "alpha must be positive"),
-    (lambda g: g.beta(1.0, 0.0, [2]), "beta must be positive"),
+P = ts.PanicException
+
+
+@pytest.mark.parametrize("call, exc, message", [
+    (lambda g: g.uniform(1.0, 1.0, [3]), P, "low must be less than high"),
+    (lambda g: g.uniform(math.nan, 1.0, [3]), P, "low must be less than high"),
+    (lambda g: g.randint(3, 3, [3]), P, "low must be less than high"),
+    (lambda g: g.gamma(math.nan, 1.0, [3]), P, "shape parameter must be positive"),
+    (lambda g: g.gamma(0.0, 1.0, [3]), P, "shape parameter must be positive"),
+    (lambda g: g.gamma(1.0, -1.0, [3]), P, "scale must be positive"),
+    (lambda g: g.beta(0.0, 1.0, [2]), P, "alpha must be positive"),
+    (lambda g: g.beta(1.0, 0.0, [2]), P, "beta must be positive"),
+    (lambda g: g.uniform(0.0, 1.0, [2**40, 2**40]), ValueError, None),
+    (lambda g: g.standard_normal([2**63, 4]), ValueError, None),
+    (lambda g: g.randint(0, 2, [2**58]), MemoryError, None),
+    (lambda g: g.uniform(0.0, 1.0, "ab"), TypeError, None),
+    (lambda g: g.uniform(0.0, "x", [1]), TypeError, None),
+    (lambda g: g.randint(0, 2**63, [1]), OverflowError, None),
+    (lambda g: g.standard_normal([-1]), OverflowError, None),
 ])
-def test_failed_calls_panic_and_consume_nothing(call, message):
+def test_failed_calls_consume_nothing(call, exc, message):
     g = ts.random.seed(7)
-    with pytest.raises(ts.PanicException) as e:
+    with pytest.raises(exc) as e:
         call(g)
-    assert str(e.value) == message
+    assert message is None or str(e.value) == message
     assert g.uniform(0.0, 1.0, [3]).tolist() == ts.random.seed(7).uniform(0.0, 1.0, [3]).tolist()
-
-
-@pytest.mark.parametrize("call, exc", [
-    (lambda g: g.uniform(0.0, 1.0, [2**40, 2**40]), ValueError),
-    (lambda g: g.standard_normal([2**63, 4]), ValueError),
-    (lambda g: g.randint(0, 2, [2**58]), MemoryError),
-    (lambda g: g.uniform(0.0, 1.0, "ab"), TypeError),
-    (lambda g: g.uniform(0.0, "x", [1]), TypeError),
-    (lambda g: g.randint(0, 2**63, [1]), OverflowError),
-    (lambda g: g.standard_normal([-1]), OverflowError),
-])
-def test_bad_shapes_and_arguments_consume_nothing(call, exc):
-    g = ts.random.seed(3)
-    with pytest.raises(exc):
-        call(g)
-    assert g.uniform(0.0, 1.0, [2]).tolist() == ts.random.seed(3).uniform(0.0, 1.0, [2]).tolist()
 
 
 def test_empty_shapes_draw_nothing_and_sigma_zero_still_draws():

@@ -94,16 +94,22 @@ def approx_term(kernel_name, lo, hi, h, count):
     return 0.5 * (kernel(kernel_name, lo / h) + kernel(kernel_name, hi / h)) * count
 
 
-@pytest.mark.parametrize("cls", CLASSES[:2])
-def test_approximation_follows_its_formula(cls):
+# Points 0, 1, 2, 3 seen from 10 with bandwidth 5. KD root: box [0, 3], span 3,
+# bounds 7 and 10; children [0, 1] and [2, 3] (span 1). Ball: 1.5 +- 1.5, the same.
+# VP root: vantage 0, others at 1, 2, 3 (span 2), bounds 10 - 3 and 10 + 3;
+# children {0, 1} (vantage 0) and {2, 3} (vantage 2), each of span 0.
+@pytest.mark.parametrize("cls, root_span, root_bounds, halves", [
+    (CLASSES[0], 3.0, (7.0, 10.0), [(9.0, 10.0), (7.0, 8.0)]),
+    (CLASSES[1], 3.0, (7.0, 10.0), [(9.0, 10.0), (7.0, 8.0)]),
+    (CLASSES[2], 2.0, (7.0, 13.0), [(9.0, 11.0), (7.0, 9.0)]),
+])
+def test_approximation_follows_its_formula(cls, root_span, root_bounds, halves):
     tree = build(cls, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
-    # The root (box [0, 3]; ball 1.5 +- 1.5; span 3) seen from 10: lower bound 7, upper bound 10.
     root = tree.kernel_density_approx(10.0, 5.0, criterion="min_samples", min_samples=0)
-    assert root == approx_term("gaussian", 7.0, 10.0, 5.0, 4)
-    assert tree.kernel_density_approx(10.0, 5.0, criterion="max_span", max_span=3.0) == root
-    # Span 2.9 spares the root; its children [0, 1] and [2, 3] (span 1) are approximated.
-    halves = tree.kernel_density_approx(10.0, 5.0, criterion="combined", min_samples=2, max_span=2.9)
-    assert halves == approx_term("gaussian", 9.0, 10.0, 5.0, 2) + approx_term("gaussian", 7.0, 8.0, 5.0, 2)
+    assert root == approx_term("gaussian", *root_bounds, 5.0, 4)
+    assert tree.kernel_density_approx(10.0, 5.0, criterion="max_span", max_span=root_span) == root
+    got = tree.kernel_density_approx(10.0, 5.0, criterion="combined", min_samples=2, max_span=root_span - 0.1)
+    assert got == approx_term("gaussian", *halves[0], 5.0, 2) + approx_term("gaussian", *halves[1], 5.0, 2)
     assert tree.kernel_density_approx(10.0, 5.0, criterion="none", min_samples=0) == tree.kernel_density(10.0, 5.0)
 
 
@@ -268,18 +274,6 @@ def test_degenerate_data_against_brute_force(cls, metric, name):
                         assert math.isnan(got) or low <= got <= high * (1 + 1e-12)
                     else:
                         assert low * (1 - 1e-12) <= got <= high * (1 + 1e-12)
-
-
-def test_vp_approximation_follows_its_formula():
-    tree = build(ts.spatial.VPTree, np.array([[0.0], [1.0], [2.0], [3.0]]), 1, "euclidean")
-    # Root: vantage 0.0, other distances 1, 2, 3 (threshold 2, span 3 - 1 = 2); seen from 10
-    # its lower distance is 10 - 3 and its upper one 10 + 3.
-    root = tree.kernel_density_approx(10.0, 5.0, criterion="min_samples", min_samples=0)
-    assert root == approx_term("gaussian", 7.0, 13.0, 5.0, 4)
-    assert tree.kernel_density_approx(10.0, 5.0, criterion="max_span", max_span=2.0) == root
-    # Children: {0, 1} with vantage 0 (max_dist 1) and {2, 3} with vantage 2 (max_dist 1), span 0.
-    halves = tree.kernel_density_approx(10.0, 5.0, criterion="combined", min_samples=2, max_span=1.9)
-    assert halves == approx_term("gaussian", 9.0, 11.0, 5.0, 2) + approx_term("gaussian", 7.0, 9.0, 5.0, 2)
 
 
 @pytest.mark.parametrize("cls", [ts.spatial.VPTree, RandomVPTree])
