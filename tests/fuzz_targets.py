@@ -76,15 +76,18 @@ def call(fn, args, kwargs):
         return e
 
 
-def make_array(shape, values):
+def filled(shape, values):
+    """`values` repeated (or zeros) to fill `shape`."""
     size = math.prod(shape)
-    data = (values * (size // max(len(values), 1) + 1))[:size] if values else [0.0] * size
-    return ts.Array(shape, data)
+    return (values * (size // max(len(values), 1) + 1))[:size] if values else [0.0] * size
+
+
+def make_array(shape, values):
+    return ts.Array(shape, filled(shape, values))
 
 
 def numpy_array(shape, values, dtype):
-    size = math.prod(shape)
-    data = (values * (size // max(len(values), 1) + 1))[:size] if values else [0.0] * size
+    data = filled(shape, values)
     with np.errstate(invalid="ignore", over="ignore"):  # NaN or huge floats cast to ints
         return np.asarray(data, dtype=float).astype(dtype).reshape(shape)
 

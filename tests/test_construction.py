@@ -22,11 +22,6 @@ def test_array_matches_numpy_reshape(shape, data):
     assert list(a) == expected.ravel().tolist()
 
 
-def test_keywords_and_sequences_are_accepted():
-    a = ts.Array(data=(1, True, 2.5), shape=(3,))
-    assert a.tolist() == [1.0, 1.0, 2.5]
-
-
 class Floaty:
     def __float__(self):
         return 4.5
@@ -34,21 +29,22 @@ class Floaty:
 
 class Indexy:
     def __index__(self):
-        return 2
+        return 3
 
 
-def test_objects_with_float_and_index_conversions():
-    assert ts.Array([Indexy()], [Floaty(), 1]).tolist() == [4.5, 1.0]
+def test_keywords_sequences_and_conversion_hooks_are_accepted():
+    assert ts.Array(data=(1, True, Floaty()), shape=(Indexy(),)).tolist() == [1.0, 1.0, 4.5]
 
 
-@pytest.mark.parametrize("shape, data, message", [
-    ([2, 3], [1, 2], "Data length 2 doesn't match shape [2, 3] (expected 6)"),
-    ([2, 2], [1, 2, 3], "Data length 3 doesn't match shape [2, 2] (expected 4)"),
-    ([], [], "Data length 0 doesn't match shape [] (expected 1)"),
+@pytest.mark.parametrize("make, shape, data, message", [
+    (ts.Array, [2, 3], [1, 2], "Data length 2 doesn't match shape [2, 3] (expected 6)"),
+    (ts.Array, [2, 2], [1, 2, 3], "Data length 3 doesn't match shape [2, 2] (expected 4)"),
+    (ts.Array, [], [], "Data length 0 doesn't match shape [] (expected 1)"),
+    (lambda shape, data: ts.asarray(data, shape), [2], [1, 2, 3], "Data length 3 doesn't match shape [2] (expected 2)"),
 ])
-def test_data_length_mismatch(shape, data, message):
+def test_data_length_mismatch(make, shape, data, message):
     with pytest.raises(ValueError) as e:
-        ts.Array(shape, data)
+        make(shape, data)
     assert str(e.value) == message
 
 
@@ -138,11 +134,6 @@ def test_asarray_of_an_array_flattens_and_copies():
     assert src.shape == [2, 3]
 
 
-def test_asarray_shape_mismatch_message():
-    with pytest.raises(ValueError, match=r"^Data length 3 doesn't match shape \[2\] \(expected 2\)$"):
-        ts.asarray([1, 2, 3], [2])
-
-
 def test_column_stack():
     got = ts.column_stack([ts.asarray([1, 2]), ts.Array([2, 2], [3, 4, 5, 6])])
     assert got.tolist() == [[1.0, 3.0, 4.0], [2.0, 5.0, 6.0]]
@@ -157,13 +148,9 @@ def test_column_stack():
     ([ts.zeros([1, 1, 1])], ts.PanicException, "column_stack only supports 1D and 2D arrays"),
     ([ts.zeros([2]), ts.zeros([3, 1])], ts.PanicException,
      "assertion `left == right` failed: All arrays must have the same number of rows\n  left: 3\n right: 2"),
+    ([[1.0]], TypeError, "argument 'arrays': 'list' object cannot be cast as 'Array'"),
 ])
 def test_column_stack_failures(arrays, exc, message):
     with pytest.raises(exc) as e:
         ts.column_stack(arrays)
     assert str(e.value) == message
-
-
-def test_column_stack_refuses_non_arrays():
-    with pytest.raises(TypeError, match=r"^argument 'arrays': 'list' object cannot be cast as 'Array'$"):
-        ts.column_stack([[1.0]])

@@ -122,11 +122,6 @@ def test_diagonal_against_numpy(shape, k):
     assert got.shape == [len(expected)] and got.tolist() == expected.tolist()
 
 
-def test_diagonal_requires_a_matrix():
-    with pytest.raises(ValueError, match="^diagonal requires a 2D array$"):
-        ts.zeros([3]).diagonal()
-
-
 @pytest.mark.parametrize("shape", [(2, 3), (1, 5), (0, 4), (40, 70), (33, 1)])
 def test_transpose(shape):
     x = np.random.default_rng(0).standard_normal(shape)

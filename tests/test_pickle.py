@@ -61,11 +61,6 @@ def test_tree_answers_survive(trip, build):
     assert bits(other.kernel_density(bandwidth=0.3)) == bits(tree.kernel_density(bandwidth=0.3))
 
 
-def test_private_helpers_are_not_public():
-    assert not any(name.startswith("_") for name in ts.__all__)
-    assert callable(ts._rebuild_array) and callable(ts._rebuild_tree)
-
-
 @pytest.mark.parametrize("call", [
     lambda: ts._rebuild_array([2, 2], b"\0" * 31), lambda: ts._rebuild_array([2, 2], "x" * 32),
     lambda: ts._rebuild_array([2**62, 4], b""), lambda: ts._rebuild_generator(0, 0, 0, 0),

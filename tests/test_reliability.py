@@ -3,6 +3,7 @@ requests fail cleanly."""
 import gc
 import math
 import os
+import pickle
 import struct
 import sys
 import tracemalloc
@@ -60,6 +61,47 @@ def test_failed_queries_leave_trees_unchanged(cls):
             fail()
     assert (tree.query_knn([0.5, 0.5], 5), tree.query_radius([0.5, 0.5], 0.2),
             tree.kernel_density().tolist()) == expected
+
+
+class Hook:
+    """A number and a shape whose conversion first runs `action`: Python code
+    that touches an object while a call holds it."""
+    def __init__(self, action, value):
+        self.action, self.value = action, value
+
+    def __float__(self):
+        self.action()
+        return float(self.value)
+
+    def __len__(self):
+        return len(self.value)
+
+    def __getitem__(self, i):
+        return self.value[i]
+
+    def __iter__(self):
+        self.action()
+        return iter(self.value)
+
+
+def loan_cases():
+    a, g = ts.asarray([1.0, 2.0]), ts.random.seed(5)
+    write = lambda: a.__setitem__(0, 99.0)
+    return [
+        (a, lambda: a.clip(Hook(write, 0.0), 5.0), "Already borrowed"),
+        (a, lambda: ts.asarray(a, Hook(write, [2])), "Already borrowed"),
+        (a, lambda: a.__setitem__(0, Hook(a.sum, 0.0)), "Already mutably borrowed"),
+        (g, lambda: g.uniform(0.0, Hook(lambda: g.uniform(0.0, 1.0, [1]), 1.0), [2]), "Already borrowed"),
+    ]
+
+
+@pytest.mark.parametrize("case", range(4))
+def test_an_object_in_use_refuses_a_conflicting_call(case):
+    obj, call, message = loan_cases()[case]
+    before = pickle.dumps(obj)
+    with pytest.raises(RuntimeError, match=f"^{message}$"):
+        call()
+    assert pickle.dumps(obj) == before
 
 
 def test_repeated_calls_do_not_leak():

