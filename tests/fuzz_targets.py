@@ -25,7 +25,7 @@ KEYWORDS = ["shape", "data", "fill_value", "n", "m", "k", "v", "arrays", "a", "b
             "low", "high", "mu", "sigma", "shape_param", "scale", "alpha", "beta_param",
             "array", "leaf_size", "metric", "selection", "query", "radius", "queries",
             "bandwidth", "kernel", "criterion", "min_samples", "max_span", "max_iter", "tol",
-            "indices", "dim", "offset", "other", "min", "max", "arr", "not_a_parameter"]
+            "indices", "dim", "offset", "other", "min", "max", "arr", "workers", "not_a_parameter"]
 
 
 def module_functions():
@@ -102,10 +102,10 @@ def plausible_arguments():
         "arrays": [m, m], "a": m, "b": m, "q": 0.5, "seed": 3, "low": 0, "high": 5, "mu": 0.0,
         "sigma": 1.0, "shape_param": 2.0, "scale": 1.0, "alpha": 2.0, "beta_param": 3.0,
         "array": points, "leaf_size": 4, "metric": "manhattan", "selection": "random",
-        "query": [0.5, 0.5], "radius": 0.3, "queries": None, "bandwidth": 0.5, "kernel": "uniform",
+        "query": [0.5, 0.5], "radius": 0.3, "queries": ts.Array([2, 2], [0.5, 0.5, 0.1, 0.9]), "bandwidth": 0.5, "kernel": "uniform",
         "criterion": "min_samples", "min_samples": 2, "max_span": None, "max_iter": 5, "tol": 1e-10,
         "indices": [0, 1], "dim": 0, "offset": 0, "other": m, "min": 0.0, "max": 1.0,
-        "arr": np.arange(4.0).reshape(2, 2), "dtype": None, "copy": None,
+        "arr": np.arange(4.0).reshape(2, 2), "dtype": None, "copy": None, "workers": 2,
     }
 
 

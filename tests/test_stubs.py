@@ -42,9 +42,10 @@ def stub_functions(path):
         if isinstance(node, ast.ClassDef):
             for item in node.body:
                 if isinstance(item, ast.FunctionDef):
-                    found.setdefault(f"{node.name}.{item.name}", [a.arg for a in item.args.args if a.arg != "self"])
+                    args = item.args.args + item.args.kwonlyargs
+                    found.setdefault(f"{node.name}.{item.name}", [a.arg for a in args if a.arg != "self"])
         elif isinstance(node, ast.FunctionDef) and node.col_offset == 0:
-            found.setdefault(node.name, [a.arg for a in node.args.args])
+            found.setdefault(node.name, [a.arg for a in node.args.args + node.args.kwonlyargs])
     return found
 
 

@@ -25,9 +25,9 @@ static std::string quoted_list(const std::vector<const char*>& names) {
 }
 
 static bool too_many_positional(const ParamList& sig, Py_ssize_t given) {
-    const std::size_t n = sig.count;
+    const std::size_t n = sig.positional;
     std::string msg = std::string(sig.error_name) + " takes ";
-    msg += sig.required == n ? std::to_string(n)
+    msg += sig.required >= n ? std::to_string(n)
                              : "from " + std::to_string(sig.required) + " to " + std::to_string(n);
     msg += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") +
            " given";
@@ -71,7 +71,7 @@ bool parse_args(const ParamList& sig, PyObject* const* args, Py_ssize_t nargs, P
                 PyObject** out) {
     const std::size_t n = sig.count;
     for (std::size_t i = 0; i < n; ++i) out[i] = nullptr;
-    if (static_cast<std::size_t>(nargs) > n) return too_many_positional(sig, nargs);
+    if (static_cast<std::size_t>(nargs) > sig.positional) return too_many_positional(sig, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
     if (kwnames) {
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);

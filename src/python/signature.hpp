@@ -48,6 +48,7 @@ struct ParamList {
     const char* error_name;     // "zeros()", "Array.diagonal()"
     const char* const* params;  // the names, in order
     std::size_t count, required;  // the first `required` parameters have no default
+    std::size_t positional;       // the first `positional` may be passed by position
 };
 
 namespace signature_detail {
@@ -56,6 +57,7 @@ struct Layout {
     std::size_t open = 0;      // position of '('
     std::size_t count = 0;     // parameters, without $self
     std::size_t required = 0;  // leading parameters without a default
+    std::size_t positional = 0;  // parameters before a `*` (all if there is none)
     std::array<std::size_t, 12> start{}, end{};  // each parameter name
     std::array<DefaultValue, 12> defaults{};
 };
@@ -142,8 +144,10 @@ constexpr bool is_self(std::string_view d, std::size_t i, std::size_t end) {
 }
 
 // A malformed text fails to compile (a throw in a constant expression).
+// Parameters after a lone `*` are keyword-only, and must have defaults.
 constexpr Layout layout(std::string_view d) {
     Layout out;
+    bool keyword_only = false;
     while (out.open < d.size() && d[out.open] != '(') ++out.open;
     if (out.open == d.size() || d[d.size() - 1] != ')') throw "signature needs (...)";
     const std::size_t close = d.size() - 1;
@@ -152,7 +156,15 @@ constexpr Layout layout(std::string_view d) {
         std::size_t j = i;
         while (j < close && d[j] != ',' && d[j] != '=') ++j;
         const std::size_t name_end = j;
+        if (name_end == i + 1 && d[i] == '*') {
+            if (keyword_only) throw "two '*' markers";
+            keyword_only = true;
+            out.positional = out.count;
+            i = j + 1;
+            continue;
+        }
         const bool has_default = j < close && d[j] == '=';
+        if (keyword_only && !has_default) throw "a keyword-only parameter needs a default";
         while (j < close && d[j] != ',') ++j;  // past the default's text
         if (has_default && !is_self(d, i, name_end) && out.count < out.start.size())
             out.defaults[out.count] = parse_default(d, name_end + 1, j);
@@ -165,6 +177,7 @@ constexpr Layout layout(std::string_view d) {
         }
         i = j + 1;
     }
+    if (!keyword_only) out.positional = out.count;
     return out;
 }
 
@@ -202,7 +215,8 @@ public:
         for (std::size_t i = 0; i < size; ++i) out[i] = cut.chars + shape.start[i];
         return out;
     }();
-    static constexpr ParamList list{error_name, params.data(), size, required};
+    static constexpr std::size_t positional = shape.positional;
+    static constexpr ParamList list{error_name, params.data(), size, required, positional};
 
     // Parameter I's default, and a string default's characters.
     template <std::size_t I>

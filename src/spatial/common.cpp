@@ -86,11 +86,23 @@ void CandidateHeap::sift_down(std::uint64_t i, std::uint64_t size) {
     entries_[i] = e;
 }
 
-std::vector<std::uint64_t> CandidateHeap::rows_ascending() {
+void CandidateHeap::sort_ascending() {
     for (std::uint64_t end = size_; end > 1; --end) {  // move the largest behind the heap
         std::swap(entries_[0], entries_[end - 1]);
         sift_down(0, end - 1);
     }
+}
+
+void CandidateHeap::write_ascending(double* distances, std::int64_t* rows) {
+    sort_ascending();
+    for (std::uint64_t i = 0; i < size_; ++i) {
+        distances[i] = entries_[i].distance;
+        rows[i] = static_cast<std::int64_t>(entries_[i].row);
+    }
+}
+
+std::vector<std::uint64_t> CandidateHeap::rows_ascending() {
+    sort_ascending();
     std::vector<std::uint64_t> rows(size_);
     for (std::uint64_t i = 0; i < size_; ++i) rows[i] = entries_[i].row;
     return rows;

@@ -95,8 +95,14 @@ public:
             replace_top({distance, row});
     }
 
+    // Empties the heap for the next query (its room stays).
+    void clear() { size_ = 0; }
+
     // Heap-sorts the candidates into ascending distance and gives their rows.
     std::vector<std::uint64_t> rows_ascending();
+    // The same, written as distances and rows (each with room for size()).
+    void write_ascending(double* distances, std::int64_t* rows);
+    std::uint64_t size() const { return size_; }
 
 private:
     struct Entry {
@@ -106,6 +112,7 @@ private:
     void push(Entry e);
     void replace_top(Entry e);
     void sift_down(std::uint64_t i, std::uint64_t size);
+    void sort_ascending();
 
     std::vector<Entry> entries_;
     std::uint64_t size_ = 0, room_;

@@ -189,6 +189,29 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
 
 }  // namespace walk
 
+// One query each, its length already checked: the nearest candidates into
+// an empty heap (with room for at most n), the rows within `radius` appended
+// to `out` in walk order, and the density at q.
+template <SearchTree Tree>
+void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap) {
+    with_metric(t.points().metric, [&]<class M>() { walk::knn<M>(t, 0, q, len, heap, t.root_carry(q, len)); });
+}
+
+template <SearchTree Tree>
+void search_radius(const Tree& t, const double* q, std::size_t len, double radius, std::vector<std::uint64_t>& out) {
+    with_metric(t.points().metric,
+                [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, out, t.root_carry(q, len)); });
+}
+
+template <SearchTree Tree>
+double density_at(const Tree& t, const double* q, double h, KernelType kernel, const ApproxCriterion& criterion) {
+    double sum = 0.0;
+    with_metric(t.points().metric, [&]<class M>() {
+        with_kernel(kernel, [&]<KernelType K>() { walk::density<M, K>(t, 0, q, t.points().dim, h, criterion, sum); });
+    });
+    return sum;
+}
+
 // The input rows of the k nearest points, nearest first.
 template <SearchTree Tree>
 std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, std::uint64_t k) {
@@ -196,7 +219,7 @@ std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, s
     if (k == 0 || p.n == 0) return {};
     t.check_query(q.size());
     CandidateHeap heap(std::min(k, p.n));  // more room than points could never fill
-    with_metric(p.metric, [&]<class M>() { walk::knn<M>(t, 0, q.data(), q.size(), heap, t.root_carry(q.data(), q.size())); });
+    search_knn(t, q.data(), q.size(), heap);
     return heap.rows_ascending();
 }
 
@@ -205,10 +228,7 @@ template <SearchTree Tree>
 std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius) {
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
-    with_metric(t.points().metric,
-                [&]<class M>() {
-                    walk::radius<M>(t, 0, q.data(), q.size(), radius, out, t.root_carry(q.data(), q.size()));
-                });
+    search_radius(t, q.data(), q.size(), radius, out);
     return out;
 }
 
@@ -221,15 +241,8 @@ NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelTy
     check_density_queries(queries, p.dim);
     const std::uint64_t m = queries.shape[0];
     NdArray out = NdArray::uninit(d1(m));
-    with_metric(p.metric, [&]<class M>() {
-        with_kernel(kernel, [&]<KernelType K>() {
-            for (std::uint64_t i = 0; i < m; ++i) {
-                double sum = 0.0;
-                walk::density<M, K>(t, 0, queries.data.data() + i * p.dim, p.dim, h, criterion, sum);
-                out.data[i] = sum;
-            }
-        });
-    });
+    for (std::uint64_t i = 0; i < m; ++i)
+        out.data[i] = density_at(t, queries.data.data() + i * p.dim, h, kernel, criterion);
     return out;
 }
 

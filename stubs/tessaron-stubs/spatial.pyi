@@ -2,6 +2,8 @@
 from collections.abc import Sequence
 from typing import SupportsFloat, SupportsIndex, final
 
+from typing_extensions import Buffer
+
 from . import Array
 
 __all__ = ["BallTree", "KDTree", "VPTree"]
@@ -9,6 +11,9 @@ __all__ = ["BallTree", "KDTree", "VPTree"]
 _Float = SupportsFloat | SupportsIndex
 _Query = Array | Sequence[_Float] | _Float
 _Queries = Array | Sequence[_Float] | _Float | None
+# A batch of queries: an (m, dim) Array, a 2-D buffer of real numbers (a
+# NumPy array of any real dtype and layout) or m sequences of dim numbers.
+_QueryBatch = Array | Buffer | Sequence[Sequence[_Float]]
 
 class _Tree:
     def query_knn(self, query: _Query, k: SupportsIndex) -> list[int]:
@@ -23,6 +28,12 @@ class _Tree:
                               min_samples: SupportsIndex | None = None,
                               max_span: _Float | None = None) -> float | Array:
         """Kernel sums with whole nodes estimated by the criterion."""
+    def query_knn_batch(self, queries: _QueryBatch, k: SupportsIndex, *,
+                        workers: SupportsIndex = 1) -> tuple[Array, memoryview]:
+        """Distances (m, min(k, n)) and input rows (int64 memoryview) of each query's nearest points."""
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Float, *,
+                           workers: SupportsIndex = 1) -> list[list[int]]:
+        """Each query's query_radius answer, computed on up to `workers` threads."""
 
 @final
 class KDTree(_Tree):

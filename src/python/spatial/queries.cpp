@@ -4,17 +4,9 @@
 
 #include "python/array/array_args.hpp"
 #include "python/errors.hpp"
+#include "python/spatial/query_matrix.hpp"
 
 namespace tessaron::py {
-
-namespace {
-
-std::string dimension_message(const char* what, std::uint64_t got, std::uint64_t dim) {
-    return std::string(what) + " " + std::to_string(got) + " doesn't match tree dimension " +
-           std::to_string(dim);
-}
-
-}  // namespace
 
 bool point_query(PyObject* obj, Buffer& out) {
     if (is_array(obj)) {
@@ -46,7 +38,7 @@ bool density_queries(PyObject* obj, std::uint64_t dim, std::optional<NdArray>& o
         }
         const std::uint64_t width = q.shape[q.ndim() - 1];
         if (width != dim) {
-            raise_value_error(dimension_message("Query dimension", width, dim));
+            raise_dimension_mismatch("Query dimension", width, dim);
             return false;
         }
         out = q.ndim() == 2 ? q : NdArray::make(Shape{1, dim}, Buffer(q.data));
@@ -63,7 +55,7 @@ bool density_queries(PyObject* obj, std::uint64_t dim, std::optional<NdArray>& o
         return false;
     }
     if (values.size() != dim) {
-        raise_value_error(dimension_message("Query vector length", values.size(), dim));
+        raise_dimension_mismatch("Query vector length", values.size(), dim);
         return false;
     }
     out = NdArray::make(Shape{1, dim}, std::move(values));

@@ -9,6 +9,7 @@
 #include "python/module_util.hpp"
 #include "python/object.hpp"
 #include "python/pickling.hpp"
+#include "python/spatial/batch_methods.hpp"
 #include "python/spatial/queries.hpp"
 #include "python/spatial/tree_entries.hpp"
 
@@ -24,14 +25,12 @@ PyObject* make_tree(std::optional<Tree>&& built) {
 }
 
 template <class Tree>
-struct Methods {
+struct Methods : BatchMethods<Tree> {
     using Entry = TreeEntry<Tree>;
+    using Batch = BatchMethods<Tree>;
+    using Batch::read;
+    using Batch::tree;
     static constexpr Literal owner = Entry::name;
-
-    static const Tree& tree(PyObject* self) { return value_of<Tree>(self); }
-    static bool read(PyObject* self, ReadLoan& loan) {
-        return loan.acquire(reinterpret_cast<Instance<Tree>*>(self)->loan);
-    }
 
     using FromArray = typename Entry::FromArray;
     static PyObject* from_array(Args<FromArray>& in) { return make_tree(Entry::build(in)); }
@@ -118,6 +117,8 @@ struct Methods {
         method_def<QueryRadius, query_radius>(),
         method_def<KernelDensity, kernel_density>(),
         method_def<KernelDensityApprox, kernel_density_approx>(),
+        method_def<typename Batch::QueryKnnBatch, Batch::query_knn_batch>(),
+        method_def<typename Batch::QueryRadiusBatch, Batch::query_radius_batch>(),
         method_def<Reduce, reduce>(),
         kEndOfTable,
     };

@@ -1,0 +1,26 @@
+// Reading a batch's queries: m rows of the tree's dimension, copied into
+// storage of our own (so the search may run without the GIL).
+#pragma once
+
+#include <cstdint>
+
+#include "array/buffer.hpp"
+#include "python/py.hpp"
+
+namespace tessaron::py {
+
+struct QueryMatrix {
+    Buffer values;  // rows * dim, row after row
+    std::uint64_t rows = 0;
+};
+
+// From an Array of shape (m, dim), any object exporting a two-dimensional
+// buffer of real numbers (NumPy arrays of every real dtype, byte order and
+// memory layout, converted without a Python object per element), or a
+// sequence of m sequences of dim numbers.
+bool query_matrix(PyObject* obj, std::uint64_t dim, QueryMatrix& out);
+
+// "Query dimension 2 doesn't match tree dimension 3".
+void raise_dimension_mismatch(const char* what, std::uint64_t got, std::uint64_t dim);
+
+}  // namespace tessaron::py

@@ -1,0 +1,140 @@
+#include "spatial/parallel.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
+namespace tessaron::spatial {
+
+unsigned available_cores() {
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+        const int n = CPU_COUNT(&set);
+        if (n > 0) return static_cast<unsigned>(n);
+    }
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+
+// The failure of the earliest chunk that failed, kept for the caller.
+class FirstFailure {
+public:
+    void keep(std::uint64_t begin, std::exception_ptr e) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!error_ || begin < begin_) {
+            error_ = std::move(e);
+            begin_ = begin;
+        }
+    }
+    void rethrow() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::exception_ptr error_;
+    std::uint64_t begin_ = 0;
+};
+
+// Small chunks keep the threads evenly loaded and the interrupt poll timely;
+// at most 16 items, and about 32 chunks per thread on short batches.
+std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
+    return std::clamp<std::uint64_t>(count / (std::uint64_t{threads} * 32), 1, 16);
+}
+
+}  // namespace
+
+bool run_chunks(std::uint64_t count, const Workers& workers,
+                const std::function<void(std::uint64_t, std::uint64_t)>& body) {
+    const std::uint64_t chunk = chunk_size(count, std::max(1u, workers.threads));
+    const std::uint64_t chunks = count / chunk + (count % chunk != 0);
+    const unsigned threads = static_cast<unsigned>(std::clamp<std::uint64_t>(chunks, 1, std::max(1u, workers.threads)));
+    std::atomic<std::uint64_t> next{0};
+    std::atomic<bool> stop{false};
+    bool interrupted = false;
+    FirstFailure failure;
+    auto polled = Clock::now();
+    // On the calling thread: asks the poll, if it is due (or `now`).
+    auto poll = [&](bool now) {
+        if (!workers.interrupted || interrupted || (!now && Clock::now() - polled < kPollInterval)) return;
+        polled = Clock::now();
+        try {
+            interrupted = workers.interrupted();
+        } catch (...) {
+            failure.keep(0, std::current_exception());
+            stop.store(true);
+        }
+        if (interrupted) stop.store(true);
+    };
+
+    auto work = [&](bool caller) {
+        while (!stop.load(std::memory_order_relaxed)) {
+            const std::uint64_t begin = next.fetch_add(chunk, std::memory_order_relaxed);
+            if (begin >= count) return;
+            try {
+                body(begin, std::min(count, begin + chunk));
+            } catch (...) {
+                failure.keep(begin, std::current_exception());
+                stop.store(true);
+                return;
+            }
+            if (caller) poll(false);
+        }
+    };
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    unsigned running = 0;
+    std::vector<std::thread> helpers;
+    helpers.reserve(threads - 1);
+    for (unsigned i = 1; i < threads; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++running;
+        }
+        try {
+            helpers.emplace_back([&] {
+                work(false);
+                std::lock_guard<std::mutex> lock(mutex);
+                --running;
+                finished.notify_one();
+            });
+        } catch (const std::system_error&) {
+            std::lock_guard<std::mutex> lock(mutex);
+            --running;
+            break;  // no more threads to be had: the others share the work
+        }
+    }
+    work(true);
+    {
+        // The caller keeps polling while the helpers finish their chunks.
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            if (finished.wait_for(lock, kPollInterval, [&] { return running == 0; })) break;
+            lock.unlock();
+            poll(true);
+            lock.lock();
+        }
+    }
+    for (std::thread& t : helpers) t.join();
+    failure.rethrow();
+    return !interrupted;
+}
+
+}  // namespace tessaron::spatial

@@ -1,0 +1,224 @@
+"""Batch queries: each row is the single query's answer, for every input form
+and number of workers; errors, threads, the GIL, interrupts and fork."""
+import os
+import subprocess
+import sys
+import threading
+
+import numpy as np
+import pytest
+
+import tessaron as ts
+from conftest import TREE_BUILDS, TREE_CLASSES
+from spatial_reference import distances
+
+METRICS = ["euclidean", "manhattan", "chebyshev"]
+
+
+def points(n=400, dim=3, seed=0):
+    rng = np.random.default_rng(seed)
+    x = rng.integers(0, 8, (n, dim)).astype(float)  # many ties
+    x[: n // 2] += rng.random((n // 2, dim))
+    return x
+
+
+def tree_of(cls, x, metric="euclidean", leaf_size=5):
+    return cls.from_array(ts.Array.from_numpy(np.ascontiguousarray(x)), leaf_size, metric)
+
+
+def queries(count=60, dim=3, seed=1):
+    return np.random.default_rng(seed).random((count, dim)) * 9 - 0.5
+
+
+def as_rows(indices):
+    return indices.tolist()
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("k", [0, 1, 7, 500])
+def test_knn_rows_are_the_single_answers(cls, metric, k):
+    x, q = points(), queries()
+    q[::7] = x[:: 7][: len(q[::7])]  # queries on stored points too
+    tree = tree_of(cls, x, metric)
+    d, i = tree.query_knn_batch(q, k, workers=3)
+    width = min(k, len(x))
+    assert d.shape == [len(q), width] and i.shape == (len(q), width) and i.format == "q"
+    rows = as_rows(i)
+    for r, query in enumerate(q):
+        assert rows[r] == tree.query_knn(query.tolist(), k)
+        assert d.to_numpy()[r].tolist() == distances(x, query, metric)[rows[r]].tolist()
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+@pytest.mark.parametrize("metric", METRICS)
+def test_radius_lists_are_the_single_answers(cls, metric):
+    x, q = points(), queries()
+    tree = tree_of(cls, x, metric)
+    for radius in (0.0, 0.7, 2.0):
+        got = tree.query_radius_batch(q, radius, workers=2)
+        assert got == [tree.query_radius(query.tolist(), radius) for query in q]
+
+
+@pytest.mark.parametrize("cls", TREE_CLASSES)
+def test_answers_do_not_depend_on_the_workers(cls):
+    x = np.random.default_rng(3).random((3000, 4))
+    x[::5, 2] = np.nan  # NaN coordinates (which only the VP-tree splits) must not make threads differ
+    q = np.random.default_rng(4).random((2000, 4))
+    tree = tree_of(cls, x if cls is ts.spatial.VPTree else np.nan_to_num(x), "chebyshev")
+    answers = []
+    for workers in (1, 2, 5, -1):
+        d, i = tree.query_knn_batch(q, 9, workers=workers)
+        answers.append((d.to_numpy().tobytes(), np.asarray(i).tobytes(),
+                        tree.query_radius_batch(q, 0.2, workers=workers)))
+    assert all(a == answers[0] for a in answers)
+
+
+DTYPES = [np.float32, np.float16, np.int64, np.int8, np.uint16, np.bool_, ">f8", "<i4", np.longdouble]
+
+
+@pytest.mark.parametrize("dtype", DTYPES, ids=str)
+def test_numpy_inputs_of_every_real_dtype_and_layout(dtype):
+    tree = tree_of(ts.spatial.KDTree, points())
+    raw = np.random.default_rng(5).random((40, 3)) * 8
+    for layout in (lambda a: a, np.asfortranarray, lambda a: np.repeat(a, 2, axis=1)[::2, ::2][:, ::-1][:, ::-1]):
+        q = layout(raw.astype(dtype))
+        expected = q.astype(np.float64)
+        d, i = tree.query_knn_batch(q, 4)
+        assert as_rows(i) == [tree.query_knn(row.tolist(), 4) for row in expected]
+        assert tree.query_radius_batch(q, 1.5) == tree.query_radius_batch(expected, 1.5)
+
+
+def test_arrays_lists_and_empty_batches():
+    x = points()
+    tree = tree_of(ts.spatial.BallTree, x)
+    q = queries(5)
+    from_list = tree.query_knn_batch(q.tolist(), 3)
+    from_array = tree.query_knn_batch(ts.Array.from_numpy(q), 3)
+    assert from_list[0].tolist() == from_array[0].tolist() and from_list[1].tolist() == from_array[1].tolist()
+    assert tree.query_radius_batch([tuple(r) for r in q], 1.0) == tree.query_radius_batch(q, 1.0)
+    for empty in ([], np.zeros((0, 3)), ts.zeros([0, 3])):
+        d, i = tree.query_knn_batch(empty, 4)
+        assert d.shape == [0, 4] and i.shape == (0, 4) and np.asarray(i).shape == (0, 4) and i.tolist() == []
+        assert tree.query_radius_batch(empty, 1.0) == []
+    d, i = tree_of(ts.spatial.KDTree, np.zeros((0, 3))).query_knn_batch(q, 4)
+    assert d.shape == [5, 0] and i.tolist() == [[]] * 5
+
+
+def test_indices_are_numpy_int64_without_a_copy():
+    tree = tree_of(ts.spatial.VPTree, points())
+    _, i = tree.query_knn_batch(queries(), 3)
+    a, b = np.asarray(i), np.asarray(i)
+    assert a.dtype == np.int64 and np.shares_memory(a, b)
+    assert all(type(v) is int for row in i.tolist() for v in row)
+
+
+P = ts.PanicException
+BAD = [  # (queries, k, keywords, exception, message pattern)
+    (np.zeros((4, 2)), 1, {}, ValueError, "^Query dimension 2 doesn't match tree dimension 3$"),
+    ([[0.0, 0.0, 0.0], [0.0, 0.0]], 1, {}, ValueError, "^Query dimension 2 doesn't match tree dimension 3$"),
+    (ts.zeros([2, 4]), 1, {}, ValueError, "^Query dimension 4 doesn't match tree dimension 3$"),
+    (np.zeros(3), 1, {}, ValueError, "^queries must be a 2D array$"),
+    ([0.5, 0.5, 0.5], 1, {}, ValueError, "^queries must be a 2D array$"),
+    (ts.zeros([3]), 1, {}, ValueError, "^queries must be a 2D array$"),
+    (np.zeros((2, 2, 3)), 1, {}, ValueError, "^queries must be a 2D array$"),
+    (np.zeros((2, 3), complex), 1, {}, TypeError, "^queries must hold real numbers, not buffer format 'Zd'$"),
+    ([["a", "b", "c"]], 1, {}, TypeError, None),
+    (0.5, 1, {}, TypeError, None),
+    (np.zeros((2, 3)), 1, {"workers": 0}, ValueError, "^workers must be a positive integer or -1$"),
+    (np.zeros((2, 3)), 1, {"workers": -2}, ValueError, "^workers must be a positive integer or -1$"),
+    (np.zeros((2, 3)), 1, {"workers": 1.5}, TypeError, "^argument 'workers': "),
+    (np.zeros((2, 3)), -1, {}, OverflowError, None),
+]
+
+
+@pytest.mark.parametrize("cls", TREE_CLASSES)
+@pytest.mark.parametrize("q, k, keywords, exc, pattern", BAD)
+def test_failures_leave_the_tree_as_it_was(cls, q, k, keywords, exc, pattern):
+    tree = tree_of(cls, points())
+    before = tree.__reduce__()
+    with pytest.raises(exc, match=pattern):
+        tree.query_knn_batch(q, k, **keywords)
+    if k >= 0:
+        with pytest.raises(exc, match=pattern):
+            tree.query_radius_batch(q, 1.0, **keywords)
+    assert tree.__reduce__() == before
+
+
+def test_workers_are_keyword_only():
+    tree = tree_of(ts.spatial.KDTree, points())
+    with pytest.raises(TypeError, match=r"^KDTree.query_knn_batch\(\) takes 2 positional arguments but 3 were given$"):
+        tree.query_knn_batch(queries(), 2, 2)
+
+
+def test_python_threads_share_a_tree_and_run_while_it_searches():
+    x = np.random.default_rng(6).random((200_000, 3))
+    tree = tree_of(ts.spatial.KDTree, x, leaf_size=20)
+    q = np.random.default_rng(7).random((100_000, 3))
+    expected = tree.query_knn_batch(q, 5)[1].tolist()
+    results, ticks, running = {}, [0], [True]
+
+    def count():  # pure Python: progresses only while the GIL is free
+        while running[0]:
+            ticks[0] += 1
+
+    def search(name):
+        results[name] = tree.query_knn_batch(q, 5, workers=2)[1].tolist()
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    searchers = [threading.Thread(target=search, args=(n,)) for n in range(3)]
+    for t in searchers:
+        t.start()
+    before = ticks[0]
+    for t in searchers:
+        t.join()
+    running[0] = False
+    counter.join()
+    assert all(r == expected for r in results.values()) and len(results) == 3
+    assert ticks[0] > before + 1000
+
+
+INTERRUPT = """
+import signal, sys, threading, time
+import numpy as np
+import tessaron as ts
+x = np.random.default_rng(0).random((300_000, 3))
+tree = ts.spatial.KDTree.from_array(ts.Array.from_numpy(x))
+q = np.random.default_rng(1).random((20_000_000, 3))
+threading.Timer(0.5, lambda: signal.raise_signal(signal.SIGINT)).start()
+try:
+    tree.query_knn_batch(q, 8, workers={workers})
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted", tree.query_knn([0.5, 0.5, 0.5], 2) == tree.query_knn_batch([[0.5, 0.5, 0.5]], 2)[1].tolist()[0])
+"""
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+def test_ctrl_c_abandons_a_batch_and_the_tree_stays_usable(workers):
+    out = subprocess.run([sys.executable, "-c", INTERRUPT.format(workers=workers)], capture_output=True,
+                         text=True, timeout=600)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.split() == ["interrupted", "True"]
+
+
+FORK = """
+import os, numpy as np, tessaron as ts
+tree = ts.spatial.BallTree.from_array(ts.Array.from_numpy(np.random.default_rng(0).random((5000, 3))))
+q = np.random.default_rng(1).random((4000, 3))
+expected = tree.query_knn_batch(q, 4, workers=2)[1].tolist()
+pid = os.fork()
+if pid == 0:
+    ok = tree.query_knn_batch(q, 4, workers=2)[1].tolist() == expected
+    os._exit(0 if ok else 1)
+_, status = os.waitpid(pid, 0)
+print("child", os.waitstatus_to_exitcode(status))
+"""
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="no fork here")
+def test_a_forked_child_runs_parallel_batches():
+    out = subprocess.run([sys.executable, "-c", FORK], capture_output=True, text=True, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.split() == ["child", "0"]
