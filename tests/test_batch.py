@@ -60,6 +60,26 @@ def test_radius_lists_are_the_single_answers(cls, metric):
         assert got == [tree.query_radius(query.tolist(), radius) for query in q]
 
 
+CRITERIA = [{}, {"criterion": "min_samples", "min_samples": 6}, {"criterion": "max_span", "max_span": 1.5},
+            {"criterion": "combined", "min_samples": 3, "max_span": 3.0}]
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("kernel", ["gaussian", "epanechnikov", "uniform", "triangular"])
+@pytest.mark.parametrize("criterion", CRITERIA, ids=lambda c: c.get("criterion", "none"))
+def test_density_elements_are_the_single_answers(cls, metric, kernel, criterion):
+    x, q = points(150), queries(20)
+    tree = tree_of(cls, x, metric)
+    got = tree.kernel_density_batch(q, 1.3, kernel, workers=2, **criterion)
+    assert got.shape == [len(q)]
+    expected = [tree.kernel_density_approx(row.tolist(), 1.3, kernel, **criterion) for row in q]
+    assert got.to_numpy().tobytes() == np.array(expected).tobytes()
+    own = tree.kernel_density_batch(None, 1.3, kernel, workers=3, **criterion)
+    assert own.to_numpy().tobytes() == tree.kernel_density_approx(None, 1.3, kernel, **criterion).to_numpy().tobytes()
+    assert tree.kernel_density_batch(q[:1], 1.3, kernel, **criterion).shape == [1]
+
+
 @pytest.mark.parametrize("cls", TREE_CLASSES)
 def test_answers_do_not_depend_on_the_workers(cls):
     x = np.random.default_rng(3).random((3000, 4))
@@ -70,7 +90,8 @@ def test_answers_do_not_depend_on_the_workers(cls):
     for workers in (1, 2, 5, -1):
         d, i = tree.query_knn_batch(q, 9, workers=workers)
         answers.append((d.to_numpy().tobytes(), np.asarray(i).tobytes(),
-                        tree.query_radius_batch(q, 0.2, workers=workers)))
+                        tree.query_radius_batch(q, 0.2, workers=workers),
+                        tree.kernel_density_batch(q, 0.3, "epanechnikov", workers=workers).to_numpy().tobytes()))
     assert all(a == answers[0] for a in answers)
 
 
@@ -100,7 +121,7 @@ def test_arrays_lists_and_empty_batches():
     for empty in ([], np.zeros((0, 3)), ts.zeros([0, 3])):
         d, i = tree.query_knn_batch(empty, 4)
         assert d.shape == [0, 4] and i.shape == (0, 4) and np.asarray(i).shape == (0, 4) and i.tolist() == []
-        assert tree.query_radius_batch(empty, 1.0) == []
+        assert tree.query_radius_batch(empty, 1.0) == [] and tree.kernel_density_batch(empty).shape == [0]
     d, i = tree_of(ts.spatial.KDTree, np.zeros((0, 3))).query_knn_batch(q, 4)
     assert d.shape == [5, 0] and i.tolist() == [[]] * 5
 
@@ -142,7 +163,21 @@ def test_failures_leave_the_tree_as_it_was(cls, q, k, keywords, exc, pattern):
     if k >= 0:
         with pytest.raises(exc, match=pattern):
             tree.query_radius_batch(q, 1.0, **keywords)
+        with pytest.raises(exc, match=pattern):
+            tree.kernel_density_batch(q, 1.0, **keywords)
     assert tree.__reduce__() == before
+
+
+@pytest.mark.parametrize("keywords, message", [
+    ({"kernel": "box"}, "^Unknown kernel type 'box'"), ({"criterion": "most"}, "^Unknown approximation criterion 'most'"),
+    ({"criterion": "max_span"}, "^max_span parameter required for 'max_span' criterion$"),
+    ({"bandwidth": 0.0}, "^bandwidth must be a positive number$"),
+])
+def test_density_option_errors_are_the_single_method_errors(keywords, message):
+    tree = tree_of(ts.spatial.BallTree, points())
+    for call in (tree.kernel_density_batch, tree.kernel_density_approx):
+        with pytest.raises(ValueError, match=message):
+            call(np.zeros((2, 4)), **keywords)  # before the queries are read
 
 
 def test_workers_are_keyword_only():
@@ -186,18 +221,25 @@ import tessaron as ts
 x = np.random.default_rng(0).random((300_000, 3))
 tree = ts.spatial.KDTree.from_array(ts.Array.from_numpy(x))
 q = np.random.default_rng(1).random((20_000_000, 3))
-threading.Timer(0.5, lambda: signal.raise_signal(signal.SIGINT)).start()
+signal.signal(signal.SIGINT, signal.default_int_handler)  # also where a background job ignores it
+threading.Timer(1.0, lambda: signal.raise_signal(signal.SIGINT)).start()
 try:
-    tree.query_knn_batch(q, 8, workers={workers})
+    {call}
     print("finished")
 except KeyboardInterrupt:
     print("interrupted", tree.query_knn([0.5, 0.5, 0.5], 2) == tree.query_knn_batch([[0.5, 0.5, 0.5]], 2)[1].tolist()[0])
 """
 
 
-@pytest.mark.parametrize("workers", [1, 2])
-def test_ctrl_c_abandons_a_batch_and_the_tree_stays_usable(workers):
-    out = subprocess.run([sys.executable, "-c", INTERRUPT.format(workers=workers)], capture_output=True,
+@pytest.mark.parametrize("call", [
+    "tree.query_knn_batch(q, 8, workers=1)", "tree.query_radius_batch(q, 0.05, workers=2)",
+    "tree.kernel_density_batch(q, 0.5, workers=2)", "tree.kernel_density(None, 0.5)",
+    "tree.kernel_density_approx(ts.Array.from_numpy(q[:100_000]), 0.5)",
+    "ts.spatial.VPTree.from_array(ts.Array.from_numpy(q[:4_000_000]))",
+    "ts.spatial.KDTree.from_array(ts.Array.from_numpy(np.repeat(q[:4_000_000], 2, axis=0)))",
+])
+def test_ctrl_c_abandons_the_call_and_the_tree_stays_usable(call):
+    out = subprocess.run([sys.executable, "-c", INTERRUPT.format(call=call)], capture_output=True,
                          text=True, timeout=600)
     assert out.returncode == 0, out.stderr
     assert out.stdout.split() == ["interrupted", "True"]

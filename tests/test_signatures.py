@@ -80,6 +80,7 @@ TREE_OF = {cls.__name__: cls.from_array(POINTS, 4) for cls in TREE_CLASSES}
 REQUIRED = {"asarray": ([1.0, 2.0, 3.0, 4.0],), "diag": ([1.0, 2.0],), "eye": (3,), "diagonal": (),
             "from_array": (POINTS,), "kernel_density": (), "kernel_density_approx": (),
             "eig_with_params": (ts.Array([2, 2], [2.0, 1.0, 1.0, 3.0]),),
+            "kernel_density_batch": (),
             "query_knn_batch": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 3),
             "query_radius_batch": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 0.3),
             "linalg.diagonal": (ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]),)}

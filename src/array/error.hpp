@@ -24,6 +24,10 @@ struct Error {
 
 [[noreturn]] void fail(std::string message);
 
+// The caller's poll asked a long computation to stop (an interrupt): it
+// abandons the call, and the caller's own report of why is already pending.
+struct Interrupted {};
+
 // A failed internal assertion. Thrown, never returned: it abandons the call.
 struct Panic {
     std::string message;

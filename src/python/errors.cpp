@@ -31,6 +31,8 @@ void raise_value_error(const std::string& message) {
 void set_error_from_current_exception() {
     try {
         throw;
+    } catch (const Interrupted&) {
+        ensure_error_set();  // the poll left its exception (KeyboardInterrupt) pending
     } catch (const Panic& p) {
         raise_panic(p);
     } catch (const Error& e) {

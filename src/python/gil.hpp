@@ -3,6 +3,7 @@
 #pragma once
 
 #include "python/py.hpp"
+#include "spatial/parallel.hpp"
 
 namespace tessaron::py {
 
@@ -26,5 +27,14 @@ public:
 private:
     PyThreadState* state_;
 };
+
+// Runs work(watch) without the GIL, the watch polling for signals: Ctrl-C
+// abandons the work (as Interrupted) with KeyboardInterrupt pending.
+template <class F>
+decltype(auto) without_gil(F&& work) {
+    WithoutGil released;
+    ::tessaron::spatial::Watch watch([&] { return released.signalled(); });
+    return work(watch);
+}
 
 }  // namespace tessaron::py

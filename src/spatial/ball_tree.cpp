@@ -23,7 +23,8 @@ double radius_of(DistanceMetric metric, const double* points, std::uint64_t coun
 
 }  // namespace
 
-BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric) {
+BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
+                               Watch* watch) {
     BallTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     const PointSet& p = t.points_;
@@ -44,7 +45,7 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
         for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
         t.radius_.push_back(radius_of(p.metric, points, count, dim, c));
     };
-    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}).build();
+    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}, watch).build();
     t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
     return t;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "spatial/common.hpp"
+#include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
 
 namespace tessaron::spatial {
@@ -17,7 +18,9 @@ namespace tessaron::spatial {
 class BallTree : public Searchable<BallTree> {
 public:
     // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
-    static BallTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric);
+    // `watch` (if given) is checked as the build goes: an interrupt abandons it.
+    static BallTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
+                              Watch* watch = nullptr);
 
     // The built state as bytes (for pickling), and a tree from such bytes;
     // a payload that does not describe a sound tree is an Error.

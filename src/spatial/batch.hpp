@@ -1,8 +1,7 @@
 // Many queries in one call: each query is answered by the same search as a
 // single query, into its own row of the output, on as many threads as the
 // caller allows. Queries are m rows of the tree's dimension, laid out one
-// after another; every function returns false when the caller's poll
-// abandoned the work (the outputs are then incomplete).
+// after another. An interrupt (Interrupted) abandons the work.
 #pragma once
 
 #include <algorithm>
@@ -17,13 +16,13 @@ namespace tessaron::spatial {
 // Row i of the m x min(k, n) outputs: query i's nearest points, nearest
 // first, as distances and input rows.
 template <SearchTree Tree>
-bool knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint64_t k, double* distances,
+void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint64_t k, double* distances,
                std::int64_t* rows, const Workers& workers) {
     const PointSet& p = t.points();
     const std::uint64_t room = std::min(k, p.n);
-    if (room == 0 || m == 0) return true;
+    if (room == 0 || m == 0) return;
     t.check_query(p.dim);
-    return run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
+    run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
         CandidateHeap heap(room);
         for (std::uint64_t i = begin; i < end; ++i) {
             heap.clear();
@@ -35,35 +34,35 @@ bool knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint6
 
 // out[i]: the input rows within `radius` of query i, in walk order.
 template <SearchTree Tree>
-bool radius_batch(const Tree& t, const double* queries, std::uint64_t m, double radius,
+void radius_batch(const Tree& t, const double* queries, std::uint64_t m, double radius,
                   std::vector<std::vector<std::uint64_t>>& out, const Workers& workers) {
     const PointSet& p = t.points();
     out.assign(m, {});
-    if (m == 0) return true;
+    if (m == 0) return;
     t.check_query(p.dim);
-    return run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
+    run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t i = begin; i < end; ++i) search_radius(t, queries + i * p.dim, p.dim, radius, out[i]);
     });
 }
 
 // out[i]: the density at query i, as kernel_density gives it for that query.
 template <SearchTree Tree>
-bool density_batch(const Tree& t, const double* queries, std::uint64_t m, double h, KernelType kernel,
+void density_batch(const Tree& t, const double* queries, std::uint64_t m, double h, KernelType kernel,
                    const ApproxCriterion& criterion, double* out, const Workers& workers) {
     check_bandwidth(h);
     const std::uint64_t dim = t.points().dim;
-    return run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
+    run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t i = begin; i < end; ++i) out[i] = density_at(t, queries + i * dim, h, kernel, criterion);
     });
 }
 
 // out[row]: the density at the tree's own point of input row `row` (n values).
 template <SearchTree Tree>
-bool self_density_batch(const Tree& t, double h, KernelType kernel, const ApproxCriterion& criterion, double* out,
+void self_density_batch(const Tree& t, double h, KernelType kernel, const ApproxCriterion& criterion, double* out,
                         const Workers& workers) {
     check_bandwidth(h);
     const PointSet& p = t.points();
-    return run_chunks(p.n, workers, [&](std::uint64_t begin, std::uint64_t end) {
+    run_chunks(p.n, workers, [&](std::uint64_t begin, std::uint64_t end) {
         for (std::uint64_t slot = begin; slot < end; ++slot)
             out[p.rows[slot]] = density_at(t, p.at(slot), h, kernel, criterion);
     });

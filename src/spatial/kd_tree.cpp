@@ -11,7 +11,7 @@
 
 namespace tessaron::spatial {
 
-KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric) {
+KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric, Watch* watch) {
     KDTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     const std::uint64_t dim = t.points_.dim;
@@ -30,7 +30,7 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
         t.split_dim_[id] = d;
         t.split_value_[id] = value;
     };
-    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, on_split).build();
+    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, on_split, watch).build();
     t.open_nan_dimensions();
     return t;
 }

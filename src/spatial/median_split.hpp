@@ -16,6 +16,7 @@
 
 #include "array/buffer.hpp"
 #include "spatial/common.hpp"
+#include "spatial/parallel.hpp"
 #include "spatial/select.hpp"
 
 namespace tessaron::spatial {
@@ -25,6 +26,10 @@ namespace tessaron::spatial {
 inline std::uint64_t node_estimate(std::uint64_t n, std::uint64_t leaf_size) {
     return 4 * (n / std::max<std::uint64_t>(leaf_size, 1)) + 1;
 }
+
+// Builds look at their watch before each node of at least this many points
+// (smaller ones take microseconds).
+constexpr std::uint64_t kWatchedNode = 4096;
 
 // The points of a node of `count` that go to its left child.
 inline std::uint64_t median_left_count(std::uint64_t count) { return count / 2; }
@@ -37,11 +42,13 @@ inline std::uint64_t median_left_count(std::uint64_t count) { return count / 2; 
 template <class OnNode, class OnSplit>
 class MedianSplit {
 public:
-    MedianSplit(PointSet& points, std::uint64_t leaf_size, OnNode on_node, OnSplit on_split)
+    MedianSplit(PointSet& points, std::uint64_t leaf_size, OnNode on_node, OnSplit on_split,
+                Watch* watch = nullptr)
         : p_(points),
           leaf_size_(std::max<std::uint64_t>(leaf_size, 1)),  // a one-point range cannot split
           on_node_(std::move(on_node)),
-          on_split_(std::move(on_split)) {}
+          on_split_(std::move(on_split)),
+          watch_(watch) {}
 
     // Builds the whole tree (the root is node 0) and returns its ranges.
     std::vector<SlotRange> build() && {
@@ -72,6 +79,7 @@ private:
         ranges_.push_back({start, end, 0});
         on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
         const std::uint64_t count = end - start;
+        if (watch_ && count >= kWatchedNode) watch_->check();
         if (count <= leaf_size_ || dim == 0) {  // no dimension: every distance is 0
             if (odd) {
                 std::copy_n(coords, count * dim, p_.coords.data() + start * dim);
@@ -108,6 +116,7 @@ private:
     std::uint64_t leaf_size_;
     OnNode on_node_;
     OnSplit on_split_;
+    Watch* watch_;
     ScratchArray<double> other_coords_{0};  // the second buffer, for odd depths
     ScratchArray<std::uint64_t> other_rows_{0};
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused

@@ -1,5 +1,7 @@
 #include "spatial/parallel.hpp"
 
+#include "array/error.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -32,6 +34,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
+}  // namespace
+
+void Watch::check() {
+    if (!poll_) return;
+    const auto now = Clock::now();
+    if (now - last_ < kPollInterval) return;
+    last_ = now;
+    if (poll_()) throw Interrupted{};
+}
+
+namespace {
+
 // The failure of the earliest chunk that failed, kept for the caller.
 class FirstFailure {
 public:
@@ -60,27 +74,23 @@ std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
 
 }  // namespace
 
-bool run_chunks(std::uint64_t count, const Workers& workers,
+void run_chunks(std::uint64_t count, const Workers& workers,
                 const std::function<void(std::uint64_t, std::uint64_t)>& body) {
     const std::uint64_t chunk = chunk_size(count, std::max(1u, workers.threads));
     const std::uint64_t chunks = count / chunk + (count % chunk != 0);
     const unsigned threads = static_cast<unsigned>(std::clamp<std::uint64_t>(chunks, 1, std::max(1u, workers.threads)));
     std::atomic<std::uint64_t> next{0};
     std::atomic<bool> stop{false};
-    bool interrupted = false;
     FirstFailure failure;
-    auto polled = Clock::now();
-    // On the calling thread: asks the poll, if it is due (or `now`).
-    auto poll = [&](bool now) {
-        if (!workers.interrupted || interrupted || (!now && Clock::now() - polled < kPollInterval)) return;
-        polled = Clock::now();
+    // On the calling thread only: an interrupt stops every thread.
+    auto check = [&] {
+        if (!workers.watch) return;
         try {
-            interrupted = workers.interrupted();
+            workers.watch->check();
         } catch (...) {
             failure.keep(0, std::current_exception());
             stop.store(true);
         }
-        if (interrupted) stop.store(true);
     };
 
     auto work = [&](bool caller) {
@@ -94,7 +104,7 @@ bool run_chunks(std::uint64_t count, const Workers& workers,
                 stop.store(true);
                 return;
             }
-            if (caller) poll(false);
+            if (caller) check();
         }
     };
 
@@ -123,18 +133,16 @@ bool run_chunks(std::uint64_t count, const Workers& workers,
     }
     work(true);
     {
-        // The caller keeps polling while the helpers finish their chunks.
+        // The caller keeps watching while the helpers finish their chunks.
         std::unique_lock<std::mutex> lock(mutex);
-        while (running > 0) {
-            if (finished.wait_for(lock, kPollInterval, [&] { return running == 0; })) break;
+        while (!finished.wait_for(lock, kPollInterval, [&] { return running == 0; })) {
             lock.unlock();
-            poll(true);
+            check();
             lock.lock();
         }
     }
     for (std::thread& t : helpers) t.join();
     failure.rethrow();
-    return !interrupted;
 }
 
 }  // namespace tessaron::spatial

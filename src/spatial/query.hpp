@@ -232,31 +232,6 @@ std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q
     return out;
 }
 
-// One density per row of `queries` (m x dim); exact with NoApprox.
-template <SearchTree Tree>
-NdArray kernel_density(const Tree& t, const NdArray& queries, double h, KernelType kernel,
-                       const ApproxCriterion& criterion) {
-    check_bandwidth(h);
-    const PointSet& p = t.points();
-    check_density_queries(queries, p.dim);
-    const std::uint64_t m = queries.shape[0];
-    NdArray out = NdArray::uninit(d1(m));
-    for (std::uint64_t i = 0; i < m; ++i)
-        out.data[i] = density_at(t, queries.data.data() + i * p.dim, h, kernel, criterion);
-    return out;
-}
-
-// The densities at the tree's own points, element i for input row i.
-template <SearchTree Tree>
-NdArray self_density(const Tree& t, double h, KernelType kernel, const ApproxCriterion& criterion) {
-    check_bandwidth(h);
-    const PointSet& p = t.points();
-    const NdArray stored = kernel_density(t, p.as_ndarray(), h, kernel, criterion);
-    NdArray out = NdArray::uninit(d1(p.n));
-    for (std::uint64_t slot = 0; slot < p.n; ++slot) out.data[p.rows[slot]] = stored.data[slot];
-    return out;
-}
-
 // What every tree shares: its points, its node ranges and the queries, as
 // members (`class KDTree : public Searchable<KDTree>`).
 template <class Tree>
@@ -279,10 +254,6 @@ public:
     }
     std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
         return spatial::query_radius(self(), q, radius);
-    }
-    NdArray kernel_density(const NdArray& queries, double h, KernelType kernel,
-                           const ApproxCriterion& criterion = {}) const {
-        return spatial::kernel_density(self(), queries, h, kernel, criterion);
     }
 
 protected:

@@ -65,7 +65,8 @@ SplitPoint split_point(const std::vector<double>& dist, std::vector<double>& key
 // through `rows`); the coordinates are put into storage order at the end.
 class VPBuilder {
 public:
-    VPBuilder(VPTree& t, std::uint64_t leaf_size) : t_(t), p_(t.points_), leaf_size_(std::max<std::uint64_t>(leaf_size, 1)) {}
+    VPBuilder(VPTree& t, std::uint64_t leaf_size, Watch* watch)
+        : t_(t), p_(t.points_), leaf_size_(std::max<std::uint64_t>(leaf_size, 1)), watch_(watch) {}
 
     void build() {
         const std::uint64_t nodes = node_estimate(p_.n, leaf_size_);
@@ -85,6 +86,7 @@ private:
     template <class M>
     NodeId build_node(std::uint64_t start, std::uint64_t end) {
         const std::uint64_t count = end - start, dim = p_.dim;
+        if (watch_ && count >= kWatchedNode) watch_->check();
         if (count > 0) {
             std::uint64_t v = start;
             if (t_.selection_ == VantageSelection::Random) {
@@ -148,17 +150,18 @@ private:
     VPTree& t_;
     PointSet& p_;
     std::uint64_t leaf_size_;
+    Watch* watch_;
     std::vector<double> dist_, keys_;
     std::vector<std::uint64_t> rows_;
 };
 
 VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
-                            VantageSelection selection) {
+                            VantageSelection selection, Watch* watch) {
     VPTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     t.selection_ = selection;
     t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
-    VPBuilder(t, leaf_size).build();
+    VPBuilder(t, leaf_size, watch).build();
     return t;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "spatial/common.hpp"
+#include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
 
 namespace tessaron::spatial {
@@ -22,8 +23,9 @@ VantageSelection parse_selection(std::string_view lowered, std::string_view give
 class VPTree : public Searchable<VPTree> {
 public:
     // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
+    // `watch` (if given) is checked as the build goes: an interrupt abandons it.
     static VPTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
-                               VantageSelection selection);
+                               VantageSelection selection, Watch* watch = nullptr);
 
     // The built state as bytes (for pickling), and a tree from such bytes;
     // a payload that does not describe a sound tree is an Error.

@@ -34,6 +34,11 @@ class _Tree:
     def query_radius_batch(self, queries: _QueryBatch, radius: _Float, *,
                            workers: SupportsIndex = 1) -> list[list[int]]:
         """Each query's query_radius answer, computed on up to `workers` threads."""
+    def kernel_density_batch(self, queries: _QueryBatch | None = None, bandwidth: _Float | None = 1.0,
+                             kernel: str | None = "gaussian", criterion: str | None = "none",
+                             min_samples: SupportsIndex | None = None, max_span: _Float | None = None, *,
+                             workers: SupportsIndex = 1) -> Array:
+        """kernel_density_approx for each query (the tree's own points if None), always a 1-D Array."""
 
 @final
 class KDTree(_Tree):

@@ -21,6 +21,32 @@ namespace tessaron::py {
 // Threads for a `workers` argument: n >= 1, or -1 for every available core.
 bool worker_threads(std::int64_t workers, sp::Workers& out);
 
+// The density options (bandwidth, kernel, criterion, min_samples,
+// max_span) from parameters 1 to 5, checked as the density methods check
+// them: names first, then the bandwidth.
+struct DensityOptions {
+    double h = 1.0;
+    sp::KernelType kernel{};
+    sp::ApproxCriterion criterion;
+
+    template <class Base>
+    bool read(const Slots<Base>& in) {
+        DefaultIfNone<double> bandwidth;
+        DefaultIfNone<Name> kernel_name, criterion_name;
+        std::optional<double> max_span;
+        std::optional<std::uint64_t> min_samples;
+        if (!arg<1>(in, bandwidth) || !arg<2>(in, kernel_name) || !arg<3>(in, criterion_name) ||
+            !arg<4>(in, min_samples) || !arg<5>(in, max_span))
+            return false;
+        kernel = sp::parse_kernel(kernel_name.value.lowered, kernel_name.value.given);
+        criterion = sp::parse_criterion(criterion_name.value.lowered, criterion_name.value.given, min_samples,
+                                        max_span);
+        h = bandwidth.value;
+        sp::check_bandwidth(h);
+        return true;
+    }
+};
+
 template <class Tree>
 struct TreeAccess {
     static const Tree& tree(PyObject* self) { return value_of<Tree>(self); }
@@ -35,13 +61,13 @@ struct BatchMethods : TreeAccess<Tree> {
     using TreeAccess<Tree>::read;
     static constexpr Literal owner = TreeEntry<Tree>::name;
 
-    // Runs search(workers) without the GIL, with Ctrl-C as the poll; false
-    // (with the exception set) when interrupted.
+    // Runs search(workers) without the GIL; Ctrl-C abandons it.
     template <class Search>
-    static bool run(sp::Workers& workers, Search&& search) {
-        WithoutGil released;
-        workers.interrupted = [&] { return released.signalled(); };
-        return search(workers);
+    static void run(sp::Workers& workers, Search&& search) {
+        without_gil([&](sp::Watch& watch) {
+            workers.watch = &watch;
+            search(static_cast<const sp::Workers&>(workers));
+        });
     }
 
     using QueryKnnBatch = Signature<"query_knn_batch($self, queries, k, *, workers=1)", owner>;
@@ -60,10 +86,9 @@ struct BatchMethods : TreeAccess<Tree> {
         Ref owner = index_matrix(q.rows, room, rows);  // also checks rows * room
         if (!owner) return nullptr;
         NdArray distances = NdArray::uninit(Shape{q.rows, room});
-        const bool done = run(workers, [&](const sp::Workers& w) {
-            return sp::knn_batch(t, q.values.data(), q.rows, k, distances.data.data(), rows, w);
+        run(workers, [&](const sp::Workers& w) {
+            sp::knn_batch(t, q.values.data(), q.rows, k, distances.data.data(), rows, w);
         });
-        if (!done) return nullptr;
         Ref d = Ref::steal(wrap_array(std::move(distances)));
         Ref view = d ? Ref::steal(memoryview_of(owner)) : Ref();
         return view ? PyTuple_Pack(2, d.get(), view.get()) : nullptr;
@@ -81,10 +106,7 @@ struct BatchMethods : TreeAccess<Tree> {
             !query_matrix(in.slots[0], t.points().dim, q))
             return nullptr;
         std::vector<std::vector<std::uint64_t>> found;
-        const bool done = run(workers, [&](const sp::Workers& w) {
-            return sp::radius_batch(t, q.values.data(), q.rows, radius, found, w);
-        });
-        if (!done) return nullptr;
+        run(workers, [&](const sp::Workers& w) { sp::radius_batch(t, q.values.data(), q.rows, radius, found, w); });
         Ref out = Ref::steal(PyList_New(static_cast<Py_ssize_t>(found.size())));
         if (!out) return nullptr;
         for (std::size_t i = 0; i < found.size(); ++i) {
@@ -94,6 +116,28 @@ struct BatchMethods : TreeAccess<Tree> {
             std::vector<std::uint64_t>().swap(found[i]);  // free as we go
         }
         return out.release();
+    }
+
+    using KernelDensityBatch = Signature<
+        R"(kernel_density_batch($self, queries=None, bandwidth=1.0, kernel="gaussian", criterion="none", min_samples=None, max_span=None, *, workers=1))",
+        owner>;
+    static PyObject* kernel_density_batch(PyObject* self, Args<KernelDensityBatch>& in) {
+        ReadLoan loan;
+        DensityOptions o;
+        std::int64_t threads = 1;
+        sp::Workers workers;
+        if (!read(self, loan) || !o.read(in) || !arg<6>(in, threads) || !worker_threads(threads, workers))
+            return nullptr;
+        const Tree& t = tree(self);
+        const bool own = in.slots[0] == nullptr || in.slots[0] == Py_None;
+        QueryMatrix q;
+        if (!own && !query_matrix(in.slots[0], t.points().dim, q)) return nullptr;
+        NdArray out = NdArray::uninit(d1(own ? t.points().n : q.rows));
+        run(workers, [&](const sp::Workers& w) {
+            if (own) return sp::self_density_batch(t, o.h, o.kernel, o.criterion, out.data.data(), w);
+            sp::density_batch(t, q.values.data(), q.rows, o.h, o.kernel, o.criterion, out.data.data(), w);
+        });
+        return wrap_array(std::move(out));
     }
 };
 

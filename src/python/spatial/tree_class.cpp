@@ -54,20 +54,21 @@ struct Methods : BatchMethods<Tree> {
         return int_list(tree(self).query_radius({query.data(), query.size()}, radius));
     }
 
-    // Shared by both density methods once their options are parsed.
-    static PyObject* density(PyObject* self, PyObject* queries, double h, sp::KernelType kernel,
-                             const sp::ApproxCriterion& criterion) {
-        sp::check_bandwidth(h);  // before the queries are read
+    // Shared by both density methods once their options are read: the
+    // queries are copied, then searched without the GIL (Ctrl-C abandons).
+    static PyObject* density(PyObject* self, PyObject* queries, const DensityOptions& o) {
         const Tree& t = tree(self);
         std::optional<NdArray> q;
         bool own = false;
         if (!density_queries(queries, t.points().dim, q, own)) return nullptr;
-        if (own) return densities(sp::self_density(t, h, kernel, criterion));
-        return densities(t.kernel_density(*q, h, kernel, criterion));
-    }
-
-    static sp::KernelType kernel_of(const DefaultIfNone<Name>& kernel) {
-        return sp::parse_kernel(kernel.value.lowered, kernel.value.given);
+        if (!own) sp::check_density_queries(*q, t.points().dim);
+        NdArray out = NdArray::uninit(d1(own ? t.points().n : q->shape[0]));
+        sp::Workers caller_only;
+        Batch::run(caller_only, [&](const sp::Workers& w) {
+            if (own) return sp::self_density_batch(t, o.h, o.kernel, o.criterion, out.data.data(), w);
+            sp::density_batch(t, q->data.data(), q->shape[0], o.h, o.kernel, o.criterion, out.data.data(), w);
+        });
+        return densities(std::move(out));
     }
 
     using KernelDensity =
@@ -77,8 +78,11 @@ struct Methods : BatchMethods<Tree> {
         DefaultIfNone<double> bandwidth;
         DefaultIfNone<Name> kernel;
         if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel)) return nullptr;
-        const sp::KernelType k = kernel_of(kernel);
-        return density(self, in.slots[0], bandwidth.value, k, {});
+        DensityOptions o;
+        o.kernel = sp::parse_kernel(kernel.value.lowered, kernel.value.given);
+        o.h = bandwidth.value;
+        sp::check_bandwidth(o.h);  // before the queries are read
+        return density(self, in.slots[0], o);
     }
 
     using KernelDensityApprox = Signature<
@@ -86,17 +90,9 @@ struct Methods : BatchMethods<Tree> {
         owner>;
     static PyObject* kernel_density_approx(PyObject* self, Args<KernelDensityApprox>& in) {
         ReadLoan loan;
-        DefaultIfNone<double> bandwidth;
-        DefaultIfNone<Name> kernel, criterion;
-        std::optional<double> max_span;
-        std::optional<std::uint64_t> min_samples;
-        if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel) ||
-            !arg<3>(in, criterion) || !arg<4>(in, min_samples) || !arg<5>(in, max_span))
-            return nullptr;
-        const sp::KernelType k = kernel_of(kernel);
-        const sp::ApproxCriterion c =
-            sp::parse_criterion(criterion.value.lowered, criterion.value.given, min_samples, max_span);
-        return density(self, in.slots[0], bandwidth.value, k, c);
+        DensityOptions o;
+        if (!read(self, loan) || !o.read(in)) return nullptr;
+        return density(self, in.slots[0], o);
     }
 
     // Pickling: the built state as bytes, rebuilt by _rebuild_tree(name, state).
@@ -119,6 +115,7 @@ struct Methods : BatchMethods<Tree> {
         method_def<KernelDensityApprox, kernel_density_approx>(),
         method_def<typename Batch::QueryKnnBatch, Batch::query_knn_batch>(),
         method_def<typename Batch::QueryRadiusBatch, Batch::query_radius_batch>(),
+        method_def<typename Batch::KernelDensityBatch, Batch::kernel_density_batch>(),
         method_def<Reduce, reduce>(),
         kEndOfTable,
     };

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "python/array/array_args.hpp"
+#include "python/gil.hpp"
 #include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
 #include "spatial/vp_tree.hpp"
@@ -18,7 +19,8 @@ namespace tessaron::py {
 namespace sp = ::tessaron::spatial;
 
 // The arguments every tree's from_array starts with: (array, leaf_size,
-// metric), converted in that order.
+// metric), converted in that order. The build runs without the GIL, the
+// array held for reading (a write from another thread is refused meanwhile).
 struct BuildArgs {
     ArrayArg array;
     DefaultIfNone<std::uint64_t> leaf_size;
@@ -45,7 +47,8 @@ struct PlainTreeEntry {
     static std::optional<Tree> build(Args<FromArray>& in) {
         BuildArgs b;
         if (!b.read(in)) return std::nullopt;
-        return Tree::from_ndarray(b.array.value(), b.leaf(), b.parsed_metric());
+        const auto metric = b.parsed_metric();
+        return without_gil([&](sp::Watch& w) { return Tree::from_ndarray(b.array.value(), b.leaf(), metric, &w); });
     }
 };
 
@@ -67,7 +70,7 @@ struct TreeEntry<sp::VPTree> {
         if (!b.read(in) || !arg<3>(in, selection)) return std::nullopt;
         const auto m = b.parsed_metric();
         const auto v = sp::parse_selection(selection.value.lowered, selection.value.given);
-        return sp::VPTree::from_ndarray(b.array.value(), b.leaf(), m, v);
+        return without_gil([&](sp::Watch& w) { return sp::VPTree::from_ndarray(b.array.value(), b.leaf(), m, v, &w); });
     }
 };
 
