@@ -441,6 +441,94 @@ def _():
     return (lambda: ours.kernel_density(qa, h, "gaussian")), (lambda: theirs.score_samples(q))
 
 
+# Batch queries: 2e5 queries on 1e6 x 3 uniform points, k = 10, as one call
+# each. "workers-1": every core for us and the peer (cKDTree workers=-1,
+# pykdtree's OpenMP default of one thread per core); "workers1": one thread
+# each (pykdtree limited through threadpoolctl, skipped without it).
+_BIG = {}
+
+
+def big_trees():
+    if not _BIG:
+        from scipy.spatial import cKDTree
+        x, a = cloud(1_000_000)
+        q, _ = query_points(200_000)
+        _BIG.update(x=x, q=q, ours=ts.spatial.KDTree.from_array(a, 16), ckd=cKDTree(x, leafsize=16))
+    return _BIG
+
+
+def openmp_limit(threads):
+    try:
+        from threadpoolctl import threadpool_limits
+    except ImportError:
+        return None
+    return threadpool_limits(threads, user_api="openmp")
+
+
+@case("kdtree_knn10_batch_2e5_over_1e6_workers-1_vs_ckdtree_workers-1")
+def _():
+    b = big_trees()
+    return (lambda: b["ours"].query_knn_batch(b["q"], 10, workers=-1)), (lambda: b["ckd"].query(b["q"], 10, workers=-1))
+
+
+@case("kdtree_knn10_batch_2e5_over_1e6_workers-1_vs_pykdtree_all_cores")
+def _():
+    peer = pykdtree_class()
+    if peer is None:
+        return None
+    b = big_trees()
+    theirs = peer(b["x"], leafsize=16)
+    return (lambda: b["ours"].query_knn_batch(b["q"], 10, workers=-1)), (lambda: theirs.query(b["q"], k=10))
+
+
+@case("kdtree_knn10_batch_2e5_over_1e6_workers1_vs_pykdtree_1_thread")
+def _():
+    peer = pykdtree_class()
+    if peer is None or openmp_limit(1) is None:
+        return None
+    b = big_trees()
+    theirs = peer(b["x"], leafsize=16)
+
+    def one_thread():
+        with openmp_limit(1):
+            return theirs.query(b["q"], k=10)
+    return (lambda: b["ours"].query_knn_batch(b["q"], 10, workers=1)), one_thread
+
+
+@case("kdtree_knn10_batch_2e5_over_1e6_workers2_vs_workers1")
+def _():
+    b = big_trees()
+    return (lambda: b["ours"].query_knn_batch(b["q"], 10, workers=2)), (lambda: b["ours"].query_knn_batch(b["q"], 10))
+
+
+@case("kdtree_radius_batch_2e5_over_1e6_workers-1_vs_ckdtree_workers-1")
+def _():
+    b = big_trees()
+    r = (10 / len(b["x"]) / (4 / 3 * np.pi)) ** (1 / 3)  # about 10 points per answer
+    return ((lambda: b["ours"].query_radius_batch(b["q"], r, workers=-1)),
+            (lambda: b["ckd"].query_ball_point(b["q"], r, workers=-1)))
+
+
+@case("balltree_knn10_batch_2e4_over_1e5_workers-1_vs_sklearn")
+def _():
+    from sklearn.neighbors import BallTree
+    x, a = cloud()
+    ours, theirs = ts.spatial.BallTree.from_array(a, 16), BallTree(x, leaf_size=16)
+    q, _ = query_points(20_000)
+    return (lambda: ours.query_knn_batch(q, 10, workers=-1)), (lambda: theirs.query(q, k=10))
+
+
+@case("kde_gaussian_exact_batch_2e3_over_1e5_workers-1_vs_sklearn")
+def _():
+    from sklearn.neighbors import KernelDensity
+    x, a = cloud()
+    q, _ = query_points(2_000)
+    h = 0.1
+    ours = ts.spatial.KDTree.from_array(a, 16)
+    theirs = KernelDensity(bandwidth=h, kernel="gaussian", rtol=0, atol=0, leaf_size=16).fit(x)
+    return (lambda: ours.kernel_density_batch(q, h, workers=-1)), (lambda: theirs.score_samples(q))
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes

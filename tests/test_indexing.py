@@ -46,11 +46,6 @@ def test_flat_slices(key):
     assert got.shape == [len(flat[key])] and got.tolist() == flat[key]
 
 
-def test_zero_step_slice_raises_the_interpreter_error():
-    with pytest.raises(ValueError, match="slice step cannot be zero"):
-        ts.zeros([3])[::0]
-
-
 @pytest.mark.parametrize("key, message", [
     (3, out_of_bounds(3, 0, 2)), (-3, out_of_bounds(-3, 0, 2)),
     (I64_MAX, out_of_bounds(I64_MAX, 0, 2)), (I64_MIN, out_of_bounds(I64_MIN, 0, 2)),
@@ -60,18 +55,14 @@ def test_zero_step_slice_raises_the_interpreter_error():
     ([0, 1], "indices must be integers, slices, or tuples of integers"),
     (2**64, "indices must be integers, slices, or tuples of integers"),
     ("a", "indices must be integers, slices, or tuples of integers"),
+    ((1.0,), TypeError), ((slice(0, 1),), TypeError), ((2**64,), OverflowError),  # a tuple item's own error
+    (slice(None, None, 0), "slice step cannot be zero"),
 ])
 def test_read_errors(key, message):
     a = ts.Array([2, 3], [1, 2, 3, 4, 5, 6])
-    with pytest.raises(ValueError) as e:
+    with pytest.raises(message if isinstance(message, type) else ValueError) as e:
         a[key]
-    assert str(e.value) == message
-
-
-@pytest.mark.parametrize("key, exc", [((1.0,), TypeError), ((slice(0, 1),), TypeError), ((2**64,), OverflowError)])
-def test_tuple_item_conversion_errors_pass_unchanged(key, exc):
-    with pytest.raises(exc):
-        ts.zeros([2, 2])[key]
+    assert isinstance(message, type) or str(e.value) == message
 
 
 def test_reads_are_copies():

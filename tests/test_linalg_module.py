@@ -225,18 +225,16 @@ def test_nan_on_the_diagonal_panics(fn):
         fn(ts.Array([2, 2], [math.nan, 0.0, 0.0, 1.0]))
 
 
-def test_argument_kinds():
-    a = ts.eye(2)
-    with pytest.raises(TypeError, match="^argument 'tol': "):
-        L.eig_with_params(a, tol=None)
-    with pytest.raises(TypeError, match="^argument 'max_iter': "):
-        L.eig_with_params(a, None)
-    with pytest.raises(OverflowError):
-        L.eig_with_params(a, -1)
-    with pytest.raises(TypeError, match="^argument 'a': 'list' object cannot be cast as 'Array'$"):
-        L.matmul([[1.0]], a)
-    with pytest.raises(TypeError, match="^argument 'k': "):
-        L.diagonal(a, 1.0)
+@pytest.mark.parametrize("call, exc, pattern", [
+    (lambda a: L.eig_with_params(a, tol=None), TypeError, "^argument 'tol': "),
+    (lambda a: L.eig_with_params(a, None), TypeError, "^argument 'max_iter': "),
+    (lambda a: L.eig_with_params(a, -1), OverflowError, None),
+    (lambda a: L.matmul([[1.0]], a), TypeError, "^argument 'a': 'list' object cannot be cast as 'Array'$"),
+    (lambda a: L.diagonal(a, 1.0), TypeError, "^argument 'k': "),
+])
+def test_argument_kinds(call, exc, pattern):
+    with pytest.raises(exc, match=pattern):
+        call(ts.eye(2))
 
 
 def test_functions_are_the_array_methods():

@@ -8,10 +8,30 @@
 #include <cstdint>
 #include <vector>
 
+#include "spatial/locality.hpp"
 #include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
 
 namespace tessaron::spatial {
+
+// Calls each(i) for every query i of the batch, on the workers: block by
+// block, each block in locality order.
+template <class MakeState, class Each>
+void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const Workers& workers,
+                MakeState&& make_state, Each&& each) {
+    std::vector<std::uint64_t> order;
+    for (std::uint64_t first = 0; first < m; first += kOrderedBlock) {
+        const std::uint64_t count = std::min(kOrderedBlock, m - first);
+        locality_order(queries + first * dim, count, dim, order);
+        run_chunks(count, workers, [&](std::uint64_t begin, std::uint64_t end) {
+            auto state = make_state();  // per chunk: what one thread reuses between queries
+            for (std::uint64_t at = begin; at < end; ++at) each(first + order[at], state);
+        });
+    }
+}
+
+struct NoState {};
+inline NoState no_state() { return {}; }
 
 // Row i of the m x min(k, n) outputs: query i's nearest points, nearest
 // first, as distances and input rows.
@@ -22,14 +42,12 @@ void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint6
     const std::uint64_t room = std::min(k, p.n);
     if (room == 0 || m == 0) return;
     t.check_query(p.dim);
-    run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
-        CandidateHeap heap(room);
-        for (std::uint64_t i = begin; i < end; ++i) {
-            heap.clear();
-            search_knn(t, queries + i * p.dim, p.dim, heap);
-            heap.write_ascending(distances + i * room, rows + i * room);
-        }
-    });
+    each_query(queries, m, p.dim, workers, [&] { return CandidateHeap(room); },
+               [&](std::uint64_t i, CandidateHeap& heap) {
+                   heap.clear();
+                   search_knn(t, queries + i * p.dim, p.dim, heap);
+                   heap.write_ascending(distances + i * room, rows + i * room);
+               });
 }
 
 // out[i]: the input rows within `radius` of query i, in walk order.
@@ -40,8 +58,8 @@ void radius_batch(const Tree& t, const double* queries, std::uint64_t m, double 
     out.assign(m, {});
     if (m == 0) return;
     t.check_query(p.dim);
-    run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
-        for (std::uint64_t i = begin; i < end; ++i) search_radius(t, queries + i * p.dim, p.dim, radius, out[i]);
+    each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState) {
+        search_radius(t, queries + i * p.dim, p.dim, radius, out[i]);
     });
 }
 
@@ -51,8 +69,8 @@ void density_batch(const Tree& t, const double* queries, std::uint64_t m, double
                    const ApproxCriterion& criterion, double* out, const Workers& workers) {
     check_bandwidth(h);
     const std::uint64_t dim = t.points().dim;
-    run_chunks(m, workers, [&](std::uint64_t begin, std::uint64_t end) {
-        for (std::uint64_t i = begin; i < end; ++i) out[i] = density_at(t, queries + i * dim, h, kernel, criterion);
+    each_query(queries, m, dim, workers, no_state, [&](std::uint64_t i, NoState) {
+        out[i] = density_at(t, queries + i * dim, h, kernel, criterion);
     });
 }
 

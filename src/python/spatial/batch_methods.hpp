@@ -70,17 +70,30 @@ struct BatchMethods : TreeAccess<Tree> {
         });
     }
 
+    // The `workers` argument, parameter I.
+    template <std::size_t I, class Base>
+    static bool workers_arg(const Slots<Base>& in, sp::Workers& workers) {
+        std::int64_t threads = 1;
+        return arg<I>(in, threads) && worker_threads(threads, workers);
+    }
+
+    // What a k-nearest or radius batch reads: the loan, parameter 1 (k or
+    // the radius), the workers, then the queries.
+    template <class Base, class Value>
+    static bool read_batch(PyObject* self, const Slots<Base>& in, ReadLoan& loan, Value& value,
+                           sp::Workers& workers, QueryMatrix& q) {
+        return read(self, loan) && arg<1>(in, value) && workers_arg<2>(in, workers) &&
+               query_matrix(in.slots[0], tree(self).points().dim, q);
+    }
+
     using QueryKnnBatch = Signature<"query_knn_batch($self, queries, k, *, workers=1)", owner>;
     static PyObject* query_knn_batch(PyObject* self, Args<QueryKnnBatch>& in) {
         ReadLoan loan;
         std::uint64_t k = 0;
-        std::int64_t threads = 1;
         sp::Workers workers;
         QueryMatrix q;
         const Tree& t = tree(self);
-        if (!read(self, loan) || !arg<1>(in, k) || !arg<2>(in, threads) || !worker_threads(threads, workers) ||
-            !query_matrix(in.slots[0], t.points().dim, q))
-            return nullptr;
+        if (!read_batch(self, in, loan, k, workers, q)) return nullptr;
         const std::uint64_t room = std::min(k, t.points().n);
         std::int64_t* rows = nullptr;
         Ref owner = index_matrix(q.rows, room, rows);  // also checks rows * room
@@ -98,13 +111,10 @@ struct BatchMethods : TreeAccess<Tree> {
     static PyObject* query_radius_batch(PyObject* self, Args<QueryRadiusBatch>& in) {
         ReadLoan loan;
         double radius = 0.0;
-        std::int64_t threads = 1;
         sp::Workers workers;
         QueryMatrix q;
         const Tree& t = tree(self);
-        if (!read(self, loan) || !arg<1>(in, radius) || !arg<2>(in, threads) || !worker_threads(threads, workers) ||
-            !query_matrix(in.slots[0], t.points().dim, q))
-            return nullptr;
+        if (!read_batch(self, in, loan, radius, workers, q)) return nullptr;
         std::vector<std::vector<std::uint64_t>> found;
         run(workers, [&](const sp::Workers& w) { sp::radius_batch(t, q.values.data(), q.rows, radius, found, w); });
         Ref out = Ref::steal(PyList_New(static_cast<Py_ssize_t>(found.size())));
@@ -124,10 +134,8 @@ struct BatchMethods : TreeAccess<Tree> {
     static PyObject* kernel_density_batch(PyObject* self, Args<KernelDensityBatch>& in) {
         ReadLoan loan;
         DensityOptions o;
-        std::int64_t threads = 1;
         sp::Workers workers;
-        if (!read(self, loan) || !o.read(in) || !arg<6>(in, threads) || !worker_threads(threads, workers))
-            return nullptr;
+        if (!read(self, loan) || !o.read(in) || !workers_arg<6>(in, workers)) return nullptr;
         const Tree& t = tree(self);
         const bool own = in.slots[0] == nullptr || in.slots[0] == Py_None;
         QueryMatrix q;
