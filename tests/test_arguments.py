@@ -87,11 +87,6 @@ def test_non_type_errors_from_hooks_pass_unchanged():
         ts.Array([1], [Boom()])
 
 
-@pytest.mark.parametrize("value", [True, 1, 2.5, 10**20])
-def test_float_kind_accepts_numbers(value):
-    assert ts.full([1], value).tolist() == [float(value)]
-
-
 def test_generic_sequences_are_read_by_iteration():
     class Seq:
         def __len__(self):

@@ -29,11 +29,12 @@ class Floaty:
 
 class Indexy:
     def __index__(self):
-        return 3
+        return 4
 
 
 def test_keywords_sequences_and_conversion_hooks_are_accepted():
-    assert ts.Array(data=(1, True, Floaty()), shape=(Indexy(),)).tolist() == [1.0, 1.0, 4.5]
+    assert ts.Array(data=(1, True, Floaty(), 10**20), shape=(Indexy(),)).tolist() == [1.0, 1.0, 4.5, 1e20]
+    assert ts.full([1], 10**20).tolist() == [1e20]
 
 
 @pytest.mark.parametrize("make, shape, data, message", [

@@ -11,10 +11,7 @@ TOP_LEVEL = ["Array", "PyArrayIter", "Generator", "BallTree", "KDTree", "zeros",
 
 
 def test_all_lists_the_top_level_names_in_order():
-    present = [n for n in TOP_LEVEL if hasattr(ts, n)]
-    assert ts.__all__ == present
-    for name in ts.__all__:
-        assert hasattr(ts, name)
+    assert ts.__all__ == [n for n in TOP_LEVEL if hasattr(ts, n)]
 
 
 def test_import_twice_gives_the_same_module():
@@ -28,13 +25,44 @@ def test_import_twice_gives_the_same_module():
         sys.modules["tessaron"] = ts
 
 
-@pytest.mark.parametrize("name", ["linalg", "stats", "random", "spatial"])
-def test_submodules_are_attributes_not_registered(name):
-    sub = getattr(ts, name)
-    assert sub.__name__ == name
-    assert f"tessaron.{name}" not in sys.modules
-    with pytest.raises(ImportError):
-        importlib.import_module(f"tessaron.{name}")
+IMPORTS = """
+import tessaron.stats, tessaron.linalg as la
+from tessaron.spatial import KDTree, VPTree
+from tessaron.random import seed
+import tessaron as ts
+assert (tessaron.stats, la, KDTree, seed) == (ts.stats, ts.linalg, ts.spatial.KDTree, ts.random.seed)
+print([m.__name__ for m in (ts.linalg, ts.stats, ts.random, ts.spatial)], ts.spatial.__all__)
+"""
+
+
+def test_submodules_import_in_a_fresh_interpreter():
+    out = subprocess.run([sys.executable, "-c", IMPORTS], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == ("['tessaron.linalg', 'tessaron.stats', 'tessaron.random', 'tessaron.spatial'] "
+                                  "['BallTree', 'KDTree', 'VPTree']")
+
+
+def public_functions():
+    for module in (ts, ts.linalg, ts.stats, ts.random):
+        for name in module.__all__:
+            obj = getattr(module, name)
+            if callable(obj) and not isinstance(obj, type):
+                yield pytest.param(obj, id=f"{module.__name__}.{name}")
+
+
+@pytest.mark.parametrize("fn", public_functions())
+def test_every_public_function_pickles_by_reference(fn):
+    import pickle
+    for protocol in range(2, pickle.HIGHEST_PROTOCOL + 1):
+        assert pickle.loads(pickle.dumps(fn, protocol)) is fn
+
+
+@pytest.mark.parametrize("method", ["spawn", "fork"])
+def test_module_functions_map_over_a_process_pool(method):
+    import multiprocessing
+    arrays = [ts.asarray([1.0, 2.0, float(i)]) for i in range(6)]
+    with multiprocessing.get_context(method).Pool(2) as pool:
+        assert pool.map(ts.stats.mean, arrays) == [a.mean() for a in arrays]
 
 
 def test_panic_is_not_caught_by_except_exception_and_interpreter_survives(capfd):

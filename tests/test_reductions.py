@@ -151,9 +151,3 @@ def ref_quantile_np(x, q):
     lo, hi = math.floor(pos), math.ceil(pos)
     return s[lo] if lo == hi else (1 - (pos - lo)) * s[lo] + (pos - lo) * s[hi]
 
-
-def test_quantile_argument_types():
-    a = ts.asarray([1, 2])
-    assert isinstance(a.quantile(1), float)
-    with pytest.raises(TypeError, match="^argument 'q': failed to extract enum ArrayOrScalar"):
-        a.quantile([0.5])

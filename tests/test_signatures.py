@@ -76,14 +76,18 @@ def test_text_signature_matches_the_parser(label, fn):
 
 POINTS = ts.Array.from_numpy(__import__("numpy").random.default_rng(5).random((60, 3)))
 TREE_OF = {cls.__name__: cls.from_array(POINTS, 4) for cls in TREE_CLASSES}
-# The required arguments of every callable that has a defaulted parameter.
+# The required arguments of every callable that has a defaulted parameter,
+# chosen so that a default off by one shows: 41 points split differently
+# with leaves of 19, 20 or 21 points, and eig's iteration does not converge
+# (eigenvalues of nearly equal size), so one step more changes its answer.
 REQUIRED = {"asarray": ([1.0, 2.0, 3.0, 4.0],), "diag": ([1.0, 2.0],), "eye": (3,), "diagonal": (),
-            "from_array": (POINTS,), "kernel_density": (), "kernel_density_approx": (),
-            "eig_with_params": (ts.Array([2, 2], [2.0, 1.0, 1.0, 3.0]),),
+            "from_array": (ts.Array.from_numpy(__import__("numpy").random.default_rng(6).random((41, 3))),),
+            "kernel_density": (), "kernel_density_approx": (),
+            "eig_with_params": (ts.Array([2, 2], [1.0, 1e-3, 1e-3, -1.0000001]),),
             "kernel_density_batch": (),
             "query_knn_batch": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 3),
             "query_radius_batch": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 0.3),
-            "linalg.diagonal": (ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]),)}
+            "tessaron.linalg.diagonal": (ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]),)}
 
 
 def answer(value):
@@ -113,5 +117,6 @@ def with_defaults():
 
 
 @pytest.mark.parametrize("fn, required, param, default", list(with_defaults()))
+@pytest.mark.filterwarnings("ignore:eig did not converge")
 def test_an_omitted_argument_is_its_default(fn, required, param, default):
     assert answer(fn(*required)) == answer(fn(*required, **{param: default}))

@@ -1,5 +1,7 @@
 // Entry point of the extension module: builds `tessaron` once per process,
 // with its classes, construction functions and the four submodules.
+#include <string>
+
 #include "python/array/array_object.hpp"
 #include "python/errors.hpp"
 #include "python/module_util.hpp"
@@ -36,9 +38,15 @@ std::int64_t owner_interpreter = -1;
 
 using Register = bool (*)(PyObject*);
 
+// A submodule is the attribute `name` of the parent and, so that `import
+// tessaron.<name>` finds it and its functions pickle by reference, the
+// module "tessaron.<name>" in sys.modules.
 bool add_submodule(PyObject* parent, const char* name, Register fill) {
-    Ref sub = Ref::steal(PyModule_New(name));
-    return sub && fill(sub.get()) && add_to_module(parent, name, sub.get());
+    std::string full = "tessaron.";
+    full += name;
+    Ref sub = Ref::steal(PyModule_New(full.c_str()));
+    return sub && fill(sub.get()) && add_to_module(parent, name, sub.get()) &&
+           PyDict_SetItemString(PyImport_GetModuleDict(), full.c_str(), sub.get()) == 0;
 }
 
 bool make_def(PyObject* m) {
