@@ -82,7 +82,7 @@ class Array:
         """NumPy's array protocol: always a new copy (copy=False is refused)."""
     @staticmethod
     def from_numpy(arr: Any) -> Array:
-        """A copy of a contiguous NumPy float64 array."""
+        """A float64 copy of a NumPy array of any real dtype and layout (as astype(float64))."""
     @staticmethod
     def zeros(shape: _Shape) -> Array:
         """An array of zeros."""

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "python/array/array_method.hpp"
+#include "python/buffer_reals.hpp"
 
 namespace tessaron::py {
 namespace {
@@ -66,17 +67,6 @@ private:
     bool held_ = false;
 };
 
-bool is_native_float64(const char* format) {
-    if (!format) return false;
-    if (format[0] == '=' || format[0] == '@') ++format;
-#if PY_LITTLE_ENDIAN
-    if (format[0] == '<') ++format;
-#else
-    if (format[0] == '>') ++format;
-#endif
-    return std::strcmp(format, "d") == 0;
-}
-
 PyObject* to_numpy(const NdArray& a) {
     if (!load_numpy_api()) return nullptr;
     auto descr_from_type = reinterpret_cast<DescrFromType>(numpy_api[kDescrFromTypeSlot]);
@@ -96,51 +86,24 @@ PyObject* to_numpy(const NdArray& a) {
     return out.release();
 }
 
-// Copies a Fortran-ordered block into row-major order.
-void copy_fortran_to_c(const double* src, double* dst, const Dims& dims, std::size_t total) {
-    const std::size_t nd = dims.size();
-    std::vector<std::uint64_t> idx(nd, 0), fstride(nd, 1);
-    for (std::size_t i = 1; i < nd; ++i) fstride[i] = fstride[i - 1] * dims[i - 1];
-    for (std::uint64_t k = 0; k < total; ++k) {
-        std::uint64_t f = 0;
-        for (std::size_t i = 0; i < nd; ++i) f += idx[i] * fstride[i];
-        dst[k] = src[f];
-        for (std::size_t i = nd; i-- > 0;) {  // row-major odometer
-            if (++idx[i] < dims[i]) break;
-            idx[i] = 0;
-        }
-    }
-}
-
 using FromNumpy = Signature<"from_numpy(arr)", "Array">;
 
+// Any NumPy array of real numbers (bool, integers, floats of every size and
+// byte order), in any memory layout, converted as astype(float64) converts.
 PyObject* from_numpy(PyObject* arr) {
     if (!load_numpy_api()) return nullptr;
-    BufferView view;
-    const bool numpy_float64 = PyObject_TypeCheck(arr, numpy_array_type()) &&
-                               view.acquire(arr, PyBUF_RECORDS_RO) &&
-                               is_native_float64(view->format);
-    if (!numpy_float64) {
+    HeldBuffer view;
+    const bool reals = PyObject_TypeCheck(arr, numpy_array_type()) && view.acquire(arr) && holds_reals(*view);
+    if (!reals) {
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as 'ndarray'",
-                     type_name(arr).c_str());
+        PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as 'ndarray'", type_name(arr).c_str());
         prefix_argument_error(FromNumpy::params[0]);
         return nullptr;
     }
-    Dims dims(view->shape, view->shape + view->ndim);
-    const bool c_order = PyBuffer_IsContiguous(&*view, 'C');
-    if (!c_order && !PyBuffer_IsContiguous(&*view, 'F')) {
-        PyErr_SetString(PyExc_TypeError, "The given array is not contiguous");
-        return nullptr;
-    }
-    NdArray out = NdArray::uninit(Shape{dims});
-    const auto* src = static_cast<const double*>(view->buf);
-    if (out.size() == 0)
-        ;  // nothing to copy (and no pointer to copy through)
-    else if (c_order)
-        std::memcpy(out.data.data(), src, out.size() * sizeof(double));
-    else
-        copy_fortran_to_c(src, out.data.data(), dims, out.size());
+    Shape shape{Dims(view->shape, view->shape + view->ndim)};
+    if (!checked_count(shape)) return PyErr_NoMemory();  // a broadcast view larger than memory
+    NdArray out = NdArray::uninit(std::move(shape));
+    read_reals(*view, out.data.data());
     return wrap_array(std::move(out));
 }
 
