@@ -80,6 +80,8 @@ class Array:
         """A new NumPy float64 array holding a copy."""
     def __array__(self, dtype: Any = None, copy: bool | None = None) -> Any:
         """NumPy's array protocol: always a new copy (copy=False is refused)."""
+    def __array_function__(self, func: Any, types: Any, args: Any, kwargs: Any) -> Any:
+        """NumPy's function protocol: NumPy functions run on NumPy copies of the Arrays they are given."""
     @staticmethod
     def from_numpy(arr: Any) -> Array:
         """A float64 copy of a NumPy array of any real dtype and layout (as astype(float64))."""

@@ -3,6 +3,7 @@
 // capsule) is read once. Element access goes through the buffer protocol.
 #include <cstring>
 
+#include "python/array/array_args.hpp"
 #include "python/array/array_method.hpp"
 #include "python/buffer_reals.hpp"
 
@@ -126,10 +127,63 @@ PyObject* array_protocol(const NdArray& a, Args<ArrayProtocol>& in) {
     return PyObject_CallMethod(out.get(), "astype", "O", dtype);
 }
 
+// NumPy's function protocol: np.sum(a, axis=0), np.concatenate([a, b]) and
+// every other NumPy function called with Arrays runs on NumPy copies of them
+// (as np.asarray gives), found in the arguments and in the lists, tuples and
+// dicts they hold, and returns NumPy's result. No Array stays borrowed while
+// NumPy runs.
+Ref with_numpy_copies(PyObject* obj) {
+    if (is_array(obj)) {
+        ArrayArg a;
+        if (!extract(obj, a)) return Ref();
+        return Ref::steal(to_numpy(a.value()));
+    }
+    const bool list = PyList_CheckExact(obj), tuple = PyTuple_CheckExact(obj);
+    if (list || tuple) {
+        const Py_ssize_t n = list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj);
+        Ref out = Ref::steal(list ? PyList_New(n) : PyTuple_New(n));
+        if (!out) return Ref();
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            Ref item = with_numpy_copies(list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
+            if (!item) return Ref();
+            if (list)
+                PyList_SET_ITEM(out.get(), i, item.release());
+            else
+                PyTuple_SET_ITEM(out.get(), i, item.release());
+        }
+        return out;
+    }
+    if (PyDict_CheckExact(obj)) {
+        Ref out = Ref::steal(PyDict_New());
+        PyObject *key, *value;
+        Py_ssize_t pos = 0;
+        while (out && PyDict_Next(obj, &pos, &key, &value)) {
+            Ref item = with_numpy_copies(value);
+            if (!item || PyDict_SetItem(out.get(), key, item.get()) < 0) return Ref();
+        }
+        return out;
+    }
+    return Ref::borrow(obj);
+}
+
+using ArrayFunction = Signature<"__array_function__($self, func, types, args, kwargs)", "Array">;
+PyObject* array_function(PyObject*, Args<ArrayFunction>& in) {
+    if (!load_numpy_api()) return nullptr;
+    Ref args = with_numpy_copies(in.slots[2]);
+    Ref kwargs = args ? with_numpy_copies(in.slots[3]) : Ref();
+    if (!kwargs) return nullptr;
+    if (!PyTuple_Check(args.get()) || !PyDict_Check(kwargs.get())) {
+        PyErr_SetString(PyExc_TypeError, "__array_function__ takes an argument tuple and a keyword dict");
+        return nullptr;
+    }
+    return PyObject_Call(in.slots[0], args.get(), kwargs.get());
+}
+
 const PyMethodDef defs[] = {
     array_method_def<ToNumpy, to_numpy>(),
     static_def<FromNumpy, from_numpy_body>(),
     array_method_def<ArrayProtocol, array_protocol>(),
+    method_def<ArrayFunction, array_function>(),
 };
 
 }  // namespace
