@@ -46,7 +46,7 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
         t.radius_.push_back(radius_of(p.metric, points, count, dim, c));
     };
     t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}, watch).build();
-    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
+    t.finite_points_ = t.points_.finite();
     return t;
 }
 
@@ -81,7 +81,7 @@ BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
                            Reader::bad("a ball does not fit its points");
                    }
                });
-    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
+    t.finite_points_ = t.points_.finite();
     return t;
 }
 

@@ -108,6 +108,8 @@ std::vector<std::uint64_t> CandidateHeap::rows_ascending() {
     return rows;
 }
 
+bool PointSet::finite() const { return all_finite(coords.data(), coords.size()); }
+
 bool all_finite(const double* x, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         if (!std::isfinite(x[i])) return false;

@@ -129,6 +129,8 @@ struct PointSet {
 
     static PointSet from_ndarray(const NdArray& array, DistanceMetric metric);
     const double* at(std::uint64_t slot) const { return coords.data() + slot * dim; }
+    // Whether every coordinate is finite (no NaN, no infinity).
+    bool finite() const;
     // The stored points as an (n, dim) array, in storage order.
     NdArray as_ndarray() const;
 };

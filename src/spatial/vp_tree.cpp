@@ -160,7 +160,7 @@ VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     VPTree t;
     t.points_ = PointSet::from_ndarray(array, metric);
     t.selection_ = selection;
-    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
+    t.finite_points_ = t.points_.finite();
     VPBuilder(t, leaf_size, watch).build();
     return t;
 }
@@ -239,7 +239,7 @@ VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
                    t.shells_ = r.vec<Shell>(nodes);
                });
     t.derive_geometry();
-    t.finite_points_ = all_finite(t.points_.coords.data(), t.points_.coords.size());
+    t.finite_points_ = t.points_.finite();
     return t;
 }
 
