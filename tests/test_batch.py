@@ -181,12 +181,6 @@ def test_density_option_errors_are_the_single_method_errors(keywords, message):
             call(np.zeros((2, 4)), **keywords)  # before the queries are read
 
 
-def test_workers_are_keyword_only():
-    tree = tree_of(ts.spatial.KDTree, points())
-    with pytest.raises(TypeError, match=r"^KDTree.query_knn_batch\(\) takes 2 positional arguments but 3 were given$"):
-        tree.query_knn_batch(queries(), 2, 2)
-
-
 def test_python_threads_share_a_tree_and_run_while_it_searches():
     x = np.random.default_rng(6).random((200_000, 3))
     tree = tree_of(ts.spatial.KDTree, x, leaf_size=20)

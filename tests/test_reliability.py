@@ -50,19 +50,6 @@ def test_failed_calls_leave_arrays_unchanged(fail):
     assert (snapshot(a), snapshot(v)) == before
 
 
-@pytest.mark.parametrize("cls", TREE_CLASSES)
-def test_failed_queries_leave_trees_unchanged(cls):
-    tree = cls.from_array(ts.Array.from_numpy(np.random.default_rng(2).random((50, 2))), 4)
-    expected = tree.query_knn([0.5, 0.5], 5), tree.query_radius([0.5, 0.5], 0.2), tree.kernel_density().tolist()
-    for fail in (lambda: tree.query_knn("q", 1), lambda: tree.query_knn([0.5] * 3, 2),
-                 lambda: tree.kernel_density([1.0]), lambda: tree.kernel_density_approx(criterion="max_span"),
-                 lambda: tree.query_radius([0.5, 0.5], "r"), lambda: tree.kernel_density(ts.zeros([1, 1, 2]))):
-        with pytest.raises(FAILURES):
-            fail()
-    assert (tree.query_knn([0.5, 0.5], 5), tree.query_radius([0.5, 0.5], 0.2),
-            tree.kernel_density().tolist()) == expected
-
-
 class Hook:
     """A number and a shape whose conversion first runs `action`: Python code
     that touches an object while a call holds it."""

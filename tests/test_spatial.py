@@ -190,8 +190,10 @@ BAD_CALLS = [  # (call on the class and a 3-d tree, exception, message pattern)
 @pytest.mark.parametrize("call, exc, pattern", BAD_CALLS)
 def test_failures_and_their_messages(cls, call, exc, pattern):
     tree = build(cls, dataset("uniform"), 20, "euclidean")
+    before = tree.__reduce__()
     with pytest.raises(exc, match="^" + pattern):
         call(cls, tree)
+    assert tree.__reduce__() == before
 
 
 @pytest.mark.parametrize("cls", CLASSES)
