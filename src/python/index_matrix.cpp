@@ -37,13 +37,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
-    .name = "tessaron._IndexMatrix",
-    .basicsize = sizeof(Instance<IndexMatrix>),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-    .slots = slots,
-};
+PyType_Spec spec = sealed_spec<IndexMatrix>("tessaron._IndexMatrix", slots);
 
 }  // namespace
 

@@ -41,6 +41,19 @@ inline PyObject* new_through_vectorcall(PyTypeObject* type, PyObject* args, PyOb
     return PyObject_Call(reinterpret_cast<PyObject*>(type), args, kwargs);
 }
 
+// The spec of a final class of Instance<T> that Python code cannot
+// instantiate (its objects come only from our functions).
+template <class T>
+constexpr PyType_Spec sealed_spec(const char* name, PyType_Slot* slots) {
+    return {
+        .name = name,
+        .basicsize = sizeof(Instance<T>),
+        .itemsize = 0,
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+        .slots = slots,
+    };
+}
+
 template <class T>
 T& value_of(PyObject* self) {
     return reinterpret_cast<Instance<T>*>(self)->value;

@@ -28,13 +28,7 @@ PyType_Slot iter_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec iter_spec = {
-    .name = "tessaron.PyArrayIter",
-    .basicsize = sizeof(Instance<IterState>),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-    .slots = iter_slots,
-};
+PyType_Spec iter_spec = sealed_spec<IterState>("tessaron.PyArrayIter", iter_slots);
 
 PyObject* array_iter(PyObject* self) {
     return guard([&]() -> PyObject* {

@@ -124,13 +124,7 @@ struct Methods : BatchMethods<Tree> {
         {Py_tp_methods, table},
         {0, nullptr},
     };
-    static inline PyType_Spec spec = {
-        .name = Entry::qualified,
-        .basicsize = sizeof(Instance<Tree>),
-        .itemsize = 0,
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-        .slots = slots,
-    };
+    static inline PyType_Spec spec = sealed_spec<Tree>(Entry::qualified, slots);
 };
 
 template <class Tree>
