@@ -614,7 +614,7 @@ def plot(record, path):
     ax.tick_params(axis="y", labelsize=7)
     ax.set_xlabel("tessaron time / peer time (log scale; below 1 is faster)")
     fig.tight_layout()
-    fig.savefig(path, dpi=110)
+    fig.savefig(path, dpi=110, bbox_inches="tight")  # the long case names included
     print("chart written to", path)
 
 
