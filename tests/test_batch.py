@@ -119,6 +119,7 @@ def test_arrays_lists_and_empty_batches():
     from_array = tree.query_knn_batch(ts.Array.from_numpy(q), 3)
     assert from_list[0].tolist() == from_array[0].tolist() and from_list[1].tolist() == from_array[1].tolist()
     assert tree.query_radius_batch([tuple(r) for r in q], 1.0) == tree.query_radius_batch(q, 1.0)
+    assert tree.query_radius_batch([ts.asarray(r.tolist()) for r in q], 1.0) == tree.query_radius_batch(q, 1.0)
     for empty in ([], np.zeros((0, 3)), ts.zeros([0, 3])):
         d, i = tree.query_knn_batch(empty, 4)
         assert d.shape == [0, 4] and i.shape == (0, 4) and np.asarray(i).shape == (0, 4) and i.tolist() == []
@@ -142,6 +143,7 @@ BAD = [  # (queries, k, keywords, exception, message pattern)
     (ts.zeros([2, 4]), 1, {}, ValueError, "^Query dimension 4 doesn't match tree dimension 3$"),
     (np.zeros(3), 1, {}, ValueError, "^queries must be a 2D array$"),
     ([0.5, 0.5, 0.5], 1, {}, ValueError, "^queries must be a 2D array$"),
+    ([ts.zeros([1, 3])], 1, {}, ValueError, "^queries must be a 2D array$"),
     (ts.zeros([3]), 1, {}, ValueError, "^queries must be a 2D array$"),
     (np.zeros((2, 2, 3)), 1, {}, ValueError, "^queries must be a 2D array$"),
     (np.zeros((2, 3), complex), 1, {}, TypeError, "^queries must hold real numbers, not buffer format 'Zd'$"),

@@ -81,7 +81,17 @@ bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
             return false;
         }
         Buffer row;
-        if (!extract(item.get(), row)) return false;
+        if (is_array(item.get())) {  // a one-dimensional Array is a row too
+            ArrayArg a;
+            if (!extract(item.get(), a)) return false;
+            if (a.value().ndim() != 1) {
+                raise_value_error(kNot2D);
+                return false;
+            }
+            row = a.value().data;
+        } else if (!extract(item.get(), row)) {
+            return false;
+        }
         if (!check_shape(row.size(), dim)) return false;
         values.insert(values.end(), row.data(), row.data() + row.size());
     }
