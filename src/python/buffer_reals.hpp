@@ -19,9 +19,10 @@ public:
     }
     HeldBuffer(const HeldBuffer&) = delete;
     HeldBuffer& operator=(const HeldBuffer&) = delete;
-    // With strides and format, read-only; false with the exporter's error.
-    bool acquire(PyObject* obj) {
-        held_ = PyObject_GetBuffer(obj, &view_, PyBUF_RECORDS_RO) == 0;
+    // By default with strides and format, read-only; false with the
+    // exporter's error.
+    bool acquire(PyObject* obj, int flags = PyBUF_RECORDS_RO) {
+        held_ = PyObject_GetBuffer(obj, &view_, flags) == 0;
         return held_;
     }
     const Py_buffer& operator*() const { return view_; }

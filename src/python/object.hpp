@@ -41,8 +41,8 @@ inline PyObject* new_through_vectorcall(PyTypeObject* type, PyObject* args, PyOb
     return PyObject_Call(reinterpret_cast<PyObject*>(type), args, kwargs);
 }
 
-// The spec of a final class of Instance<T> that Python code cannot
-// instantiate (its objects come only from our functions).
+// The type description of a final class of Instance<T> that Python code
+// cannot instantiate (its objects come only from our functions).
 template <class T>
 constexpr PyType_Spec sealed_spec(const char* name, PyType_Slot* slots) {
     return {

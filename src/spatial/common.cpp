@@ -158,10 +158,4 @@ PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric) {
     return p;
 }
 
-NdArray PointSet::as_ndarray() const {
-    NdArray out = NdArray::uninit(Shape{n, dim});
-    std::copy(coords.begin(), coords.end(), out.data.begin());
-    return out;
-}
-
 }  // namespace tessaron::spatial

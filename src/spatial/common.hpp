@@ -100,9 +100,8 @@ public:
 
     // Heap-sorts the candidates into ascending distance and gives their rows.
     std::vector<std::uint64_t> rows_ascending();
-    // The same, written as distances and rows (each with room for size()).
+    // The same, written as distances and rows (each with room for every candidate).
     void write_ascending(double* distances, std::int64_t* rows);
-    std::uint64_t size() const { return size_; }
 
 private:
     struct Entry {
@@ -131,8 +130,6 @@ struct PointSet {
     const double* at(std::uint64_t slot) const { return coords.data() + slot * dim; }
     // Whether every coordinate is finite (no NaN, no infinity).
     bool finite() const;
-    // The stored points as an (n, dim) array, in storage order.
-    NdArray as_ndarray() const;
 };
 
 // A node's slot range [start, end) and its second child; the first child of

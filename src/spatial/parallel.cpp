@@ -34,18 +34,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
-}  // namespace
-
-void Watch::check() {
-    if (!poll_) return;
-    const auto now = Clock::now();
-    if (now - last_ < kPollInterval) return;
-    last_ = now;
-    if (poll_()) throw Interrupted{};
-}
-
-namespace {
-
 // The failure of the earliest chunk that failed, kept for the caller.
 class FirstFailure {
 public:
@@ -73,6 +61,14 @@ std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
 }
 
 }  // namespace
+
+void Watch::check() {
+    if (!poll_) return;
+    const auto now = Clock::now();
+    if (now - last_ < kPollInterval) return;
+    last_ = now;
+    if (poll_()) throw Interrupted{};
+}
 
 void run_chunks(std::uint64_t count, const Workers& workers,
                 const std::function<void(std::uint64_t, std::uint64_t)>& body) {

@@ -49,25 +49,6 @@ bool load_numpy_api() {
 
 PyTypeObject* numpy_array_type() { return static_cast<PyTypeObject*>(numpy_api[kArrayTypeSlot]); }
 
-// A view of a float64 NumPy array's memory, released on destruction.
-class BufferView {
-public:
-    ~BufferView() {
-        if (held_) PyBuffer_Release(&view_);
-    }
-    bool acquire(PyObject* obj, int flags) {
-        if (PyObject_GetBuffer(obj, &view_, flags) < 0) return false;
-        held_ = true;
-        return true;
-    }
-    Py_buffer& operator*() { return view_; }
-    Py_buffer* operator->() { return &view_; }
-
-private:
-    Py_buffer view_{};
-    bool held_ = false;
-};
-
 PyObject* to_numpy(const NdArray& a) {
     if (!load_numpy_api()) return nullptr;
     auto descr_from_type = reinterpret_cast<DescrFromType>(numpy_api[kDescrFromTypeSlot]);
@@ -80,7 +61,7 @@ PyObject* to_numpy(const NdArray& a) {
                                         dims.data(), nullptr, nullptr, 0, nullptr));
     if (!out) return nullptr;
     if (a.size()) {
-        BufferView view;
+        HeldBuffer view;
         if (!view.acquire(out.get(), PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS)) return nullptr;
         std::memcpy(view->buf, a.data.data(), a.size() * sizeof(double));
     }

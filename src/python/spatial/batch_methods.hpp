@@ -21,9 +21,10 @@ namespace tessaron::py {
 // Threads for a `workers` argument: n >= 1, or -1 for every available core.
 bool worker_threads(std::int64_t workers, sp::Workers& out);
 
-// The density options (bandwidth, kernel, criterion, min_samples,
-// max_span) from parameters 1 to 5, checked as the density methods check
-// them: names first, then the bandwidth.
+// The density options from parameters 1 and 2 (bandwidth, kernel) and,
+// where the method has them, 3 to 5 (criterion, min_samples, max_span; the
+// exact density otherwise), checked as the density methods check them:
+// names first, then the bandwidth.
 struct DensityOptions {
     double h = 1.0;
     sp::KernelType kernel{};
@@ -32,15 +33,19 @@ struct DensityOptions {
     template <class Base>
     bool read(const Slots<Base>& in) {
         DefaultIfNone<double> bandwidth;
-        DefaultIfNone<Name> kernel_name, criterion_name;
-        std::optional<double> max_span;
-        std::optional<std::uint64_t> min_samples;
-        if (!arg<1>(in, bandwidth) || !arg<2>(in, kernel_name) || !arg<3>(in, criterion_name) ||
-            !arg<4>(in, min_samples) || !arg<5>(in, max_span))
-            return false;
-        kernel = sp::parse_kernel(kernel_name.value.lowered, kernel_name.value.given);
-        criterion = sp::parse_criterion(criterion_name.value.lowered, criterion_name.value.given, min_samples,
-                                        max_span);
+        DefaultIfNone<Name> kernel_name;
+        if (!arg<1>(in, bandwidth) || !arg<2>(in, kernel_name)) return false;
+        if constexpr (Base::size > 3) {
+            DefaultIfNone<Name> criterion_name;
+            std::optional<double> max_span;
+            std::optional<std::uint64_t> min_samples;
+            if (!arg<3>(in, criterion_name) || !arg<4>(in, min_samples) || !arg<5>(in, max_span)) return false;
+            kernel = sp::parse_kernel(kernel_name.value.lowered, kernel_name.value.given);
+            criterion = sp::parse_criterion(criterion_name.value.lowered, criterion_name.value.given, min_samples,
+                                            max_span);
+        } else {
+            kernel = sp::parse_kernel(kernel_name.value.lowered, kernel_name.value.given);
+        }
         h = bandwidth.value;
         sp::check_bandwidth(h);
         return true;

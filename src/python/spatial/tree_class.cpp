@@ -75,13 +75,8 @@ struct Methods : BatchMethods<Tree> {
         Signature<R"(kernel_density($self, queries=None, bandwidth=1.0, kernel="gaussian"))", owner>;
     static PyObject* kernel_density(PyObject* self, Args<KernelDensity>& in) {
         ReadLoan loan;
-        DefaultIfNone<double> bandwidth;
-        DefaultIfNone<Name> kernel;
-        if (!read(self, loan) || !arg<1>(in, bandwidth) || !arg<2>(in, kernel)) return nullptr;
         DensityOptions o;
-        o.kernel = sp::parse_kernel(kernel.value.lowered, kernel.value.given);
-        o.h = bandwidth.value;
-        sp::check_bandwidth(o.h);  // before the queries are read
+        if (!read(self, loan) || !o.read(in)) return nullptr;
         return density(self, in.slots[0], o);
     }
 
