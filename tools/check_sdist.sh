@@ -13,7 +13,7 @@ sdist=$(ls "$out"/dist/tessaron-*.tar.gz)
 ls "$out"/dist/tessaron-*.whl >/dev/null
 listing=$(tar -tzf "$sdist")
 for needed in pyproject.toml CMakeLists.txt README.md src/python/module.cpp src/spatial/query.hpp \
-    stubs/tessaron-stubs/__init__.pyi tests/test_spatial.py examples/quickstart.py; do
+    stubs/tessaron-stubs/__init__.pyi tools/docstrings.py tests/test_spatial.py examples/quickstart.py; do
     grep -q "^tessaron-[^/]*/$needed$" <<<"$listing" || { echo "sdist lacks $needed"; exit 1; }
 done
 if grep -E '^tessaron-[^/]*/(build[^/]*|\.git|dist)/' <<<"$listing" | head -1 | grep -q .; then

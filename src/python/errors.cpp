@@ -1,16 +1,15 @@
 #include "python/errors.hpp"
 
+#include "python/docstrings.hpp"
+
 namespace tessaron::py {
 
 PyObject* panic_exception_type() {
     // Created once and kept for the life of the process.
     static PyObject* type = nullptr;
     if (!type)
-        type = PyErr_NewExceptionWithDoc(
-            "tessaron.PanicException",
-            "Raised when an internal assertion of tessaron fails. Derived from "
-            "BaseException, so `except Exception` does not catch it.",
-            PyExc_BaseException, nullptr);
+        type = PyErr_NewExceptionWithDoc("tessaron.PanicException", with_prose("PanicException", nullptr),
+                                         PyExc_BaseException, nullptr);
     return type;
 }
 

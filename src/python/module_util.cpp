@@ -1,5 +1,6 @@
 #include "python/module_util.hpp"
 
+#include "python/docstrings.hpp"
 #include "python/ref.hpp"
 
 namespace tessaron::py {
@@ -20,8 +21,10 @@ bool add_to_module(PyObject* module, const char* name, PyObject* obj) {
 
 bool add_functions(PyObject* module, std::span<PyMethodDef> defs) {
     Ref module_name = Ref::steal(PyObject_GetAttrString(module, "__name__"));
-    if (!module_name) return false;
+    const char* name = module_name ? PyUnicode_AsUTF8(module_name.get()) : nullptr;
+    if (!name) return false;
     for (PyMethodDef& def : defs) {
+        document(def, name);
         Ref fn = Ref::steal(PyCFunction_NewEx(&def, nullptr, module_name.get()));
         if (!fn || !add_to_module(module, def.ml_name, fn.get())) return false;
     }

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "python/docstrings.hpp"
 #include "python/loan.hpp"
 #include "python/py.hpp"
 
@@ -26,9 +27,11 @@ PyTypeObject* type_of();
 
 // Creates the type from `spec` once; `slot` is the cache of the caller.
 // Calls to the class go through `construct` (no argument tuple is built).
+// The class and its methods get their prose docstrings first.
 inline PyTypeObject* create_once(PyTypeObject*& slot, PyType_Spec& spec,
                                  vectorcallfunc construct = nullptr) {
     if (!slot) {
+        document_spec(spec);
         slot = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
         if (slot) slot->tp_vectorcall = construct;
     }

@@ -17,49 +17,411 @@ _QueryBatch = Array | Buffer | Sequence[Sequence[_Float]]
 
 class _Tree:
     def query_knn(self, query: _Query, k: SupportsIndex) -> list[int]:
-        """Input rows of the k nearest points, nearest first."""
+        """The input rows of the k points nearest to one query point, nearest first.
+
+        Parameters
+        ----------
+        query : float, sequence of float or Array
+            The point: dim numbers as a sequence or an Array (its elements
+            in row-major order), or a number on a one-dimensional tree.
+        k : int
+            How many neighbours; 0 gives an empty list.
+
+        Returns
+        -------
+        list of int
+            At most k rows, by increasing distance in the tree's metric.
+            Among equally distant points, those the search met first stay.
+
+        Raises
+        ------
+        ValueError
+            "query must be a scalar, list, or Array".
+        PanicException
+            The query's length differs from the tree's dimension.
+        OverflowError
+            A negative `k`.
+        """
     def query_radius(self, query: _Query, radius: _Float) -> list[int]:
-        """Input rows of the points within radius, in the tree's walk order."""
+        """The input rows of the points within a distance of one query point.
+
+        Parameters
+        ----------
+        query : float, sequence of float or Array
+            The point: dim numbers as a sequence or an Array (its elements
+            in row-major order), or a number on a one-dimensional tree.
+        radius : float
+            Points at a distance of at most radius are included.
+
+        Returns
+        -------
+        list of int
+            The rows in the order the tree's walk meets them (neither by
+            distance nor by row).
+
+        Raises
+        ------
+        ValueError
+            "query must be a scalar, list, or Array".
+        PanicException
+            The query's length differs from the tree's dimension.
+        TypeError
+            `radius` is not a number.
+        """
     def kernel_density(self, queries: _Queries = None, bandwidth: _Float | None = 1.0,
                        kernel: str | None = "gaussian") -> float | Array:
-        """Exact kernel sums: a float for one query point, else an Array."""
+        """Kernel density sums at query points, exact up to a cut-off.
+
+        Each density is the plain sum over the tree's points of the kernel at
+        distance / bandwidth, without normalisation; nodes whose largest
+        possible kernel value is below 1e-10 are left out. Runs without the
+        GIL once the queries are copied.
+
+        Parameters
+        ----------
+        queries : None, float, sequence of float or Array
+            None for the tree's own points (the densities in input-row
+            order); one point as a sequence of dim numbers, a number (a
+            one-dimensional tree) or a 1-D Array; several points as an
+            (m, dim) Array.
+        bandwidth : float, default 1.0
+            The kernel's width h: each point adds K(distance / h).
+        kernel : str, default "gaussian"
+            "gaussian" (exp(-u*u/2)), "epanechnikov" (3/4 (1 - u*u)),
+            "uniform" (1/2) or "triangular" (1 - u), the last three zero
+            from u = 1 on; not normalised. Any case.
+
+        Returns
+        -------
+        float or Array
+            A float for exactly one query point, else an Array of shape (m,);
+            `kernel_density_batch` always gives an Array.
+
+        Raises
+        ------
+        ValueError
+            "bandwidth must be a positive number", "Unknown kernel type
+            '{}'. Valid options: ...", "Query dimension {w} doesn't match
+            tree dimension {d}", "Query vector length {w} doesn't match tree
+            dimension {d}", "queries must be 1D or 2D array" or "queries
+            must be a scalar, list, or Array".
+        PanicException
+            A number as queries on a tree of more than one dimension.
+        KeyboardInterrupt
+            Ctrl-C during the call; the tree stays usable.
+        """
     def kernel_density_approx(self, queries: _Queries = None, bandwidth: _Float | None = 1.0,
                               kernel: str | None = "gaussian", criterion: str | None = "none",
                               min_samples: SupportsIndex | None = None,
                               max_span: _Float | None = None) -> float | Array:
-        """Kernel sums with whole nodes estimated by the criterion."""
+        """Kernel density sums with whole nodes estimated where the criterion allows.
+
+        As `kernel_density`, but a node that the criterion accepts adds one
+        estimate instead of its points' kernel values.
+
+        Parameters
+        ----------
+        queries : None, float, sequence of float or Array
+            None for the tree's own points (the densities in input-row
+            order); one point as a sequence of dim numbers, a number (a
+            one-dimensional tree) or a 1-D Array; several points as an
+            (m, dim) Array.
+        bandwidth : float, default 1.0
+            The kernel's width h: each point adds K(distance / h).
+        kernel : str, default "gaussian"
+            "gaussian" (exp(-u*u/2)), "epanechnikov" (3/4 (1 - u*u)),
+            "uniform" (1/2) or "triangular" (1 - u), the last three zero
+            from u = 1 on; not normalised. Any case.
+        criterion : str, default "none"
+            Which nodes are replaced by one estimate (their point count
+            times the mean kernel value at their nearest and farthest
+            distance): "none" (exact), "min_samples" (nodes of at least
+            min_samples points: coarse, use within "combined"), "max_span"
+            (nodes no larger than max_span: box diagonal, ball diameter or
+            shell width) or "combined" (both).
+        min_samples : int, optional
+            Needed by "min_samples" and "combined".
+        max_span : float, optional
+            Needed by "max_span" and "combined"; at most half the bandwidth
+            keeps the error small.
+
+        Returns
+        -------
+        float or Array
+            A float for exactly one query point, else an Array of shape (m,).
+
+        Raises
+        ------
+        ValueError
+            "bandwidth must be a positive number", "Unknown kernel type
+            '{}'. Valid options: ...", "Query dimension {w} doesn't match
+            tree dimension {d}", "Query vector length {w} doesn't match tree
+            dimension {d}", "queries must be 1D or 2D array" or "queries
+            must be a scalar, list, or Array".
+            Also "Unknown approximation criterion '{}'. Valid options: ..."
+            and "{param} parameter required for '{criterion}' criterion".
+        PanicException
+            A number as queries on a tree of more than one dimension.
+        KeyboardInterrupt
+            Ctrl-C during the call; the tree stays usable.
+        """
     def query_knn_batch(self, queries: _QueryBatch, k: SupportsIndex, *,
                         workers: SupportsIndex = 1) -> tuple[Array, memoryview]:
-        """Distances (m, min(k, n)) and input rows (int64 memoryview) of each query's nearest points."""
+        """The k nearest points of many queries at once, without the GIL.
+
+        Parameters
+        ----------
+        queries : Array, buffer or sequence of sequences
+            An (m, dim) Array, any 2-D buffer of real numbers (a NumPy array
+            of any real dtype and layout, converted to float64 once) or m
+            rows of dim numbers (sequences or 1-D Arrays); m may be 0.
+        k : int
+            How many neighbours per query.
+        workers : int, default 1
+            Threads for the call: 1 the calling thread, n > 1 up to n
+            threads, -1 one per core the process may use. The answers are
+            the same, bit for bit, for every value.
+
+        Returns
+        -------
+        distances : Array
+            Shape (m, min(k, n)): the distances the search computed.
+        indices : memoryview
+            64-bit integers of the same shape (numpy.asarray takes them
+            without a copy): row i is exactly query_knn(queries[i], k), ties
+            included.
+
+        Raises
+        ------
+        ValueError
+            "Query dimension {w} doesn't match tree dimension {d}", "queries
+            must be a 2D array" or "workers must be a positive integer or -1".
+        TypeError
+            A buffer of numbers that are not real ("queries must hold real
+            numbers, not buffer format '{format}'") or a `workers` that is
+            not an integer.
+        KeyboardInterrupt
+            Ctrl-C during the call: nothing is returned and the tree stays
+            usable.
+        """
     def query_radius_batch(self, queries: _QueryBatch, radius: _Float, *,
                            workers: SupportsIndex = 1) -> list[list[int]]:
-        """Each query's query_radius answer, computed on up to `workers` threads."""
+        """The points within a distance of many queries at once, without the GIL.
+
+        Parameters
+        ----------
+        queries : Array, buffer or sequence of sequences
+            An (m, dim) Array, any 2-D buffer of real numbers (a NumPy array
+            of any real dtype and layout, converted to float64 once) or m
+            rows of dim numbers (sequences or 1-D Arrays); m may be 0.
+        radius : float
+            Points at a distance of at most radius are included.
+        workers : int, default 1
+            Threads for the call: 1 the calling thread, n > 1 up to n
+            threads, -1 one per core the process may use. The answers are
+            the same, bit for bit, for every value.
+
+        Returns
+        -------
+        list of list of int
+            List i is exactly query_radius(queries[i], radius).
+
+        Raises
+        ------
+        ValueError
+            "Query dimension {w} doesn't match tree dimension {d}", "queries
+            must be a 2D array" or "workers must be a positive integer or -1".
+        TypeError
+            A buffer of numbers that are not real ("queries must hold real
+            numbers, not buffer format '{format}'") or a `workers` that is
+            not an integer.
+        KeyboardInterrupt
+            Ctrl-C during the call: nothing is returned and the tree stays
+            usable.
+        """
     def kernel_density_batch(self, queries: _QueryBatch | None = None, bandwidth: _Float | None = 1.0,
                              kernel: str | None = "gaussian", criterion: str | None = "none",
                              min_samples: SupportsIndex | None = None, max_span: _Float | None = None, *,
                              workers: SupportsIndex = 1) -> Array:
-        """kernel_density_approx for each query (the tree's own points if None), always a 1-D Array."""
+        """Kernel density sums at many queries at once, always as an Array.
+
+        Parameters
+        ----------
+        queries : Array, buffer, sequence of sequences or None
+            As for `query_knn_batch`; None for the tree's own points, in
+            input-row order.
+        bandwidth : float, default 1.0
+            The kernel's width h: each point adds K(distance / h).
+        kernel : str, default "gaussian"
+            "gaussian", "epanechnikov", "uniform" or "triangular".
+        criterion : str, default "none"
+            Which nodes are replaced by one estimate (their point count
+            times the mean kernel value at their nearest and farthest
+            distance): "none" (exact), "min_samples" (nodes of at least
+            min_samples points: coarse, use within "combined"), "max_span"
+            (nodes no larger than max_span: box diagonal, ball diameter or
+            shell width) or "combined" (both).
+        min_samples : int, optional
+            Needed by "min_samples" and "combined".
+        max_span : float, optional
+            Needed by "max_span" and "combined"; at most half the bandwidth
+            keeps the error small.
+        workers : int, default 1
+            Threads for the call: 1 the calling thread, n > 1 up to n
+            threads, -1 one per core the process may use. The answers are
+            the same, bit for bit, for every value.
+
+        Returns
+        -------
+        Array
+            Shape (m,): element i is, bit for bit, what
+            kernel_density_approx gives for query i alone.
+
+        Raises
+        ------
+        ValueError
+            "bandwidth must be a positive number", the kernel and criterion
+            messages of `kernel_density_approx`, or
+            "Query dimension {w} doesn't match tree dimension {d}", "queries
+            must be a 2D array" or "workers must be a positive integer or -1".
+        TypeError
+            A buffer of numbers that are not real ("queries must hold real
+            numbers, not buffer format '{format}'") or a `workers` that is
+            not an integer.
+        KeyboardInterrupt
+            Ctrl-C during the call: nothing is returned and the tree stays
+            usable.
+        """
 
 @final
 class KDTree(_Tree):
-    """A k-d tree with median splits along the widest dimension."""
+    """A k-d tree: nodes split at the median of their widest dimension.
+
+    Built only by `KDTree.from_array`; a built tree never changes, pickles
+    without a rebuild, and may be queried from several threads at once.
+    """
     @staticmethod
     def from_array(array: Array, leaf_size: SupportsIndex | None = 20,
                    metric: str | None = "euclidean") -> KDTree:
-        """Builds the tree over the rows of a 2-D Array."""
+        """Builds the tree over the rows of a 2-D Array, without the GIL.
+
+        Parameters
+        ----------
+        array : Array
+            (n, dim) points, copied: later changes to the Array do not
+            reach the tree. Answers name points by their row here.
+        leaf_size : int, default 20
+            Nodes of more points than this are split.
+        metric : str, default "euclidean"
+            "euclidean", "manhattan" or "chebyshev" (any case).
+
+        Returns
+        -------
+        KDTree
+            The built tree.
+
+        Raises
+        ------
+        ValueError
+            "Unknown distance metric '{}'. Valid options: 'euclidean',
+            'manhattan', 'chebyshev'".
+        PanicException
+            `array` is not two-dimensional ("Expected 2D array (n_points,
+            dim)").
+        TypeError
+            `array` is not an Array.
+        OverflowError
+            A negative `leaf_size`.
+        KeyboardInterrupt
+            Ctrl-C during the build.
+        """
 
 @final
 class BallTree(_Tree):
-    """A ball tree: centroid and radius per node, in the tree's metric."""
+    """A ball tree: each node a centroid and the radius that holds its points.
+
+    Built only by `BallTree.from_array`; a built tree never changes, pickles
+    without a rebuild, and may be queried from several threads at once.
+    """
     @staticmethod
     def from_array(array: Array, leaf_size: SupportsIndex | None = 20,
                    metric: str | None = "euclidean") -> BallTree:
-        """Builds the tree over the rows of a 2-D Array."""
+        """Builds the tree over the rows of a 2-D Array, without the GIL.
+
+        Parameters
+        ----------
+        array : Array
+            (n, dim) points, copied: later changes to the Array do not
+            reach the tree. Answers name points by their row here.
+        leaf_size : int, default 20
+            Nodes of more points than this are split.
+        metric : str, default "euclidean"
+            "euclidean", "manhattan" or "chebyshev" (any case).
+
+        Returns
+        -------
+        BallTree
+            The built tree.
+
+        Raises
+        ------
+        ValueError
+            "Unknown distance metric '{}'. Valid options: 'euclidean',
+            'manhattan', 'chebyshev'".
+        PanicException
+            `array` is not two-dimensional ("Expected 2D array (n_points,
+            dim)").
+        TypeError
+            `array` is not an Array.
+        OverflowError
+            A negative `leaf_size`.
+        KeyboardInterrupt
+            Ctrl-C during the build.
+        """
 
 @final
 class VPTree(_Tree):
-    """A vantage-point tree: median distance splits around a vantage point."""
+    """A vantage-point tree: nodes split by the median distance to a vantage point.
+
+    Built only by `VPTree.from_array`; a built tree never changes, pickles
+    without a rebuild, and may be queried from several threads at once.
+    """
     @staticmethod
-    def from_array(array: Array, leaf_size: SupportsIndex | None = 20, metric: str | None = "euclidean",
-                   selection: str | None = "first") -> VPTree:
-        """Builds the tree over the rows of a 2-D Array."""
+    def from_array(array: Array, leaf_size: SupportsIndex | None = 20,
+                   metric: str | None = "euclidean", selection: str | None = "first") -> VPTree:
+        """Builds the tree over the rows of a 2-D Array, without the GIL.
+
+        Parameters
+        ----------
+        array : Array
+            (n, dim) points, copied: later changes to the Array do not
+            reach the tree. Answers name points by their row here.
+        leaf_size : int, default 20
+            Nodes of more points than this are split.
+        metric : str, default "euclidean"
+            "euclidean", "manhattan" or "chebyshev" (any case).
+        selection : str, default "first"
+            The vantage point of each node: "first" (its first point) or
+            "random" (seeded from the clock; the tree pickles as built).
+
+        Returns
+        -------
+        VPTree
+            The built tree.
+
+        Raises
+        ------
+        ValueError
+            "Unknown distance metric '{}'. Valid options: 'euclidean',
+            'manhattan', 'chebyshev'" or "Unknown vantage point selection
+            method '{}'. Valid options: 'first', 'random'".
+        PanicException
+            `array` is not two-dimensional ("Expected 2D array (n_points,
+            dim)").
+        TypeError
+            `array` is not an Array.
+        OverflowError
+            A negative `leaf_size`.
+        KeyboardInterrupt
+            Ctrl-C during the build.
+        """

@@ -117,6 +117,7 @@ struct Methods : BatchMethods<Tree> {
     static inline PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<Tree>)},
         {Py_tp_methods, table},
+        {Py_tp_doc, nullptr},  // the class's prose, filled in when the type is created
         {0, nullptr},
     };
     static inline PyType_Spec spec = sealed_spec<Tree>(Entry::qualified, slots);
