@@ -2,6 +2,7 @@
 import math
 import zlib
 import os
+import pickle
 import subprocess
 import sys
 
@@ -306,3 +307,20 @@ def test_vp_selection_names():
     with pytest.raises(ValueError, match=r"^Unknown vantage point selection method 'last'\. Valid options: 'first', 'random'$"):
         ts.spatial.VPTree.from_array(a, selection="last")
     assert not hasattr(ts, "VPTree") and ts.spatial.__all__ == ["BallTree", "KDTree", "VPTree"]
+
+
+@pytest.mark.parametrize("build", TREES, ids=lambda b: b.__name__)
+def test_large_trees_with_ties_answer_truly_and_reload(build):
+    # Past 65,536 points the top splits run in place; many equal
+    # coordinates (zeros of both signs among them) test their stable order.
+    rng = np.random.default_rng(8)
+    x = np.round(rng.random((70_000, 2)) * 30) / 30
+    x[rng.random(x.shape) < 0.05] = -0.0
+    tree = build.from_array(ts.Array.from_numpy(x), 16)
+    again = pickle.loads(pickle.dumps(tree))  # loading checks every node against its points
+    q = rng.random((30, 2))
+    rows = np.asarray(tree.query_knn_batch(q, 12)[1])
+    assert np.array_equal(np.asarray(again.query_knn_batch(q, 12)[1]), rows)
+    for i in range(len(q)):
+        check_knn(rows[i].tolist(), x, q[i], 12, "euclidean")
+        assert set(tree.query_radius(q[i].tolist(), 0.05)) == radius_set(x, q[i], 0.05, "euclidean")

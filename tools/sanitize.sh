@@ -2,6 +2,8 @@
 # Builds tessaron with AddressSanitizer and UndefinedBehaviorSanitizer into
 # its own build and install folders (the normal installation is untouched)
 # and runs the test suite against that build. Any report fails the run.
+# The build also keeps trees of more than 4095 points at 64-bit indices (32
+# bits otherwise), so that the suite runs both widths.
 # Usage: tools/sanitize.sh [pytest args]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -22,11 +22,32 @@ struct FreeStorage {
     void operator()(void* p) const { std::free(p); }
 };
 
+// Where scratch blocks come from: a block of 2 MiB or more is mapped on its
+// own (Linux), so that freeing it gives the memory back to the system at
+// once; the allocator would keep some blocks for later, and a build's
+// memory would stay high after it returns. Sanitizer builds use malloc,
+// which the sanitizer watches.
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
+#define TESSARON_MAPPED_SCRATCH 1
+#endif
+
+struct ScratchStorage {
+    std::size_t mapped = 0;  // the mapping's length, or 0 for malloc's memory
+    void operator()(void* p) const {
+#ifdef TESSARON_MAPPED_SCRATCH
+        if (mapped) {
+            munmap(p, mapped);
+            return;
+        }
+#endif
+        std::free(p);
+    }
+};
+
 // Uninitialised scratch storage for n values of a trivial type (no elements
-// are constructed), freed with the owner. Where the system has transparent
-// huge pages, a block of 2 MiB or more is aligned to 2 MiB and marked for
-// them: a build that writes it once takes one page fault per 2 MiB instead
-// of per 4 KiB.
+// are constructed), freed with the owner. A mapped block is aligned to 2 MiB
+// and marked for transparent huge pages: a build that writes it once takes
+// one page fault per 2 MiB instead of per 4 KiB.
 template <class T>
 class ScratchArray {
 public:
@@ -34,23 +55,30 @@ public:
         if (n == 0) return;
         if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T)) throw std::bad_alloc();
         const std::size_t bytes = n * sizeof(T);
-        void* p = nullptr;
-#ifdef MADV_HUGEPAGE
+#ifdef TESSARON_MAPPED_SCRATCH
         constexpr std::size_t huge = std::size_t{1} << 21;
-        if (bytes >= huge && bytes <= static_cast<std::size_t>(PTRDIFF_MAX) - huge) {
+        if (bytes >= huge && bytes <= static_cast<std::size_t>(PTRDIFF_MAX) - 2 * huge) {
             const std::size_t rounded = (bytes + huge - 1) & ~(huge - 1);
-            p = std::aligned_alloc(huge, rounded);
-            if (p) madvise(p, rounded, MADV_HUGEPAGE);  // a hint only
+            void* raw = mmap(nullptr, rounded + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (raw == MAP_FAILED) throw std::bad_alloc();
+            // Keep the 2 MiB-aligned part, give back the rest.
+            const auto begin = reinterpret_cast<std::uintptr_t>(raw);
+            const std::uintptr_t aligned = (begin + huge - 1) & ~(huge - 1);
+            if (aligned > begin) munmap(raw, aligned - begin);
+            if (begin + huge > aligned) munmap(reinterpret_cast<void*>(aligned + rounded), begin + huge - aligned);
+            madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);  // a hint only
+            ptr_ = std::unique_ptr<T, ScratchStorage>(reinterpret_cast<T*>(aligned), ScratchStorage{rounded});
+            return;
         }
 #endif
-        if (!p) p = std::malloc(bytes);
+        void* p = std::malloc(bytes);
         if (!p) throw std::bad_alloc();
         ptr_.reset(static_cast<T*>(p));
     }
     T* data() const { return ptr_.get(); }
 
 private:
-    std::unique_ptr<T, FreeStorage> ptr_;
+    std::unique_ptr<T, ScratchStorage> ptr_;
 };
 
 class Buffer {

@@ -45,7 +45,7 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
         for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
         t.radius_.push_back(radius_of(p.metric, points, count, dim, c));
     };
-    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}, watch).build();
+    t.ranges_ = median_split(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}, watch);
     t.finite_points_ = t.points_.finite();
     return t;
 }
@@ -75,7 +75,7 @@ BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
                    // (which does not depend on their order), so that no bound
                    // ever exceeds a point's distance.
                    for (NodeId i = 0; i < nodes; ++i) {
-                       const SlotRange& s = t.ranges_[i];
+                       const SlotRange s = t.ranges_[i];
                        const double* c = t.centroids_.data() + i * dim;
                        if (t.radius_[i] != radius_of(t.points_.metric, t.points_.at(s.start), s.count(), dim, c))
                            Reader::bad("a ball does not fit its points");

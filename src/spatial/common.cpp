@@ -153,8 +153,11 @@ PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric) {
     p.dim = array.shape[1];
     p.metric = metric;
     p.coords.assign(array.data.begin(), array.data.end());
-    p.rows.resize(p.n);
-    for (std::uint64_t i = 0; i < p.n; ++i) p.rows[i] = i;
+    p.rows = IndexArray(p.n);
+    p.rows.visit([&](auto& rows) {
+        rows.resize(p.n);
+        for (std::uint64_t i = 0; i < p.n; ++i) rows[i] = static_cast<std::remove_reference_t<decltype(rows[i])>>(i);
+    });
     return p;
 }
 

@@ -13,6 +13,7 @@
 
 #include "array/error.hpp"
 #include "array/ndarray.hpp"
+#include "spatial/index_array.hpp"
 #include "spatial/metrics.hpp"
 
 namespace tessaron::spatial {
@@ -122,7 +123,7 @@ private:
 // rows[i]), so that a leaf's points are one contiguous run.
 struct PointSet {
     std::vector<double> coords;
-    std::vector<std::uint64_t> rows;  // storage slot -> input row
+    IndexArray rows;  // storage slot -> input row
     std::uint64_t n = 0, dim = 0;
     DistanceMetric metric = DistanceMetric::Euclidean;
 
@@ -141,6 +142,26 @@ struct SlotRange {
     NodeId right;
     bool is_leaf() const { return right == 0; }
     std::uint64_t count() const { return end - start; }
+};
+
+// The slot ranges of a tree's nodes, by node id, packed as IndexArray packs.
+class NodeRanges {
+public:
+    // For ranges over up to `largest` slots and as many nodes.
+    explicit NodeRanges(std::uint64_t largest = 0) : v_(largest) {}
+    std::uint64_t size() const { return v_.size() / 3; }
+    SlotRange operator[](NodeId node) const { return {v_[3 * node], v_[3 * node + 1], v_[3 * node + 2]}; }
+    NodeId push(std::uint64_t start, std::uint64_t end, NodeId right = 0) {
+        v_.push_back(start);
+        v_.push_back(end);
+        v_.push_back(right);
+        return size() - 1;
+    }
+    void set_right(NodeId node, NodeId right) { v_.set(3 * node + 2, right); }
+    void reserve(std::uint64_t nodes) { v_.reserve(3 * nodes); }
+
+private:
+    IndexArray v_;
 };
 
 // Whether every one of n values is finite; whether one is infinite.

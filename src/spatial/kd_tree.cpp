@@ -17,20 +17,17 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     const std::uint64_t dim = t.points_.dim;
     const std::uint64_t nodes = node_estimate(t.points_.n, leaf_size);
     t.boxes_.reserve(nodes * 2 * dim);
+    t.split_dim_ = IndexArray(dim);
     t.split_dim_.reserve(nodes);
-    t.split_value_.reserve(nodes);
     auto on_node = [&t, dim](NodeId, std::uint64_t, std::uint64_t, const double*, const double* lo,
                              const double* hi) {
         t.boxes_.insert(t.boxes_.end(), lo, lo + dim);
         t.boxes_.insert(t.boxes_.end(), hi, hi + dim);
         t.split_dim_.push_back(0);
-        t.split_value_.push_back(0.0);
     };
-    auto on_split = [&t](NodeId id, std::uint64_t d, double value) {
-        t.split_dim_[id] = d;
-        t.split_value_[id] = value;
-    };
-    t.ranges_ = MedianSplit(t.points_, leaf_size, on_node, on_split, watch).build();
+    // The split value is the right child's smallest coordinate (split_value).
+    auto on_split = [&t](NodeId id, std::uint64_t d, double) { t.split_dim_.set(id, d); };
+    t.ranges_ = median_split(t.points_, leaf_size, on_node, on_split, watch);
     t.open_nan_dimensions();
     return t;
 }
@@ -41,13 +38,17 @@ void KDTree::open_nan_dimensions() {
     if (p.metric != DistanceMetric::Chebyshev ||
         std::none_of(p.coords.begin(), p.coords.end(), [](double x) { return std::isnan(x); }))
         return;
+    // Opened boxes no longer give the split values: they are kept as they are now.
+    split_values_.resize(nodes);
+    for (NodeId i = 0; i < nodes; ++i)
+        if (!ranges_[i].is_leaf()) split_values_[i] = split_value(i, ranges_[i].right, split_dim_[i]);
     // Per node and dimension, whether a point below has a NaN there: leaves
     // from their points, internal nodes from their children, which follow
     // them in pre-order (so a reverse pass meets children first).
     std::vector<char> nan_in(nodes * dim, 0);
     for (NodeId i = nodes; i-- > 0;) {
         char* flags = nan_in.data() + i * dim;
-        const SlotRange& r = ranges_[i];
+        const SlotRange r = ranges_[i];
         if (r.is_leaf()) {
             for (std::uint64_t slot = r.start; slot < r.end; ++slot)
                 for (std::uint64_t d = 0; d < dim; ++d) flags[d] |= std::isnan(p.at(slot)[d]);
@@ -100,8 +101,13 @@ constexpr std::uint64_t kMagic = 0x3130304b44545354ULL;
 std::vector<std::uint8_t> KDTree::state() const {
     return write_state(kMagic, points_, ranges_, [&](Writer& w) {
         w.vec(boxes_);
-        w.vec(split_dim_);
-        w.vec(split_value_);
+        w.indices(split_dim_);
+        std::vector<double> values(ranges_.size(), 0.0);  // 0.0 for leaves
+        for (NodeId i = 0; i < ranges_.size(); ++i) {
+            const SlotRange r = ranges_[i];
+            if (!r.is_leaf()) values[i] = split_value(i, r.right, split_dim_[i]);
+        }
+        w.vec(values);
     });
 }
 
@@ -109,10 +115,10 @@ KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
     KDTree t;
     read_state(bytes, kMagic, "KDTree", t.points_, t.ranges_, median_left_count,
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
+                   // Only the boxes' sizes are read: the geometry is measured again.
                    t.boxes_ = r.vec<double>(checked_product(nodes, checked_product(2, dim)));
-                   t.split_dim_ = r.vec<std::uint64_t>(nodes);
-                   t.split_value_ = r.vec<double>(nodes);
-                   (void)dim;
+                   r.skip<std::uint64_t>(nodes);  // split dimensions
+                   r.skip<double>(nodes);         // split values
                });
     t.derive_geometry();
     t.open_nan_dimensions();
@@ -124,7 +130,7 @@ void KDTree::derive_geometry() {
     // Boxes bottom-up: children follow their parent in pre-order, so a
     // reverse pass meets them first; a parent's box is its children's union.
     for (NodeId i = nodes; i-- > 0;) {
-        const SlotRange& r = ranges_[i];
+        const SlotRange r = ranges_[i];
         double* box = boxes_.data() + i * 2 * dim;
         if (r.is_leaf()) {
             measure_box(points_.at(r.start), r.count(), dim, box);
@@ -136,10 +142,10 @@ void KDTree::derive_geometry() {
             box[dim + d] = std::max(left[dim + d], right[dim + d]);
         }
     }
+    split_dim_ = IndexArray(dim);
+    split_dim_.resize(nodes);
     for (NodeId i = 0; i < nodes; ++i) {
-        const SlotRange& r = ranges_[i];
-        split_dim_[i] = 0;
-        split_value_[i] = 0.0;
+        const SlotRange r = ranges_[i];
         if (r.is_leaf()) continue;
         if (dim == 0) Reader::bad("a tree without dimensions has one leaf");
         const double* box = lo(i);
@@ -153,8 +159,7 @@ void KDTree::derive_geometry() {
         // The median is the smallest coordinate on the right; none on the left exceeds it.
         const double median = lo(r.right)[split];
         if (!(hi(i + 1)[split] <= median)) Reader::bad("a node is not split at its median");
-        split_dim_[i] = split;
-        split_value_[i] = median;
+        split_dim_.set(i, split);
     }
 }
 

@@ -35,8 +35,10 @@ public:
     Step<NoCarry> knn_step(NodeId node, const double* q, std::size_t len, bool need_bound, NoCarry) const {
         // Nearer side first: the side of the split value the query is on.
         const double lower = need_bound ? bound<M>(node, q, len) : 0.0;
-        if (ranges_[node].is_leaf()) return {lower, true};
-        return {lower, q[split_dim_[node]] <= split_value_[node]};
+        const SlotRange r = ranges_[node];
+        if (r.is_leaf()) return {lower, true};
+        const std::uint64_t d = split_dim_[node];
+        return {lower, q[d] <= split_value(node, r.right, d)};
     }
     template <class M>
     double density_cut(NodeId node, const double* q, std::size_t) const {
@@ -51,6 +53,12 @@ public:
 
 private:
     const double* lo(NodeId node) const { return boxes_.data() + node * 2 * points_.dim; }
+    // The median a node split at: the smallest coordinate of its right
+    // child along the split (the split dimension holds no NaN, so the
+    // child's box has it), unless boxes were opened (see open_nan_dimensions).
+    double split_value(NodeId node, NodeId right, std::uint64_t d) const {
+        return split_values_.empty() ? lo(right)[d] : split_values_[node];
+    }
     const double* hi(NodeId node) const { return lo(node) + points_.dim; }
     void check_box(NodeId node) const;                        // the box must not be inverted
     // Under Chebyshev a point's distance passes over its NaN coordinates, so
@@ -62,8 +70,8 @@ private:
     void derive_geometry();
 
     std::vector<double> boxes_;  // per node: dim lows, then dim highs
-    std::vector<std::uint64_t> split_dim_;
-    std::vector<double> split_value_;
+    IndexArray split_dim_;       // per node, 0 for leaves
+    std::vector<double> split_values_;  // per node, only once boxes are opened
 };
 
 static_assert(SearchTree<KDTree>);

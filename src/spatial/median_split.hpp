@@ -2,10 +2,16 @@
 // is split at the median coordinate of its widest dimension, nodes appended
 // in pre-order. The tree summarises each node through two callbacks. The
 // coordinates move with their rows, so every scan of a node reads one
-// contiguous block: a node at an even depth finds its points in the point
-// set, one at an odd depth in a second buffer of the same layout (each split
-// writes its children into the other one), and a leaf at an odd depth is
-// copied back, so that the point set ends in storage order.
+// contiguous block, and each split is stable: below the median, equal to it,
+// above it, each group in its present order.
+//
+// Memory: a subtree of at most a quarter of the points is built by moving
+// its points between their own place and a second buffer of that size (a
+// node at an odd depth below the subtree's root finds its points in the
+// buffer, and a leaf there is copied back). The few nodes above those
+// subtrees split in place, with the keys and then the points that do not
+// stay below the median held aside for the moment. So a build needs a
+// quarter of the points' size beside them, not twice their size.
 #pragma once
 
 #include <algorithm>
@@ -39,31 +45,43 @@ inline std::uint64_t median_left_count(std::uint64_t count) { return count / 2; 
 // whose per-dimension minimum and maximum coordinates (NaN passed over; +inf
 // and -inf when empty) are lo[0..dim) and hi[0..dim). on_split(id, dim, value):
 // the node was split along `dim` at the median coordinate `value`.
-template <class OnNode, class OnSplit>
+// Row: the width of the point set's rows (std::uint32_t or std::uint64_t).
+template <class Row, class OnNode, class OnSplit>
 class MedianSplit {
 public:
-    MedianSplit(PointSet& points, std::uint64_t leaf_size, OnNode on_node, OnSplit on_split,
-                Watch* watch = nullptr)
+    MedianSplit(PointSet& points, Row* rows, std::uint64_t leaf_size, OnNode on_node, OnSplit on_split,
+                Watch* watch)
         : p_(points),
+          rows_(rows),
           leaf_size_(std::max<std::uint64_t>(leaf_size, 1)),  // a one-point range cannot split
           on_node_(std::move(on_node)),
           on_split_(std::move(on_split)),
-          watch_(watch) {}
+          watch_(watch),
+          ranges_(std::max(p_.n, node_estimate(p_.n, leaf_size_))) {}
 
     // Builds the whole tree (the root is node 0) and returns its ranges.
-    std::vector<SlotRange> build() && {
+    NodeRanges build() && {
         ranges_.reserve(node_estimate(p_.n, leaf_size_));
-        // Written before read, so left uninitialised.
-        other_coords_ = ScratchArray<double>(p_.coords.size());
-        other_rows_ = ScratchArray<std::uint64_t>(p_.rows.size());
+        // Small trees move every node through the second buffer.
+        subtree_limit_ = p_.n <= kSmallTree ? p_.n : p_.n / 4 + 1;
         std::vector<double> box(2 * p_.dim);
         measure_box(p_.coords.data(), p_.n, p_.dim, box.data());
-        build_node(0, p_.n, box.data(), 0);
+        build_node(0, p_.n, box.data(), 0, Subtree{});
         return std::move(ranges_);
     }
 
 private:
-    NodeId build_node(std::uint64_t start, std::uint64_t end, const double* box, std::uint64_t depth) {
+    static constexpr std::uint64_t kSmallTree = 1 << 16;
+
+    // The subtree whose points move through the second buffer (none yet
+    // above it): its root's first slot and depth.
+    struct Subtree {
+        bool active = false;
+        std::uint64_t start = 0, depth = 0;
+    };
+
+    NodeId build_node(std::uint64_t start, std::uint64_t end, const double* box, std::uint64_t depth,
+                      Subtree sub) {
         const std::uint64_t dim = p_.dim;
         std::uint64_t split = 0;  // the first strictly widest dimension; 0 when none is wider than 0
         double widest = 0.0;
@@ -72,55 +90,107 @@ private:
                 widest = box[dim + d] - box[d];
                 split = d;
             }
-        const bool odd = depth % 2 == 1;
-        double* coords = (odd ? other_coords_.data() : p_.coords.data()) + start * dim;
-        std::uint64_t* rows = (odd ? other_rows_.data() : p_.rows.data()) + start;
-        const NodeId id = ranges_.size();
-        ranges_.push_back({start, end, 0});
-        on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
         const std::uint64_t count = end - start;
+        if (!sub.active && count <= subtree_limit_) sub = {true, start, depth};
+        const bool odd = sub.active && (depth - sub.depth) % 2 == 1;
+        const std::uint64_t at = start - sub.start;  // the slot's place in the second buffer
+        double* coords = odd ? other_coords_.data() + at * dim : p_.coords.data() + start * dim;
+        Row* rows = odd ? other_rows_.data() + at : rows_ + start;
+        const NodeId id = ranges_.push(start, end);
+        on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
         if (watch_ && count >= kWatchedNode) watch_->check();
         if (count <= leaf_size_ || dim == 0) {  // no dimension: every distance is 0
             if (odd) {
                 std::copy_n(coords, count * dim, p_.coords.data() + start * dim);
-                std::copy_n(rows, count, p_.rows.data() + start);
+                std::copy_n(rows, count, rows_ + start);
             }
             return id;
         }
 
-        // The split coordinates are gathered into the destination block, which
-        // is free until the points move there (the move reads them first).
-        double* to_coords = (odd ? p_.coords.data() : other_coords_.data()) + start * dim;
-        std::uint64_t* to_rows = (odd ? p_.rows.data() : other_rows_.data()) + start;
-        double* keys = to_coords;
-        for (std::uint64_t j = 0; j < count; ++j) {
-            keys[j] = coords[j * dim + split];
-            // The selection compares every coordinate; NaN has no order.
-            if (std::isnan(keys[j])) panic("called `Option::unwrap()` on a `None` value");
-        }
         const std::uint64_t half = median_left_count(count);
-        const double median = kth_smallest(keys, count, half);
         if (child_boxes_.size() <= depth) child_boxes_.resize(depth + 1);
         child_boxes_[depth].resize(4 * dim);
         // The buffer stays put while deeper levels are added (moving a vector keeps it).
         double* boxes = child_boxes_[depth].data();  // left box, then right box
-        split_block({coords, rows, keys, to_coords, to_rows, boxes, count, dim, half, split, median});
+        double median;
+        if (sub.active) {
+            if (!other_rows_.data()) {  // written before read, so left uninitialised
+                other_coords_ = ScratchArray<double>(subtree_limit_ * dim);
+                other_rows_ = ScratchArray<Row>(subtree_limit_);
+            }
+            // The split coordinates are gathered into the destination block,
+            // which is free until the points move there (the move reads them first).
+            double* to_coords = odd ? p_.coords.data() + start * dim : other_coords_.data() + at * dim;
+            Row* to_rows = odd ? rows_ + start : other_rows_.data() + at;
+            double* keys = to_coords;
+            gather_keys(coords, count, split, keys);
+            median = kth_smallest(keys, count, half);
+            split_block(SplitBlock<Row>{coords, rows, keys, to_coords, to_rows, boxes, count, dim, half, split, median});
+        } else {
+            median = split_in_place_of(coords, rows, count, split, half, boxes);
+        }
         on_split_(id, split, median);
-        build_node(start, start + half, boxes, depth + 1);
-        const NodeId right = build_node(start + half, end, boxes + 2 * dim, depth + 1);
-        ranges_[id].right = right;
+        build_node(start, start + half, boxes, depth + 1, sub);
+        const NodeId right = build_node(start + half, end, boxes + 2 * dim, depth + 1, sub);
+        ranges_.set_right(id, right);
         return id;
     }
 
+    // keys[j] = the split coordinate of point j.
+    void gather_keys(const double* coords, std::uint64_t count, std::uint64_t split, double* keys) const {
+        for (std::uint64_t j = 0; j < count; ++j) {
+            keys[j] = coords[j * p_.dim + split];
+            // The selection compares every coordinate; NaN has no order.
+            if (std::isnan(keys[j])) panic("called `Option::unwrap()` on a `None` value");
+        }
+    }
+
+    // The split of a node too large for the second buffer (see
+    // split_in_place): its keys, and then the points that do not stay below
+    // the median, are held aside only for the moment. Returns the median.
+    double split_in_place_of(double* coords, Row* rows, std::uint64_t count, std::uint64_t split,
+                             std::uint64_t half, double* boxes) {
+        const std::uint64_t dim = p_.dim;
+        double median;
+        std::uint64_t below = 0, equal = 0;
+        {
+            ScratchArray<double> keys(count);
+            gather_keys(coords, count, split, keys.data());
+            median = kth_smallest(keys.data(), count, half);
+            for (std::uint64_t j = 0; j < count; ++j) {
+                below += keys.data()[j] < median;
+                equal += keys.data()[j] == median;
+            }
+        }
+        ScratchArray<double> aside_coords((count - below) * dim);
+        ScratchArray<Row> aside_rows(count - below);
+        split_in_place(InPlaceSplit<Row>{coords, rows, aside_coords.data(), aside_rows.data(), boxes, count, dim,
+                                         half, split, below, equal, median});
+        return median;
+    }
+
     PointSet& p_;
+    Row* rows_;  // the point set's rows
     std::uint64_t leaf_size_;
     OnNode on_node_;
     OnSplit on_split_;
     Watch* watch_;
+    std::uint64_t subtree_limit_ = 0;       // the most points of a subtree built through the second buffer
     ScratchArray<double> other_coords_{0};  // the second buffer, for odd depths
-    ScratchArray<std::uint64_t> other_rows_{0};
+    ScratchArray<Row> other_rows_{0};
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused
-    std::vector<SlotRange> ranges_;
+    NodeRanges ranges_;
 };
+
+// The build at the width of the point set's rows.
+template <class OnNode, class OnSplit>
+NodeRanges median_split(PointSet& points, std::uint64_t leaf_size, OnNode on_node, OnSplit on_split,
+                        Watch* watch) {
+    return points.rows.visit([&]<class Row>(std::vector<Row>& rows) {
+        return MedianSplit<Row, OnNode, OnSplit>(points, rows.data(), leaf_size, std::move(on_node),
+                                                 std::move(on_split), watch)
+            .build();
+    });
+}
 
 }  // namespace tessaron::spatial

@@ -258,7 +258,7 @@ public:
 
 protected:
     PointSet points_;
-    std::vector<SlotRange> ranges_;
+    NodeRanges ranges_;
 
 private:
     const Tree& self() const { return static_cast<const Tree&>(*this); }

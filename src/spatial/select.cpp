@@ -122,8 +122,8 @@ template <std::uint64_t D>
     }
 }
 
-template <std::uint64_t D>
-[[gnu::always_inline]] inline void split_block_body(const SplitBlock* b) {
+template <std::uint64_t D, class Row>
+[[gnu::always_inline]] inline void split_block_body(const SplitBlock<Row>* b) {
     const std::uint64_t dim = D ? D : b->dim, count = b->count, split = b->split;
     const double median = b->median;
     std::uint64_t below = 0, above = 0;
@@ -132,8 +132,8 @@ template <std::uint64_t D>
         above += b->keys[j] > median;
     }
     const double* block = b->coords;
-    const std::uint64_t* rows_in = b->rows;
-    std::uint64_t* rows_out = b->to_rows;
+    const Row* rows_in = b->rows;
+    Row* rows_out = b->to_rows;
     double* coords_out = b->to_coords;
     std::uint64_t next_below = 0, next_equal = below, next_above = count - above;
     for (std::uint64_t j = 0; j < count; ++j) {
@@ -152,6 +152,35 @@ template <std::uint64_t D>
     box_of<D>(coords_out + b->half * dim, count - b->half, dim, b->boxes + 2 * dim);
 }
 
+template <std::uint64_t D, class Row>
+[[gnu::always_inline]] inline void split_in_place_body(const InPlaceSplit<Row>* b) {
+    const std::uint64_t dim = D ? D : b->dim, count = b->count, split = b->split;
+    const double median = b->median;
+    double* coords = b->coords;
+    Row* rows = b->rows;
+    std::uint64_t next_below = 0, next_equal = 0, next_above = b->equal;
+    for (std::uint64_t j = 0; j < count; ++j) {
+        const double* x = coords + j * dim;
+        const bool is_below = x[split] < median, is_equal = x[split] == median;
+        // Destinations chosen by selects, not jumps (a split of random data is a coin toss):
+        // a point below goes to a slot at or before its own, the others aside.
+        const std::uint64_t aside = is_equal ? next_equal : next_above;
+        double* to = is_below ? coords + next_below * dim : b->aside_coords + aside * dim;
+        Row* to_row = is_below ? rows + next_below : b->aside_rows + aside;
+        const Row row = rows[j];
+        for (std::uint64_t d = 0; d < dim; ++d) to[d] = x[d];
+        *to_row = row;
+        next_below += is_below;
+        next_equal += is_equal;
+        next_above += !is_below && !is_equal;
+    }
+    const std::uint64_t below = b->below, rest = count - below;
+    std::copy_n(b->aside_coords, rest * dim, coords + below * dim);
+    std::copy_n(b->aside_rows, rest, rows + below);
+    box_of<D>(coords, b->half, dim, b->boxes);
+    box_of<D>(coords + b->half * dim, count - b->half, dim, b->boxes + 2 * dim);
+}
+
 }  // namespace
 
 double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
@@ -167,13 +196,36 @@ void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, d
     }
 }
 
-void split_block(const SplitBlock& block) {
-    switch (block.dim) {  // the common small dimensions get loops of fixed length
-        case 1: return with_best_isa<split_block_body<1>>(&block);
-        case 2: return with_best_isa<split_block_body<2>>(&block);
-        case 3: return with_best_isa<split_block_body<3>>(&block);
-        default: return with_best_isa<split_block_body<0>>(&block);
+// Body<D>(block) for the block's dimension: the common small dimensions get
+// loops of fixed length, compiled for the best instruction set.
+template <template <std::uint64_t> class Body, class Block>
+void by_dimension(const Block& block) {
+    switch (block.dim) {
+        case 1: return with_best_isa<Body<1>::run>(&block);
+        case 2: return with_best_isa<Body<2>::run>(&block);
+        case 3: return with_best_isa<Body<3>::run>(&block);
+        default: return with_best_isa<Body<0>::run>(&block);
     }
 }
+
+template <class Row>
+struct SplitBody {
+    template <std::uint64_t D>
+    struct At {
+        static constexpr auto run = split_block_body<D, Row>;
+    };
+};
+template <class Row>
+struct InPlaceBody {
+    template <std::uint64_t D>
+    struct At {
+        static constexpr auto run = split_in_place_body<D, Row>;
+    };
+};
+
+void split_block(const SplitBlock<std::uint32_t>& block) { by_dimension<SplitBody<std::uint32_t>::At>(block); }
+void split_block(const SplitBlock<std::uint64_t>& block) { by_dimension<SplitBody<std::uint64_t>::At>(block); }
+void split_in_place(const InPlaceSplit<std::uint32_t>& block) { by_dimension<InPlaceBody<std::uint32_t>::At>(block); }
+void split_in_place(const InPlaceSplit<std::uint64_t>& block) { by_dimension<InPlaceBody<std::uint64_t>::At>(block); }
 
 }  // namespace tessaron::spatial

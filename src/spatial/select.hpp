@@ -21,17 +21,38 @@ double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
 // before any point moves). Then boxes[0, 2 dim) and boxes[2 dim,
 // 4 dim) receive the lows and highs of the two halves. No step branches on
 // the data, and the loops run compiled for the best instruction set.
+// Rows are 32- or 64-bit input row numbers (see IndexArray).
+template <class Row>
 struct SplitBlock {
     const double* coords;
-    const std::uint64_t* rows;
+    const Row* rows;
     const double* keys;
     double* to_coords;
-    std::uint64_t* to_rows;
+    Row* to_rows;
     double* boxes;
     std::uint64_t count, dim, half, split;
     double median;
 };
-void split_block(const SplitBlock& block);
+void split_block(const SplitBlock<std::uint32_t>& block);
+void split_block(const SplitBlock<std::uint64_t>& block);
+
+// The same split done in place, into the same order: the points below the
+// median move forward within coords and rows, the others wait in
+// (aside_coords, aside_rows), which have room for them (count - below),
+// equal ones first (`equal` of them), and then follow. Boxes as split_block
+// gives them.
+template <class Row>
+struct InPlaceSplit {
+    double* coords;
+    Row* rows;
+    double* aside_coords;
+    Row* aside_rows;
+    double* boxes;
+    std::uint64_t count, dim, half, split, below, equal;
+    double median;
+};
+void split_in_place(const InPlaceSplit<std::uint32_t>& block);
+void split_in_place(const InPlaceSplit<std::uint64_t>& block);
 
 // lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points
 // (NaN coordinates passed over; +inf and -inf when there are none).

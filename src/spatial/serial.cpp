@@ -1,5 +1,7 @@
 #include "spatial/serial.hpp"
 
+#include <algorithm>
+
 namespace tessaron::spatial {
 
 void Writer::put(const void* p, std::size_t n) {
@@ -21,42 +23,52 @@ std::uint64_t checked_product(std::uint64_t n, std::uint64_t m) {
     return out / 8;
 }
 
-void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ranges) {
+// Rows and ranges are written as 64-bit values, whatever width a tree holds
+// them in, so that states do not depend on it.
+void write_points(Writer& w, const PointSet& p, const NodeRanges& ranges) {
     w.u64(p.n);
     w.u64(p.dim);
     w.u64(static_cast<std::uint64_t>(p.metric));
     w.vec(p.coords);
-    w.vec(p.rows);
+    w.indices(p.rows);
     w.u64(ranges.size());
-    for (const SlotRange& r : ranges) {
+    for (NodeId i = 0; i < ranges.size(); ++i) {
+        const SlotRange r = ranges[i];
         w.u64(r.start);
         w.u64(r.end);
         w.u64(r.right);
     }
 }
 
-void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges, LeftCount left_count) {
+void read_points(Reader& r, PointSet& p, NodeRanges& out, LeftCount left_count) {
     p.n = r.u64();
     p.dim = r.u64();
     const std::uint64_t metric = r.u64();
     if (!is_metric_id(metric)) Reader::bad("unknown metric");
     p.metric = static_cast<DistanceMetric>(metric);
     p.coords = r.vec<double>(checked_product(p.n, p.dim));
-    p.rows = r.vec<std::uint64_t>(p.n);
+    // Read at full width and checked before they are packed.
+    const std::vector<std::uint64_t> rows = r.vec<std::uint64_t>(p.n);
     std::vector<bool> seen(p.n, false);  // the rows must be a permutation
-    for (std::uint64_t row : p.rows) {
+    for (std::uint64_t row : rows) {
         if (row >= p.n || seen[row]) Reader::bad("the rows are not a permutation");
         seen[row] = true;
     }
     const std::uint64_t count = r.u64();
     if (count == 0 || count > 2 * p.n + 1) Reader::bad("wrong number of nodes");
-    ranges.resize(count);
+    std::vector<SlotRange> ranges(count);
     for (SlotRange& s : ranges) {
         s.start = r.u64();
         s.end = r.u64();
         s.right = r.u64();
     }
     check_tree(ranges, p.n, left_count);
+    p.rows = IndexArray(p.n);
+    p.rows.reserve(p.n);
+    for (std::uint64_t row : rows) p.rows.push_back(row);
+    out = NodeRanges(std::max(p.n, count));
+    out.reserve(count);
+    for (const SlotRange& s : ranges) out.push(s.start, s.end, s.right);
 }
 
 void check_tree(const std::vector<SlotRange>& ranges, std::uint64_t n, LeftCount left_count) {

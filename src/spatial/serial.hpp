@@ -28,6 +28,16 @@ public:
         u64(v.size());
         put(v.data(), v.size() * sizeof(T));
     }
+    // Written as 64-bit values whatever the width held in memory.
+    void indices(const IndexArray& a) {
+        u64(a.size());
+        a.visit([&](const auto& v) {
+            if constexpr (sizeof(v[0]) == 8)
+                put(v.data(), v.size() * 8);
+            else
+                for (std::uint64_t x : v) u64(x);
+        });
+    }
     // The bytes, followed by their checksum.
     std::vector<std::uint8_t> take() && {
         u64(checksum(bytes_));
@@ -52,6 +62,13 @@ public:
         std::uint64_t v;
         get(&v, sizeof v);
         return v;
+    }
+    // Passes over a vector of exactly `count` elements.
+    template <class T>
+    void skip(std::uint64_t count) {
+        if (u64() != count) bad("an array has the wrong length");
+        if (count > (bytes_.size() - at_) / sizeof(T)) bad("the data ends early");
+        at_ += count * sizeof(T);
     }
     // A vector of exactly `count` elements.
     template <class T>
@@ -86,13 +103,13 @@ using LeftCount = std::uint64_t (*)(std::uint64_t count);
 
 // The point set and the node ranges, the part of the state the trees share.
 // Reading checks that the ranges form the tree a build would shape.
-void write_points(Writer& w, const PointSet& p, const std::vector<SlotRange>& ranges);
-void read_points(Reader& r, PointSet& p, std::vector<SlotRange>& ranges, LeftCount left_count);
+void write_points(Writer& w, const PointSet& p, const NodeRanges& ranges);
+void read_points(Reader& r, PointSet& p, NodeRanges& ranges, LeftCount left_count);
 void check_tree(const std::vector<SlotRange>& ranges, std::uint64_t n, LeftCount left_count);
 
 template <class More>
-std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p,
-                                      const std::vector<SlotRange>& ranges, More&& more) {
+std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p, const NodeRanges& ranges,
+                                      More&& more) {
     Writer w;
     w.u64(magic);
     write_points(w, p, ranges);
@@ -104,7 +121,7 @@ std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p,
 // more(r, node count, dim), then nothing else.
 template <class More>
 void read_state(std::span<const std::uint8_t> bytes, std::uint64_t magic, const char* kind, PointSet& p,
-                std::vector<SlotRange>& ranges, LeftCount left_count, More&& more) {
+                NodeRanges& ranges, LeftCount left_count, More&& more) {
     Reader r(bytes);
     if (r.u64() != magic) Reader::bad(std::string("not a ") + kind);
     read_points(r, p, ranges, left_count);

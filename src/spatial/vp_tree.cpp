@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -29,13 +30,12 @@ struct SplitPoint {
     std::uint64_t below, equal, numbers;
 };
 
-SplitPoint split_point(const std::vector<double>& dist, std::vector<double>& keys, std::uint64_t m) {
-    keys.clear();
-    for (double d : dist)
-        if (!std::isnan(d)) keys.push_back(d);
+// `keys` has room for the count distances (its contents are scratch).
+SplitPoint split_point(std::span<const double> dist, double* keys, std::uint64_t m) {
     SplitPoint s{};
-    s.numbers = keys.size();
-    s.median = m < s.numbers ? kth_smallest(keys.data(), s.numbers, m) : std::numeric_limits<double>::quiet_NaN();
+    for (double d : dist)
+        if (!std::isnan(d)) keys[s.numbers++] = d;
+    s.median = m < s.numbers ? kth_smallest(keys, s.numbers, m) : std::numeric_limits<double>::quiet_NaN();
     double largest_below = -std::numeric_limits<double>::infinity();
     for (double d : dist) {
         s.below += d < s.median;
@@ -62,26 +62,80 @@ SplitPoint split_point(const std::vector<double>& dist, std::vector<double>& key
 }
 
 // Builds the node arrays over a point set still in input order (slots read
-// through `rows`); the coordinates are put into storage order at the end.
+// through `rows`, of the point set's width Row); the coordinates are put into
+// storage order at the end.
+template <class Row>
 class VPBuilder {
 public:
-    VPBuilder(VPTree& t, std::uint64_t leaf_size, Watch* watch)
-        : t_(t), p_(t.points_), leaf_size_(std::max<std::uint64_t>(leaf_size, 1)), watch_(watch) {}
+    VPBuilder(VPTree& t, Row* rows, std::uint64_t leaf_size, Watch* watch)
+        : t_(t), p_(t.points_), rows_of_slots_(rows), leaf_size_(std::max<std::uint64_t>(leaf_size, 1)),
+          watch_(watch) {}
 
     void build() {
         const std::uint64_t nodes = node_estimate(p_.n, leaf_size_);
+        t_.ranges_ = NodeRanges(std::max(p_.n, nodes));
         t_.ranges_.reserve(nodes);
         t_.shells_.reserve(nodes);
         t_.vantage_.reserve(nodes * p_.dim);
         with_metric(p_.metric, [&]<class M>() { build_node<M>(0, p_.n); });
-        std::vector<double> stored(p_.coords.size());
-        for (std::uint64_t slot = 0; slot < p_.n; ++slot)
-            std::copy_n(point(slot), p_.dim, stored.data() + slot * p_.dim);
-        p_.coords.swap(stored);
+        release_scratch();
+        into_storage_order();
     }
 
 private:
-    const double* point(std::uint64_t slot) const { return p_.coords.data() + p_.rows[slot] * p_.dim; }
+    const double* point(std::uint64_t slot) const { return p_.coords.data() + rows_of_slots_[slot] * p_.dim; }
+
+    // Slot i takes the coordinates of input row rows[i], in place: each
+    // cycle of the permutation is followed once, a bit per slot marking
+    // those done.
+    void into_storage_order() {
+        switch (p_.dim) {  // copies of a known length stay inline
+            case 1: return permute_points<1>();
+            case 2: return permute_points<2>();
+            case 3: return permute_points<3>();
+            default: return permute_points<0>();
+        }
+    }
+    template <std::uint64_t D>
+    void permute_points() {
+        const std::uint64_t dim = D ? D : p_.dim;
+        std::vector<bool> done(p_.n, false);
+        std::vector<double> held(dim);
+        double* c = p_.coords.data();
+        for (std::uint64_t first = 0; first < p_.n; ++first) {
+            if (done[first]) continue;
+            std::copy_n(c + first * dim, dim, held.data());
+            std::uint64_t slot = first;
+            for (;;) {
+                done[slot] = true;
+                const std::uint64_t from = rows_of_slots_[slot];
+                const double* source = from == first ? held.data() : c + from * dim;
+                std::copy_n(source, dim, c + slot * dim);
+                if (from == first) break;
+                slot = from;
+            }
+        }
+    }
+
+    // Per-node scratch with room for `count` others: grown for a larger
+    // node, and made anew, smaller, for a far smaller one, but never below an
+    // eighth of the points, so that it shrinks with the top nodes only (each
+    // new block costs its first touch).
+    void scratch_for(std::uint64_t count) {
+        const std::uint64_t floor = p_.n / 8;
+        if (count <= room_ && room_ <= std::max(4 * count, floor)) return;
+        release_scratch();
+        room_ = std::max(count, floor);
+        dist_ = ScratchArray<double>(room_);
+        keys_ = ScratchArray<double>(room_);
+        rows_ = ScratchArray<Row>(room_);
+    }
+    void release_scratch() {
+        dist_ = ScratchArray<double>(0);
+        keys_ = ScratchArray<double>(0);
+        rows_ = ScratchArray<Row>(0);
+        room_ = 0;
+    }
 
     template <class M>
     NodeId build_node(std::uint64_t start, std::uint64_t end) {
@@ -94,22 +148,22 @@ private:
                 v = static_cast<std::uint64_t>(
                     g.randint(static_cast<std::int64_t>(start), static_cast<std::int64_t>(end)));
             }
-            std::swap(p_.rows[start], p_.rows[v]);
+            std::swap(rows_of_slots_[start], rows_of_slots_[v]);
         }
         // The other points' distances to the vantage point.
         const double* vantage = count > 0 ? point(start) : nullptr;
         const std::uint64_t others = count > 0 ? count - 1 : 0;
-        dist_.resize(others);
+        scratch_for(others);
+        double* dist = dist_.data();
         double min_dist = std::numeric_limits<double>::infinity();
         double max_dist = -std::numeric_limits<double>::infinity();
         for (std::uint64_t j = 0; j < others; ++j) {
             const double d = M::distance(point(start + 1 + j), vantage, dim);
             min_dist = d < min_dist ? d : min_dist;
             max_dist = d > max_dist ? d : max_dist;
-            dist_[j] = d;
+            dist[j] = d;
         }
-        const NodeId id = t_.ranges_.size();
-        t_.ranges_.push_back({start, end, 0});
+        const NodeId id = t_.ranges_.push(start, end);
         t_.vantage_.insert(t_.vantage_.end(), vantage, vantage + (count > 0 ? dim : 0));
         if (count == 0) t_.vantage_.resize(t_.vantage_.size() + dim, 0.0);
         if (others == 0) {  // a node of one point (or none): nothing to split
@@ -117,12 +171,12 @@ private:
             return id;
         }
         const std::uint64_t m = others / 2;
-        const double threshold = split_at_median(start + 1, m);
+        const double threshold = split_at_median(start + 1, others, m);
         t_.shells_.push_back({threshold, min_dist, max_dist});
         if (count <= leaf_size_) return id;
         build_node<M>(start, start + 1 + m);
         const NodeId right = build_node<M>(start + 1 + m, end);
-        t_.ranges_[id].right = right;
+        t_.ranges_.set_right(id, right);
         return id;
     }
 
@@ -131,28 +185,30 @@ private:
     // would put there: smaller distances first, then those equal to it, then
     // greater ones, and NaN distances (which compare with nothing) last, each
     // group in its present order. Returns the threshold (see split_point).
-    double split_at_median(std::uint64_t first, std::uint64_t m) {
-        const std::uint64_t count = dist_.size();
-        const SplitPoint s = split_point(dist_, keys_, m);
+    double split_at_median(std::uint64_t first, std::uint64_t count, std::uint64_t m) {
+        const double* dist = dist_.data();
+        Row* rows = rows_.data();
+        const SplitPoint s = split_point({dist, count}, keys_.data(), m);
         const double median = s.median;
         std::uint64_t next[4] = {0, s.below, s.below + s.equal, s.numbers};  // below, equal, above, NaN
-        rows_.resize(count);
         for (std::uint64_t j = 0; j < count; ++j) {
-            const double d = dist_[j];
+            const double d = dist[j];
             // Branch-free: 0 below, 1 equal, 2 above, 3 NaN.
             const int group = int{d >= median} + int{d > median} + 3 * int{d != d};
-            rows_[next[group]++] = p_.rows[first + j];
+            rows[next[group]++] = rows_of_slots_[first + j];
         }
-        std::copy(rows_.begin(), rows_.end(), p_.rows.begin() + static_cast<std::ptrdiff_t>(first));
+        std::copy_n(rows, count, rows_of_slots_ + first);
         return s.threshold;
     }
 
     VPTree& t_;
     PointSet& p_;
+    Row* rows_of_slots_;  // the point set's rows
     std::uint64_t leaf_size_;
     Watch* watch_;
-    std::vector<double> dist_, keys_;
-    std::vector<std::uint64_t> rows_;
+    ScratchArray<double> dist_{0}, keys_{0};
+    ScratchArray<Row> rows_{0};
+    std::uint64_t room_ = 0;  // what the scratch arrays hold
 };
 
 VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
@@ -161,7 +217,7 @@ VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     t.points_ = PointSet::from_ndarray(array, metric);
     t.selection_ = selection;
     t.finite_points_ = t.points_.finite();
-    VPBuilder(t, leaf_size, watch).build();
+    t.points_.rows.visit([&]<class Row>(std::vector<Row>& rows) { VPBuilder<Row>(t, rows.data(), leaf_size, watch).build(); });
     return t;
 }
 
@@ -186,7 +242,7 @@ void VPTree::derive_geometry() {
     std::vector<double> dist, keys;
     with_metric(p.metric, [&]<class M>() {
         for (NodeId i = 0; i < ranges_.size(); ++i) {
-            const SlotRange& r = ranges_[i];
+            const SlotRange r = ranges_[i];
             const double* v = vantage_.data() + i * dim;
             shells_[i] = {0.0, 0.0, 0.0};
             if (r.count() == 0) {
@@ -213,7 +269,8 @@ void VPTree::derive_geometry() {
                 dist.push_back(d);
             }
             if (others == 0) continue;
-            const SplitPoint s = split_point(dist, keys, m);
+            keys.resize(dist.size());
+            const SplitPoint s = split_point(dist, keys.data(), m);
             // The left child holds the m nearer others (NaN last), the right one the rest.
             if (!r.is_leaf())
                 for (std::uint64_t slot = r.start, j = 0; slot < r.end; ++slot) {

@@ -165,6 +165,7 @@ private:
     bool finite_points_ = false;   // no coordinate is NaN or infinite
     VantageSelection selection_ = VantageSelection::First;
 
+    template <class Row>
     friend class VPBuilder;
 };
 
