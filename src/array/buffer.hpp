@@ -77,6 +77,21 @@ public:
     }
     T* data() const { return ptr_.get(); }
 
+    // Gives the storage past the first n values back to the system (a mapped
+    // block only; one from malloc keeps its size). The first n stay as they are.
+    void shrink_to(std::size_t n) {
+#ifdef TESSARON_MAPPED_SCRATCH
+        std::size_t& mapped = ptr_.get_deleter().mapped;
+        constexpr std::size_t page = std::size_t{1} << 12;  // a multiple of the page size in use
+        const std::size_t keep = (n * sizeof(T) + page - 1) & ~(page - 1);
+        if (mapped == 0 || keep == 0 || keep >= mapped) return;
+        munmap(reinterpret_cast<char*>(ptr_.get()) + keep, mapped - keep);
+        mapped = keep;
+#else
+        (void)n;
+#endif
+    }
+
 private:
     std::unique_ptr<T, ScratchStorage> ptr_;
 };

@@ -64,6 +64,8 @@ public:
         ranges_.reserve(node_estimate(p_.n, leaf_size_));
         // Small trees move every node through the second buffer.
         subtree_limit_ = p_.n <= kSmallTree ? p_.n : p_.n / 4 + 1;
+        if (subtree_limit_ < p_.n)  // room for the root's keys and, unless many are equal, its points held aside
+            scratch(std::max(p_.n * sizeof(double), (p_.n - median_left_count(p_.n)) * row_bytes()));
         std::vector<double> box(2 * p_.dim);
         measure_box(p_.coords.data(), p_.n, p_.dim, box.data());
         build_node(0, p_.n, box.data(), 0, Subtree{});
@@ -94,8 +96,8 @@ private:
         if (!sub.active && count <= subtree_limit_) sub = {true, start, depth};
         const bool odd = sub.active && (depth - sub.depth) % 2 == 1;
         const std::uint64_t at = start - sub.start;  // the slot's place in the second buffer
-        double* coords = odd ? other_coords_.data() + at * dim : p_.coords.data() + start * dim;
-        Row* rows = odd ? other_rows_.data() + at : rows_ + start;
+        double* coords = odd ? other_coords() + at * dim : p_.coords.data() + start * dim;
+        Row* rows = odd ? other_rows() + at : rows_ + start;
         const NodeId id = ranges_.push(start, end);
         on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
         if (watch_ && count >= kWatchedNode) watch_->check();
@@ -114,14 +116,10 @@ private:
         double* boxes = child_boxes_[depth].data();  // left box, then right box
         double median;
         if (sub.active) {
-            if (!other_rows_.data()) {  // written before read, so left uninitialised
-                other_coords_ = ScratchArray<double>(subtree_limit_ * dim);
-                other_rows_ = ScratchArray<Row>(subtree_limit_);
-            }
             // The split coordinates are gathered into the destination block,
             // which is free until the points move there (the move reads them first).
-            double* to_coords = odd ? p_.coords.data() + start * dim : other_coords_.data() + at * dim;
-            Row* to_rows = odd ? rows_ + start : other_rows_.data() + at;
+            double* to_coords = odd ? p_.coords.data() + start * dim : other_coords() + at * dim;
+            Row* to_rows = odd ? rows_ + start : other_rows() + at;
             double* keys = to_coords;
             gather_keys(coords, count, split, keys);
             median = kth_smallest(keys, count, half);
@@ -153,21 +151,47 @@ private:
         const std::uint64_t dim = p_.dim;
         double median;
         std::uint64_t below = 0, equal = 0;
-        {
-            ScratchArray<double> keys(count);
-            gather_keys(coords, count, split, keys.data());
-            median = kth_smallest(keys.data(), count, half);
-            for (std::uint64_t j = 0; j < count; ++j) {
-                below += keys.data()[j] < median;
-                equal += keys.data()[j] == median;
-            }
+        double* keys = reinterpret_cast<double*>(scratch(count * sizeof(double)));
+        gather_keys(coords, count, split, keys);
+        median = kth_smallest(keys, count, half);
+        for (std::uint64_t j = 0; j < count; ++j) {
+            below += keys[j] < median;
+            equal += keys[j] == median;
         }
-        ScratchArray<double> aside_coords((count - below) * dim);
-        ScratchArray<Row> aside_rows(count - below);
-        split_in_place(InPlaceSplit<Row>{coords, rows, aside_coords.data(), aside_rows.data(), boxes, count, dim,
-                                         half, split, below, equal, median});
+        const std::uint64_t aside = count - below;
+        std::byte* held = scratch(aside * row_bytes());
+        split_in_place(InPlaceSplit<Row>{coords, rows, reinterpret_cast<double*>(held),
+                                         reinterpret_cast<Row*>(held + aside * dim * sizeof(double)), boxes, count,
+                                         dim, half, split, below, equal, median});
         return median;
     }
+
+    // One scratch block serves the build, written before it is read (so left
+    // uninitialised): the keys and then the points held aside at the top
+    // splits, and the second buffer of the subtrees. It is replaced by a
+    // larger one when a split needs more (many equal keys), and cut down to
+    // the second buffer once the subtrees begin (see second_buffer).
+    std::byte* scratch(std::uint64_t bytes) {
+        if (bytes > scratch_bytes_) {
+            scratch_ = ScratchArray<std::byte>(0);  // the old block goes first
+            scratch_ = ScratchArray<std::byte>(bytes);
+            scratch_bytes_ = bytes;
+        }
+        return scratch_.data();
+    }
+    std::uint64_t row_bytes() const { return p_.dim * sizeof(double) + sizeof(Row); }
+    // The second buffer: subtree_limit_ points' coordinates, then their rows.
+    std::byte* second_buffer() {
+        const std::uint64_t bytes = subtree_limit_ * row_bytes();
+        if (!second_buffer_cut_ && scratch_bytes_ > bytes) {
+            scratch_.shrink_to(bytes);
+            scratch_bytes_ = bytes;
+        }
+        second_buffer_cut_ = true;
+        return scratch(bytes);
+    }
+    double* other_coords() { return reinterpret_cast<double*>(second_buffer()); }
+    Row* other_rows() { return reinterpret_cast<Row*>(second_buffer() + subtree_limit_ * p_.dim * sizeof(double)); }
 
     PointSet& p_;
     Row* rows_;  // the point set's rows
@@ -175,9 +199,10 @@ private:
     OnNode on_node_;
     OnSplit on_split_;
     Watch* watch_;
-    std::uint64_t subtree_limit_ = 0;       // the most points of a subtree built through the second buffer
-    ScratchArray<double> other_coords_{0};  // the second buffer, for odd depths
-    ScratchArray<Row> other_rows_{0};
+    std::uint64_t subtree_limit_ = 0;  // the most points of a subtree built through the second buffer
+    ScratchArray<std::byte> scratch_{0};
+    std::uint64_t scratch_bytes_ = 0;
+    bool second_buffer_cut_ = false;
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused
     NodeRanges ranges_;
 };
