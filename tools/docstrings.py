@@ -38,7 +38,10 @@ def signature(fn):
 
 
 def entries(stub_dir=STUBS):
-    """(module, key, signature or None, docstring) in stub order; the first of overloads counts."""
+    """(module, key, signature, docstring) in stub order; the first of overloads counts.
+
+    A class's signature is "class Name(...)", its constructor's parameters
+    (none shown for a class that Python code cannot call)."""
     out, seen = [], set()
 
     def add(module, key, sig, node):
@@ -57,7 +60,9 @@ def entries(stub_dir=STUBS):
             elif isinstance(node, ast.ClassDef) and node.name.startswith("_"):
                 private_bases[node.name] = node
             elif isinstance(node, ast.ClassDef):
-                add(module, node.name, None, node)
+                new = [m for m in node.body if isinstance(m, ast.FunctionDef) and m.name == "__new__"]
+                call = signature(new[0]).replace("__new__", node.name, 1) if new else node.name
+                add(module, node.name, f"class {call}", node)
                 inherited = [private_bases[b.id] for b in node.bases if getattr(b, "id", "") in private_bases]
                 for owner in [node] + inherited:
                     for member in owner.body:
@@ -99,8 +104,8 @@ def markdown(items):
         if module != current:
             current = module
             lines += [f"## `{module}`", ""]
-        if sig is None:
-            lines += [f"### class `{key}`", ""]
+        if sig.startswith("class "):
+            lines += [f"### class `{sig[6:]}`", ""]
         else:
             owner = key.rpartition(".")[0]
             shown = sig if owner.startswith("tessaron") else f"{owner}.{sig}"

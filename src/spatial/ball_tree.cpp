@@ -29,7 +29,7 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
     t.points_ = PointSet::from_ndarray(array, metric);
     const PointSet& p = t.points_;
     const std::uint64_t dim = p.dim, nodes = node_estimate(p.n, leaf_size);
-    t.centroids_.reserve(nodes * dim);
+    reserve_on_huge_pages(t.centroids_, nodes * dim);
     t.radius_.reserve(nodes);
     // Centroid: coordinates added in slot order from 0.0, then divided by the
     // count (0/0 = NaN for a node without points). Radius: the largest metric

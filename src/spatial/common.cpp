@@ -152,6 +152,7 @@ PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric) {
     p.n = array.shape[0];
     p.dim = array.shape[1];
     p.metric = metric;
+    reserve_on_huge_pages(p.coords, array.data.size());
     p.coords.assign(array.data.begin(), array.data.end());
     p.rows = IndexArray(p.n);
     p.rows.visit([&](auto& rows) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "array/buffer.hpp"
 #include "array/error.hpp"
 #include "array/ndarray.hpp"
 #include "spatial/index_array.hpp"
@@ -117,6 +118,14 @@ private:
     std::vector<Entry> entries_;
     std::uint64_t size_ = 0, room_;
 };
+
+// Room for n elements, on transparent huge pages where the system has them:
+// a build writes its large arrays once, and takes a fault per 2 MiB, not 4 KiB.
+template <class T>
+void reserve_on_huge_pages(std::vector<T>& v, std::size_t n) {
+    v.reserve(n);
+    advise_huge_pages(v.data(), n * sizeof(T));
+}
 
 // The tree's own copy of the points and the permutation from storage slots
 // to input rows. `coords` is in storage order (slot i holds input row

@@ -16,7 +16,7 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     t.points_ = PointSet::from_ndarray(array, metric);
     const std::uint64_t dim = t.points_.dim;
     const std::uint64_t nodes = node_estimate(t.points_.n, leaf_size);
-    t.boxes_.reserve(nodes * 2 * dim);
+    reserve_on_huge_pages(t.boxes_, nodes * 2 * dim);
     t.split_dim_ = IndexArray(dim);
     t.split_dim_.reserve(nodes);
     auto on_node = [&t, dim](NodeId, std::uint64_t, std::uint64_t, const double*, const double* lo,

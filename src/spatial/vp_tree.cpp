@@ -75,8 +75,8 @@ public:
         const std::uint64_t nodes = node_estimate(p_.n, leaf_size_);
         t_.ranges_ = NodeRanges(std::max(p_.n, nodes));
         t_.ranges_.reserve(nodes);
-        t_.shells_.reserve(nodes);
-        t_.vantage_.reserve(nodes * p_.dim);
+        reserve_on_huge_pages(t_.shells_, nodes);
+        reserve_on_huge_pages(t_.vantage_, nodes * p_.dim);
         with_metric(p_.metric, [&]<class M>() { build_node<M>(0, p_.n); });
         release_scratch();
         into_storage_order();
