@@ -22,14 +22,17 @@ struct FreeStorage {
     void operator()(void* p) const { std::free(p); }
 };
 
+// A transparent huge page, and an address or size rounded up to a multiple of one.
+constexpr std::size_t kHugePage = std::size_t{1} << 21;
+constexpr std::uintptr_t round_up_to_huge_page(std::uintptr_t x) { return (x + kHugePage - 1) & ~(kHugePage - 1); }
+
 // Asks for transparent huge pages over the 2 MiB-aligned part of a large
 // block (a hint): far fewer page faults when fresh memory is written once.
 inline void advise_huge_pages(void* p, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
-    if (bytes < (std::size_t{1} << 22)) return;
+    if (bytes < 2 * kHugePage) return;
     const auto begin = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t aligned = (begin + huge - 1) & ~(huge - 1);
+    const std::uintptr_t aligned = round_up_to_huge_page(begin);
     if (aligned < begin + bytes)
         madvise(reinterpret_cast<void*>(aligned), begin + bytes - aligned, MADV_HUGEPAGE);
 #else
@@ -72,14 +75,14 @@ public:
         if (n > static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T)) throw std::bad_alloc();
         const std::size_t bytes = n * sizeof(T);
 #ifdef TESSARON_MAPPED_SCRATCH
-        constexpr std::size_t huge = std::size_t{1} << 21;
+        constexpr std::size_t huge = kHugePage;
         if (bytes >= huge && bytes <= static_cast<std::size_t>(PTRDIFF_MAX) - 2 * huge) {
-            const std::size_t rounded = (bytes + huge - 1) & ~(huge - 1);
+            const std::size_t rounded = round_up_to_huge_page(bytes);
             void* raw = mmap(nullptr, rounded + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (raw == MAP_FAILED) throw std::bad_alloc();
             // Keep the 2 MiB-aligned part, give back the rest.
             const auto begin = reinterpret_cast<std::uintptr_t>(raw);
-            const std::uintptr_t aligned = (begin + huge - 1) & ~(huge - 1);
+            const std::uintptr_t aligned = round_up_to_huge_page(begin);
             if (aligned > begin) munmap(raw, aligned - begin);
             if (begin + huge > aligned) munmap(reinterpret_cast<void*>(aligned + rounded), begin + huge - aligned);
             madvise(reinterpret_cast<void*>(aligned), rounded, MADV_HUGEPAGE);  // a hint only

@@ -1,6 +1,7 @@
 #include "spatial/common.hpp"
 
 #include <algorithm>
+#include <numeric>
 #include <string>
 #include <type_traits>
 
@@ -155,9 +156,9 @@ PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric) {
     reserve_on_huge_pages(p.coords, array.data.size());
     p.coords.assign(array.data.begin(), array.data.end());
     p.rows = IndexArray(p.n);
-    p.rows.visit([&](auto& rows) {
+    p.rows.visit([&]<class Row>(std::vector<Row>& rows) {
         rows.resize(p.n);
-        for (std::uint64_t i = 0; i < p.n; ++i) rows[i] = static_cast<std::remove_reference_t<decltype(rows[i])>>(i);
+        std::iota(rows.begin(), rows.end(), Row{0});
     });
     return p;
 }

@@ -39,9 +39,7 @@ void KDTree::open_nan_dimensions() {
         std::none_of(p.coords.begin(), p.coords.end(), [](double x) { return std::isnan(x); }))
         return;
     // Opened boxes no longer give the split values: they are kept as they are now.
-    split_values_.resize(nodes);
-    for (NodeId i = 0; i < nodes; ++i)
-        if (!ranges_[i].is_leaf()) split_values_[i] = split_value(i, ranges_[i].right, split_dim_[i]);
+    split_values_ = every_split_value();
     // Per node and dimension, whether a point below has a NaN there: leaves
     // from their points, internal nodes from their children, which follow
     // them in pre-order (so a reverse pass meets children first).
@@ -102,13 +100,17 @@ std::vector<std::uint8_t> KDTree::state() const {
     return write_state(kMagic, points_, ranges_, [&](Writer& w) {
         w.vec(boxes_);
         w.indices(split_dim_);
-        std::vector<double> values(ranges_.size(), 0.0);  // 0.0 for leaves
-        for (NodeId i = 0; i < ranges_.size(); ++i) {
-            const SlotRange r = ranges_[i];
-            if (!r.is_leaf()) values[i] = split_value(i, r.right, split_dim_[i]);
-        }
-        w.vec(values);
+        w.vec(every_split_value());
     });
+}
+
+std::vector<double> KDTree::every_split_value() const {
+    std::vector<double> values(ranges_.size(), 0.0);  // 0.0 for leaves
+    for (NodeId i = 0; i < ranges_.size(); ++i) {
+        const SlotRange r = ranges_[i];
+        if (!r.is_leaf()) values[i] = split_value(i, r.right, split_dim_[i]);
+    }
+    return values;
 }
 
 KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {

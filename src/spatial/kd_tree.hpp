@@ -53,13 +53,14 @@ public:
 
 private:
     const double* lo(NodeId node) const { return boxes_.data() + node * 2 * points_.dim; }
+    const double* hi(NodeId node) const { return lo(node) + points_.dim; }
     // The median a node split at: the smallest coordinate of its right
     // child along the split (the split dimension holds no NaN, so the
     // child's box has it), unless boxes were opened (see open_nan_dimensions).
     double split_value(NodeId node, NodeId right, std::uint64_t d) const {
         return split_values_.empty() ? lo(right)[d] : split_values_[node];
     }
-    const double* hi(NodeId node) const { return lo(node) + points_.dim; }
+    std::vector<double> every_split_value() const;  // per node, 0.0 for leaves
     void check_box(NodeId node) const;                        // the box must not be inverted
     // Under Chebyshev a point's distance passes over its NaN coordinates, so
     // a box must not bound a dimension in which one of its points is NaN.

@@ -95,9 +95,17 @@ private:
         const std::uint64_t count = end - start;
         if (!sub.active && count <= subtree_limit_) sub = {true, start, depth};
         const bool odd = sub.active && (depth - sub.depth) % 2 == 1;
-        const std::uint64_t at = start - sub.start;  // the slot's place in the second buffer
-        double* coords = odd ? other_coords() + at * dim : p_.coords.data() + start * dim;
-        Row* rows = odd ? other_rows() + at : rows_ + start;
+        // The slot's place in the second buffer (taken only once the subtrees begin).
+        const std::uint64_t at = start - sub.start;
+        double* other_coords = nullptr;
+        Row* other_rows = nullptr;
+        if (sub.active) {
+            std::byte* second = second_buffer();
+            other_coords = reinterpret_cast<double*>(second) + at * dim;
+            other_rows = reinterpret_cast<Row*>(second + subtree_limit_ * dim * sizeof(double)) + at;
+        }
+        double* coords = odd ? other_coords : p_.coords.data() + start * dim;
+        Row* rows = odd ? other_rows : rows_ + start;
         const NodeId id = ranges_.push(start, end);
         on_node_(id, start, end, static_cast<const double*>(coords), box, box + dim);
         if (watch_ && count >= kWatchedNode) watch_->check();
@@ -118,8 +126,8 @@ private:
         if (sub.active) {
             // The split coordinates are gathered into the destination block,
             // which is free until the points move there (the move reads them first).
-            double* to_coords = odd ? p_.coords.data() + start * dim : other_coords() + at * dim;
-            Row* to_rows = odd ? rows_ + start : other_rows() + at;
+            double* to_coords = odd ? p_.coords.data() + start * dim : other_coords;
+            Row* to_rows = odd ? rows_ + start : other_rows;
             double* keys = to_coords;
             gather_keys(coords, count, split, keys);
             median = kth_smallest(keys, count, half);
@@ -149,11 +157,10 @@ private:
     double split_in_place_of(double* coords, Row* rows, std::uint64_t count, std::uint64_t split,
                              std::uint64_t half, double* boxes) {
         const std::uint64_t dim = p_.dim;
-        double median;
         std::uint64_t below = 0, equal = 0;
         double* keys = reinterpret_cast<double*>(scratch(count * sizeof(double)));
         gather_keys(coords, count, split, keys);
-        median = kth_smallest(keys, count, half);
+        const double median = kth_smallest(keys, count, half);
         for (std::uint64_t j = 0; j < count; ++j) {
             below += keys[j] < median;
             equal += keys[j] == median;
@@ -170,7 +177,7 @@ private:
     // uninitialised): the keys and then the points held aside at the top
     // splits, and the second buffer of the subtrees. It is replaced by a
     // larger one when a split needs more (many equal keys), and cut down to
-    // the second buffer once the subtrees begin (see second_buffer).
+    // the second buffer when a subtree begins (see second_buffer).
     std::byte* scratch(std::uint64_t bytes) {
         if (bytes > scratch_bytes_) {
             scratch_ = ScratchArray<std::byte>(0);  // the old block goes first
@@ -183,15 +190,12 @@ private:
     // The second buffer: subtree_limit_ points' coordinates, then their rows.
     std::byte* second_buffer() {
         const std::uint64_t bytes = subtree_limit_ * row_bytes();
-        if (!second_buffer_cut_ && scratch_bytes_ > bytes) {
+        if (scratch_bytes_ > bytes) {
             scratch_.shrink_to(bytes);
             scratch_bytes_ = bytes;
         }
-        second_buffer_cut_ = true;
         return scratch(bytes);
     }
-    double* other_coords() { return reinterpret_cast<double*>(second_buffer()); }
-    Row* other_rows() { return reinterpret_cast<Row*>(second_buffer() + subtree_limit_ * p_.dim * sizeof(double)); }
 
     PointSet& p_;
     Row* rows_;  // the point set's rows
@@ -202,7 +206,6 @@ private:
     std::uint64_t subtree_limit_ = 0;  // the most points of a subtree built through the second buffer
     ScratchArray<std::byte> scratch_{0};
     std::uint64_t scratch_bytes_ = 0;
-    bool second_buffer_cut_ = false;
     std::vector<std::vector<double>> child_boxes_;  // per depth, reused
     NodeRanges ranges_;
 };
