@@ -134,3 +134,36 @@ def test_numpy_functions_on_arrays_behave_as_on_their_numpy_copies(fn, shape):
     a = ts.Array.from_numpy(x)
     assert outcome(lambda: fn(np, a)) == outcome(lambda: fn(np, x))
     assert a.to_numpy().tobytes() == x.tobytes()
+
+
+def cyclic(x, loops=1):
+    l = [x]
+    l.extend([l] * loops)
+    return l
+
+
+def nested(x, depth=100_000):
+    inner = outer = []
+    for _ in range(depth):
+        inner.append([])
+        inner = inner[0]
+    return [x, outer]
+
+
+HOSTILE_STRUCTURES = [
+    lambda m, x: m.concatenate(cyclic(x)), lambda m, x: m.concatenate(cyclic(x, loops=40)),
+    lambda m, x: m.concatenate(nested(x)), lambda m, x: m.stack([x, x], axis=0, out=cyclic(x)),
+    lambda m, x: m.sum(x, axis=cyclic(x)), lambda m, x: m.stack(nested(x, depth=70)),
+]
+
+
+@pytest.mark.parametrize("fn", HOSTILE_STRUCTURES)
+def test_self_referential_and_deep_arguments_fail_as_with_numpy_arrays(fn):
+    x = np.ones((3, 3))
+
+    def failure(arg):
+        with pytest.raises(Exception) as info:
+            fn(np, arg)
+        return type(info.value), str(info.value)
+
+    assert failure(ts.Array.from_numpy(x)) == failure(x)

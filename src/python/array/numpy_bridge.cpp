@@ -113,19 +113,52 @@ PyObject* array_protocol(const NdArray& a, Args<ArrayProtocol>& in) {
 // (as np.asarray gives), found in the arguments and in the lists, tuples and
 // dicts they hold, and returns NumPy's result. No Array stays borrowed while
 // NumPy runs.
-Ref with_numpy_copies(PyObject* obj) {
-    if (is_array(obj)) {
-        ArrayArg a;
-        if (!extract(obj, a)) return Ref();
-        return Ref::steal(to_numpy(a.value()));
+//
+// Each container is copied once (a memo by identity), so shared and
+// self-referential structures come out shaped as they went in; and only down
+// to the depth at which NumPy could still read an array from them: deeper
+// structure goes on as it is. NumPy then judges the structure as it would
+// with its own arrays in place of ours, and no input can exhaust the stack.
+class NumpyCopier {
+public:
+    Ref convert(PyObject* obj) {
+        memo_ = Ref::steal(PyDict_New());
+        return memo_ ? copy(obj, 0) : Ref();
     }
-    const bool list = PyList_CheckExact(obj), tuple = PyTuple_CheckExact(obj);
-    if (list || tuple) {
-        const Py_ssize_t n = list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj);
+
+private:
+    static constexpr int kMaxDepth = 64;  // NumPy's largest number of dimensions
+
+    Ref copy(PyObject* obj, int depth) {
+        if (is_array(obj)) {
+            ArrayArg a;
+            if (!extract(obj, a)) return Ref();
+            return Ref::steal(to_numpy(a.value()));
+        }
+        const bool list = PyList_CheckExact(obj), tuple = PyTuple_CheckExact(obj);
+        const bool dict = PyDict_CheckExact(obj);
+        if ((!list && !tuple && !dict) || depth >= kMaxDepth) return Ref::borrow(obj);
+        Ref key = Ref::steal(PyLong_FromVoidPtr(obj));
+        if (!key) return Ref();
+        if (PyObject* seen = PyDict_GetItemWithError(memo_.get(), key.get())) return Ref::borrow(seen);
+        if (PyErr_Occurred() || Py_EnterRecursiveCall(" while converting arguments for NumPy")) return Ref();
+        Ref out = dict ? copy_dict(obj, key.get(), depth) : copy_sequence(obj, list, key.get(), depth);
+        Py_LeaveRecursiveCall();
+        return out;
+    }
+
+    // The copy is remembered before its items are, so that an item that
+    // leads back to the container finds the copy. Items are read from a
+    // snapshot (a list's own tuple, a dict's copy whose values are then
+    // replaced), which nothing can change while arrays are made.
+    Ref copy_sequence(PyObject* obj, bool list, PyObject* key, int depth) {
+        Ref items = list ? Ref::steal(PyList_AsTuple(obj)) : Ref::borrow(obj);
+        if (!items) return Ref();
+        const Py_ssize_t n = PyTuple_GET_SIZE(items.get());
         Ref out = Ref::steal(list ? PyList_New(n) : PyTuple_New(n));
-        if (!out) return Ref();
+        if (!out || PyDict_SetItem(memo_.get(), key, out.get()) < 0) return Ref();
         for (Py_ssize_t i = 0; i < n; ++i) {
-            Ref item = with_numpy_copies(list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
+            Ref item = copy(PyTuple_GET_ITEM(items.get(), i), depth + 1);
             if (!item) return Ref();
             if (list)
                 PyList_SET_ITEM(out.get(), i, item.release());
@@ -134,24 +167,28 @@ Ref with_numpy_copies(PyObject* obj) {
         }
         return out;
     }
-    if (PyDict_CheckExact(obj)) {
-        Ref out = Ref::steal(PyDict_New());
-        PyObject *key, *value;
+
+    Ref copy_dict(PyObject* obj, PyObject* key, int depth) {
+        Ref out = Ref::steal(PyDict_Copy(obj));
+        if (!out || PyDict_SetItem(memo_.get(), key, out.get()) < 0) return Ref();
+        PyObject *name, *value;
         Py_ssize_t pos = 0;
-        while (out && PyDict_Next(obj, &pos, &key, &value)) {
-            Ref item = with_numpy_copies(value);
-            if (!item || PyDict_SetItem(out.get(), key, item.get()) < 0) return Ref();
+        while (PyDict_Next(out.get(), &pos, &name, &value)) {
+            Ref item = copy(value, depth + 1);
+            if (!item || PyDict_SetItem(out.get(), name, item.get()) < 0) return Ref();
         }
         return out;
     }
-    return Ref::borrow(obj);
-}
+
+    Ref memo_;
+};
 
 using ArrayFunction = Signature<"__array_function__($self, func, types, args, kwargs)", "Array">;
 PyObject* array_function(PyObject*, Args<ArrayFunction>& in) {
     if (!load_numpy_api()) return nullptr;
-    Ref args = with_numpy_copies(in.slots[2]);
-    Ref kwargs = args ? with_numpy_copies(in.slots[3]) : Ref();
+    NumpyCopier copier;
+    Ref args = copier.convert(in.slots[2]);
+    Ref kwargs = args ? copier.convert(in.slots[3]) : Ref();
     if (!kwargs) return nullptr;
     if (!PyTuple_Check(args.get()) || !PyDict_Check(kwargs.get())) {
         PyErr_SetString(PyExc_TypeError, "__array_function__ takes an argument tuple and a keyword dict");
