@@ -1,6 +1,7 @@
 """Batch queries: each row is the single query's answer, for every input form
 and number of workers; errors, threads, the GIL, interrupts and fork."""
 import os
+import signal
 import subprocess
 import sys
 import threading
@@ -261,3 +262,31 @@ def test_a_forked_child_runs_parallel_batches():
     out = subprocess.run([sys.executable, "-c", FORK], capture_output=True, text=True, timeout=120)
     assert out.returncode == 0, out.stderr
     assert out.stdout.split() == ["child", "0"]
+
+
+DAEMON = """
+import signal, sys, threading, time
+import numpy as np
+import tessaron as ts
+rng = np.random.default_rng(0)
+tree = ts.spatial.KDTree.from_array(ts.Array.from_numpy(rng.random((200_000, 3))))
+q = rng.random((2_000_000, 3))
+big = ts.Array.from_numpy(rng.random((3_000_000, 3)))
+threading.Thread(target=lambda: {call}, daemon=True).start()
+time.sleep(0.5)
+if {by_ctrl_c}:
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    signal.raise_signal(signal.SIGINT)
+sys.exit(3)
+"""
+
+
+@pytest.mark.parametrize("by_ctrl_c", [False, True])
+@pytest.mark.parametrize("call", [
+    "tree.query_knn_batch(q, 8, workers=1)", "tree.query_knn_batch(q, 8, workers=2)",
+    "ts.spatial.VPTree.from_array(big)", "tree.kernel_density(None, 0.5)",
+])
+def test_a_script_ends_normally_while_a_daemon_thread_is_in_a_call(call, by_ctrl_c):
+    out = subprocess.run([sys.executable, "-c", DAEMON.format(call=call, by_ctrl_c=by_ctrl_c)],
+                         capture_output=True, text=True, timeout=120)
+    assert out.returncode == (-signal.SIGINT if by_ctrl_c else 3), out.stderr

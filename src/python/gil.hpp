@@ -2,15 +2,32 @@
 // tree, private copies of the input, outputs not yet handed out).
 #pragma once
 
+#include <cxxabi.h>
+#include <unistd.h>
+
 #include "python/py.hpp"
 #include "spatial/parallel.hpp"
 
 namespace tessaron::py {
 
+// Takes the GIL back. A thread that does so while the interpreter is being
+// finalized is ended by CPython before 3.14 with pthread_exit, whose forced
+// unwind would run our frames' cleanups without the GIL, against objects the
+// interpreter is tearing down, and through noexcept frames (an abort). The
+// thread is parked here instead, as CPython 3.14 parks such threads itself:
+// the process exits around it.
+inline void take_gil_back(PyThreadState* state) {
+    try {
+        PyEval_RestoreThread(state);
+    } catch (abi::__forced_unwind&) {
+        for (;;) pause();
+    }
+}
+
 class WithoutGil {
 public:
     WithoutGil() : state_(PyEval_SaveThread()) {}
-    ~WithoutGil() { PyEval_RestoreThread(state_); }
+    ~WithoutGil() { take_gil_back(state_); }
     WithoutGil(const WithoutGil&) = delete;
     WithoutGil& operator=(const WithoutGil&) = delete;
 
@@ -18,7 +35,7 @@ public:
     // when one raised (KeyboardInterrupt, say), which is then the pending
     // exception of this thread.
     bool signalled() {
-        PyEval_RestoreThread(state_);
+        take_gil_back(state_);
         const bool raised = PyErr_CheckSignals() != 0;
         state_ = PyEval_SaveThread();
         return raised;
