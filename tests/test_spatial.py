@@ -124,6 +124,25 @@ def test_of_equally_distant_points_the_first_found_stays(cls, metric):
     assert sorted(build(cls, x, 100, metric).query_knn([0.0], 3)) == [0, 1, 2]
 
 
+@pytest.mark.parametrize("cls", CLASSES)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("scale", [-505, -400, 300, 500])
+def test_knn_answers_do_not_change_when_the_data_is_scaled_by_a_power_of_two(cls, metric, scale):
+    # Coordinates on a grid of 2^-5 and queries between its lines: every
+    # coordinate difference is at least 2^-6, so every squared difference of
+    # the scaled data stays a normal number and each distance scales exactly.
+    rng = np.random.default_rng(5)
+    x = rng.integers(0, 2**13, (500, 3)) / 32
+    q = rng.integers(0, 2**13, (100, 3)) / 32 + 1 / 64
+    tree = build(cls, x, 4, metric)
+    scaled = build(cls, np.ldexp(x, scale), 4, metric)
+    assert [scaled.query_knn(list(np.ldexp(p, scale)), 5) for p in q] == [tree.query_knn(list(p), 5) for p in q]
+    dist, rows = tree.query_knn_batch(q, 5)
+    scaled_dist, scaled_rows = scaled.query_knn_batch(np.ldexp(q, scale), 5)
+    assert scaled_rows.tolist() == rows.tolist()
+    assert np.array_equal(scaled_dist.to_numpy(), np.ldexp(dist.to_numpy(), scale))
+
+
 @pytest.mark.parametrize("cls", TREES)
 def test_degenerate_trees(cls):
     empty = cls.from_array(ts.zeros([0, 2]))

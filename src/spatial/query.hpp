@@ -96,10 +96,10 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
                           CandidateHeap& heap) {
     const PointSet& p = t.points();
     auto limit = [](double worst) {
-        // Below 2^-500 the square could lose its relative precision; a NaN
-        // worst (which any number displaces) skips nothing.
-        if (worst != worst) return std::numeric_limits<double>::infinity();
-        return worst >= 0x1p-500 ? worst * worst * (1.0 + 0x1p-50) : -1.0;
+        // Below 2^-500 the square could lose its relative precision, so
+        // nothing is skipped there; nor for a NaN worst, which any number
+        // displaces.
+        return worst >= 0x1p-500 ? worst * worst * (1.0 + 0x1p-50) : std::numeric_limits<double>::infinity();
     };
     double worst = heap.worst(), squared_limit = limit(worst);
     leaf_slots(t, r, len, [&](std::uint64_t slot) {
