@@ -264,6 +264,49 @@ def test_a_forked_child_runs_parallel_batches():
     assert out.stdout.split() == ["child", "0"]
 
 
+
+FORK_IN_HANDLER = """
+import os, signal, threading, numpy as np, tessaron as ts
+children = []
+def fork(signum, frame):  # runs inside the batch's interrupt poll
+    pid = os.fork()
+    if pid:
+        children.append(pid)
+signal.signal(signal.SIGUSR1, fork)
+rng = np.random.default_rng(0)
+tree = ts.spatial.KDTree.from_array(ts.Array.from_numpy(rng.random((100_000, 3))))
+q = rng.random((2_000_000, 3))
+threading.Timer(0.3, lambda: os.kill(os.getpid(), signal.SIGUSR1)).start()
+try:
+    rows = np.asarray(tree.query_knn_batch(q, 4, workers={workers})[1])
+    outcome = str(np.array_equal(rows[::1000], np.asarray(tree.query_knn_batch(q[::1000], 4)[1])))
+except RuntimeError as e:
+    outcome = str(e)
+if not children:
+    print("child:", outcome, flush=True)
+    os._exit(0)
+_, status = os.waitpid(children[0], 0)
+print("parent:", outcome, os.waitstatus_to_exitcode(status))
+"""
+
+
+@pytest.mark.skipif(not hasattr(os, "fork"), reason="no fork here")
+@pytest.mark.parametrize("workers, child", [
+    (1, "child: True"),  # one thread: the child finishes the batch
+    (2, "child: the process was forked while this batch ran on helper threads, which the child does not have: "
+        "the batch is abandoned in the child"),
+])
+def test_a_child_forked_by_a_signal_handler_during_a_batch_never_waits_for_missing_threads(workers, child):
+    proc = subprocess.Popen([sys.executable, "-c", FORK_IN_HANDLER.format(workers=workers)], text=True,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        out, err = proc.communicate(timeout=120)
+    except subprocess.TimeoutExpired:
+        os.killpg(proc.pid, signal.SIGKILL)  # the hanging child too
+        raise
+    assert proc.returncode == 0, err
+    assert out.splitlines() == [child, "parent: True 0"]
+
 DAEMON = """
 import signal, sys, threading, time
 import numpy as np

@@ -28,6 +28,13 @@ struct Error {
 // abandons the call, and the caller's own report of why is already pending.
 struct Interrupted {};
 
+// Work that cannot be completed in the process that now runs it: a child
+// forked (by a signal handler) while helper threads held part of a batch,
+// threads the child does not have. Raised as RuntimeError.
+struct Abandoned {
+    std::string message;
+};
+
 // A failed internal assertion. Thrown, never returned: it abandons the call.
 struct Panic {
     std::string message;

@@ -32,6 +32,8 @@ void set_error_from_current_exception() {
         throw;
     } catch (const Interrupted&) {
         ensure_error_set();  // the poll left its exception (KeyboardInterrupt) pending
+    } catch (const Abandoned& a) {
+        PyErr_SetString(PyExc_RuntimeError, a.message.c_str());
     } catch (const Panic& p) {
         raise_panic(p);
     } catch (const Error& e) {

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #if defined(__linux__)
 #include <sched.h>
 #endif
@@ -78,13 +80,25 @@ void run_chunks(std::uint64_t count, const Workers& workers,
     std::atomic<std::uint64_t> next{0};
     std::atomic<bool> stop{false};
     FirstFailure failure;
+    // A signal handler run by the poll may fork the process. The child has
+    // this thread alone: it must neither wait for the helpers nor touch what
+    // they may have held locked, and the chunks they held are lost to it.
+    const pid_t process = getpid();
+    bool forked = false;
     // On the calling thread only: an interrupt stops every thread.
     auto check = [&] {
         if (!workers.watch) return;
+        std::exception_ptr interrupted;
         try {
             workers.watch->check();
         } catch (...) {
-            failure.keep(0, std::current_exception());
+            interrupted = std::current_exception();
+        }
+        if (threads > 1 && getpid() != process) {
+            forked = true;
+            stop.store(true);
+        } else if (interrupted) {
+            failure.keep(0, interrupted);
             stop.store(true);
         }
     };
@@ -128,14 +142,22 @@ void run_chunks(std::uint64_t count, const Workers& workers,
         }
     }
     work(true);
-    {
+    if (!forked) {
         // The caller keeps watching while the helpers finish their chunks.
         std::unique_lock<std::mutex> lock(mutex);
         while (!finished.wait_for(lock, kPollInterval, [&] { return running == 0; })) {
             lock.unlock();
             check();
+            if (forked) break;
             lock.lock();
         }
+    }
+    if (forked) {
+        // The helpers' handles name threads of the parent: they are let go
+        // unjoined (a std::thread destroyed while joinable would terminate).
+        static_cast<void>(new std::vector<std::thread>(std::move(helpers)));
+        throw Abandoned{"the process was forked while this batch ran on helper threads, which the child "
+                        "does not have: the batch is abandoned in the child"};
     }
     for (std::thread& t : helpers) t.join();
     failure.rethrow();
