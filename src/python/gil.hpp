@@ -45,6 +45,12 @@ private:
     PyThreadState* state_;
 };
 
+// A watch for work done with the GIL held: it runs pending signal handlers
+// itself, and Ctrl-C abandons the work with KeyboardInterrupt pending.
+inline ::tessaron::spatial::Watch signal_watch() {
+    return ::tessaron::spatial::Watch([] { return PyErr_CheckSignals() != 0; });
+}
+
 // Runs work(watch) without the GIL, the watch polling for signals: Ctrl-C
 // abandons the work (as Interrupted) with KeyboardInterrupt pending.
 template <class F>

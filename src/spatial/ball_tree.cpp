@@ -10,13 +10,15 @@ namespace {
 // The largest metric distance from `count` points to c, from 0.0; a NaN
 // distance never replaces it.
 double radius_of(DistanceMetric metric, const double* points, std::uint64_t count, std::uint64_t dim,
-                 const double* c) {
+                 const double* c, Watch* watch = nullptr) {
     double radius = 0.0;
     with_metric(metric, [&]<class M>() {
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const double r = M::distance(points + i * dim, c, dim);
-            if (r > radius) radius = r;
-        }
+        in_watched_blocks(0, count, dim, watch, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t i = from; i < to; ++i) {
+                const double r = M::distance(points + i * dim, c, dim);
+                if (r > radius) radius = r;
+            }
+        });
     });
     return radius;
 }
@@ -26,7 +28,7 @@ double radius_of(DistanceMetric metric, const double* points, std::uint64_t coun
 BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
                                Watch* watch) {
     BallTree t;
-    t.points_ = PointSet::from_ndarray(array, metric);
+    t.points_ = PointSet::from_ndarray(array, metric, watch);
     const PointSet& p = t.points_;
     const std::uint64_t dim = p.dim, nodes = node_estimate(p.n, leaf_size);
     reserve_on_huge_pages(t.centroids_, nodes * dim);
@@ -34,19 +36,21 @@ BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, D
     // Centroid: coordinates added in slot order from 0.0, then divided by the
     // count (0/0 = NaN for a node without points). Radius: the largest metric
     // distance to a point, from 0.0; a NaN distance never replaces it.
-    auto on_node = [&t, &p, dim](NodeId, std::uint64_t start, std::uint64_t end, const double* points,
-                                 const double*, const double*) {
+    auto on_node = [&t, &p, dim, watch](NodeId, std::uint64_t start, std::uint64_t end, const double* points,
+                                        const double*, const double*) {
         const std::uint64_t count = end - start;
         const std::size_t at = t.centroids_.size();
         t.centroids_.resize(at + dim, 0.0);
         double* c = t.centroids_.data() + at;
-        for (std::uint64_t i = 0; i < count; ++i)
-            for (std::uint64_t d = 0; d < dim; ++d) c[d] += points[i * dim + d];
+        in_watched_blocks(0, count, dim, watch, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t i = from; i < to; ++i)
+                for (std::uint64_t d = 0; d < dim; ++d) c[d] += points[i * dim + d];
+        });
         for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
-        t.radius_.push_back(radius_of(p.metric, points, count, dim, c));
+        t.radius_.push_back(radius_of(p.metric, points, count, dim, c, watch));
     };
     t.ranges_ = median_split(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}, watch);
-    t.finite_points_ = t.points_.finite();
+    t.finite_points_ = t.points_.finite(watch);
     return t;
 }
 

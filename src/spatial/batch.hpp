@@ -23,9 +23,9 @@ void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const
     for (std::uint64_t first = 0; first < m; first += kOrderedBlock) {
         const std::uint64_t count = std::min(kOrderedBlock, m - first);
         locality_order(queries + first * dim, count, dim, order);
-        run_chunks(count, workers, [&](std::uint64_t begin, std::uint64_t end) {
+        run_chunks(count, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
             auto state = make_state();  // per chunk: what one thread reuses between queries
-            for (std::uint64_t at = begin; at < end; ++at) each(first + order[at], state);
+            for (std::uint64_t at = begin; at < end; ++at) each(first + order[at], state, watch);
         });
     }
 }
@@ -43,9 +43,9 @@ void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint6
     if (room == 0 || m == 0) return;
     t.check_query(p.dim);
     each_query(queries, m, p.dim, workers, [&] { return CandidateHeap(room); },
-               [&](std::uint64_t i, CandidateHeap& heap) {
+               [&](std::uint64_t i, CandidateHeap& heap, Watch& watch) {
                    heap.clear();
-                   search_knn(t, queries + i * p.dim, p.dim, heap);
+                   search_knn(t, queries + i * p.dim, p.dim, heap, watch);
                    heap.write_ascending(distances + i * room, rows + i * room);
                });
 }
@@ -58,8 +58,8 @@ void radius_batch(const Tree& t, const double* queries, std::uint64_t m, double 
     out.assign(m, {});
     if (m == 0) return;
     t.check_query(p.dim);
-    each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState) {
-        search_radius(t, queries + i * p.dim, p.dim, radius, out[i]);
+    each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
+        search_radius(t, queries + i * p.dim, p.dim, radius, out[i], watch);
     });
 }
 
@@ -69,8 +69,8 @@ void density_batch(const Tree& t, const double* queries, std::uint64_t m, double
                    const ApproxCriterion& criterion, double* out, const Workers& workers) {
     check_bandwidth(h);
     const std::uint64_t dim = t.points().dim;
-    each_query(queries, m, dim, workers, no_state, [&](std::uint64_t i, NoState) {
-        out[i] = density_at(t, queries + i * dim, h, kernel, criterion);
+    each_query(queries, m, dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
+        out[i] = density_at(t, queries + i * dim, h, kernel, criterion, watch);
     });
 }
 
@@ -80,9 +80,9 @@ void self_density_batch(const Tree& t, double h, KernelType kernel, const Approx
                         const Workers& workers) {
     check_bandwidth(h);
     const PointSet& p = t.points();
-    run_chunks(p.n, workers, [&](std::uint64_t begin, std::uint64_t end) {
+    run_chunks(p.n, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
         for (std::uint64_t slot = begin; slot < end; ++slot)
-            out[p.rows[slot]] = density_at(t, p.at(slot), h, kernel, criterion);
+            out[p.rows[slot]] = density_at(t, p.at(slot), h, kernel, criterion, watch);
     });
 }
 

@@ -109,7 +109,13 @@ std::vector<std::uint64_t> CandidateHeap::rows_ascending() {
     return rows;
 }
 
-bool PointSet::finite() const { return all_finite(coords.data(), coords.size()); }
+bool PointSet::finite(Watch* watch) const {
+    bool finite = true;
+    in_watched_blocks(0, coords.size(), 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+        finite = finite && all_finite(coords.data() + from, to - from);
+    });
+    return finite;
+}
 
 bool all_finite(const double* x, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
@@ -147,18 +153,23 @@ void check_density_queries(const NdArray& queries, std::uint64_t dim) {
     check_eq(queries.shape[1], dim, "Query dimension must match tree dimension");
 }
 
-PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric) {
+PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric, Watch* watch) {
     check_points_array(array);
     PointSet p;
     p.n = array.shape[0];
     p.dim = array.shape[1];
     p.metric = metric;
     reserve_on_huge_pages(p.coords, array.data.size());
-    p.coords.assign(array.data.begin(), array.data.end());
+    in_watched_blocks(0, array.data.size(), 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+        p.coords.insert(p.coords.end(), array.data.begin() + from, array.data.begin() + to);
+    });
     p.rows = IndexArray(p.n);
     p.rows.visit([&]<class Row>(std::vector<Row>& rows) {
-        rows.resize(p.n);
-        std::iota(rows.begin(), rows.end(), Row{0});
+        rows.reserve(p.n);
+        in_watched_blocks(0, p.n, 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+            rows.resize(to);
+            std::iota(rows.begin() + from, rows.end(), static_cast<Row>(from));
+        });
     });
     return p;
 }

@@ -16,6 +16,7 @@
 #include "array/ndarray.hpp"
 #include "spatial/index_array.hpp"
 #include "spatial/metrics.hpp"
+#include "spatial/parallel.hpp"
 
 namespace tessaron::spatial {
 
@@ -136,10 +137,11 @@ struct PointSet {
     std::uint64_t n = 0, dim = 0;
     DistanceMetric metric = DistanceMetric::Euclidean;
 
-    static PointSet from_ndarray(const NdArray& array, DistanceMetric metric);
+    // The watch (if any) is ticked as the coordinates are copied.
+    static PointSet from_ndarray(const NdArray& array, DistanceMetric metric, Watch* watch = nullptr);
     const double* at(std::uint64_t slot) const { return coords.data() + slot * dim; }
     // Whether every coordinate is finite (no NaN, no infinity).
-    bool finite() const;
+    bool finite(Watch* watch = nullptr) const;
 };
 
 // A node's slot range [start, end) and its second child; the first child of

@@ -13,7 +13,7 @@ namespace tessaron::spatial {
 
 KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric, Watch* watch) {
     KDTree t;
-    t.points_ = PointSet::from_ndarray(array, metric);
+    t.points_ = PointSet::from_ndarray(array, metric, watch);
     const std::uint64_t dim = t.points_.dim;
     const std::uint64_t nodes = node_estimate(t.points_.n, leaf_size);
     reserve_on_huge_pages(t.boxes_, nodes * 2 * dim);
@@ -28,16 +28,19 @@ KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, Dista
     // The split value is the right child's smallest coordinate (split_value).
     auto on_split = [&t](NodeId id, std::uint64_t d, double) { t.split_dim_.set(id, d); };
     t.ranges_ = median_split(t.points_, leaf_size, on_node, on_split, watch);
-    t.open_nan_dimensions();
+    t.open_nan_dimensions(watch);
     return t;
 }
 
-void KDTree::open_nan_dimensions() {
+void KDTree::open_nan_dimensions(Watch* watch) {
     const PointSet& p = points_;
     const std::uint64_t dim = p.dim, nodes = ranges_.size();
-    if (p.metric != DistanceMetric::Chebyshev ||
-        std::none_of(p.coords.begin(), p.coords.end(), [](double x) { return std::isnan(x); }))
-        return;
+    if (p.metric != DistanceMetric::Chebyshev) return;
+    bool nan = false;
+    in_watched_blocks(0, p.coords.size(), 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+        nan = nan || any_nan(p.coords.data() + from, to - from);
+    });
+    if (!nan) return;
     // Opened boxes no longer give the split values: they are kept as they are now.
     split_values_ = every_split_value();
     // Per node and dimension, whether a point below has a NaN there: leaves
@@ -47,6 +50,7 @@ void KDTree::open_nan_dimensions() {
     for (NodeId i = nodes; i-- > 0;) {
         char* flags = nan_in.data() + i * dim;
         const SlotRange r = ranges_[i];
+        if (watch) watch->tick(dim * (r.is_leaf() ? r.count() + 1 : 1));
         if (r.is_leaf()) {
             for (std::uint64_t slot = r.start; slot < r.end; ++slot)
                 for (std::uint64_t d = 0; d < dim; ++d) flags[d] |= std::isnan(p.at(slot)[d]);

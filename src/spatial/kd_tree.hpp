@@ -64,7 +64,7 @@ private:
     void check_box(NodeId node) const;                        // the box must not be inverted
     // Under Chebyshev a point's distance passes over its NaN coordinates, so
     // a box must not bound a dimension in which one of its points is NaN.
-    void open_nan_dimensions();
+    void open_nan_dimensions(Watch* watch = nullptr);
     // After loading: the boxes, split dimensions and values measured again
     // from the stored points, as the build measures them; an Error unless
     // every split puts the smaller coordinates left of the median.

@@ -67,7 +67,7 @@ public:
         if (subtree_limit_ < p_.n)  // room for the root's keys and, unless many are equal, its points held aside
             scratch(std::max(p_.n * sizeof(double), (p_.n - median_left_count(p_.n)) * row_bytes()));
         std::vector<double> box(2 * p_.dim);
-        measure_box(p_.coords.data(), p_.n, p_.dim, box.data());
+        measure_box(p_.coords.data(), p_.n, p_.dim, box.data(), watch_);
         build_node(0, p_.n, box.data(), 0, Subtree{});
         return std::move(ranges_);
     }
@@ -130,8 +130,9 @@ private:
             Row* to_rows = odd ? rows_ + start : other_rows;
             double* keys = to_coords;
             gather_keys(coords, count, split, keys);
-            median = kth_smallest(keys, count, half);
-            split_block(SplitBlock<Row>{coords, rows, keys, to_coords, to_rows, boxes, count, dim, half, split, median});
+            median = kth_smallest(keys, count, half, watch_);
+            split_block(SplitBlock<Row>{coords, rows, keys, to_coords, to_rows, boxes, count, dim, half, split, median,
+                                        watch_});
         } else {
             median = split_in_place_of(coords, rows, count, split, half, boxes);
         }
@@ -144,11 +145,13 @@ private:
 
     // keys[j] = the split coordinate of point j.
     void gather_keys(const double* coords, std::uint64_t count, std::uint64_t split, double* keys) const {
-        for (std::uint64_t j = 0; j < count; ++j) {
-            keys[j] = coords[j * p_.dim + split];
-            // The selection compares every coordinate; NaN has no order.
-            if (std::isnan(keys[j])) panic("called `Option::unwrap()` on a `None` value");
-        }
+        in_watched_blocks(0, count, p_.dim, watch_, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t j = from; j < to; ++j) {
+                keys[j] = coords[j * p_.dim + split];
+                // The selection compares every coordinate; NaN has no order.
+                if (std::isnan(keys[j])) panic("called `Option::unwrap()` on a `None` value");
+            }
+        });
     }
 
     // The split of a node too large for the second buffer (see
@@ -160,16 +163,18 @@ private:
         std::uint64_t below = 0, equal = 0;
         double* keys = reinterpret_cast<double*>(scratch(count * sizeof(double)));
         gather_keys(coords, count, split, keys);
-        const double median = kth_smallest(keys, count, half);
-        for (std::uint64_t j = 0; j < count; ++j) {
-            below += keys[j] < median;
-            equal += keys[j] == median;
-        }
+        const double median = kth_smallest(keys, count, half, watch_);
+        in_watched_blocks(0, count, 1, watch_, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t j = from; j < to; ++j) {
+                below += keys[j] < median;
+                equal += keys[j] == median;
+            }
+        });
         const std::uint64_t aside = count - below;
         std::byte* held = scratch(aside * row_bytes());
         split_in_place(InPlaceSplit<Row>{coords, rows, reinterpret_cast<double*>(held),
                                          reinterpret_cast<Row*>(held + aside * dim * sizeof(double)), boxes, count,
-                                         dim, half, split, below, equal, median});
+                                         dim, half, split, below, equal, median, watch_});
         return median;
     }
 

@@ -64,7 +64,16 @@ std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
 
 }  // namespace
 
+Watch Watch::for_thread(const std::atomic<bool>* stop, bool caller) const {
+    Watch w;
+    if (caller) w.poll_ = poll_;
+    w.stop_ = stop;
+    return w;
+}
+
 void Watch::check() {
+    left_ = kTickUnits;
+    if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
     if (!poll_) return;
     const auto now = Clock::now();
     if (now - last_ < kPollInterval) return;
@@ -73,7 +82,7 @@ void Watch::check() {
 }
 
 void run_chunks(std::uint64_t count, const Workers& workers,
-                const std::function<void(std::uint64_t, std::uint64_t)>& body) {
+                const std::function<void(std::uint64_t, std::uint64_t, Watch&)>& body) {
     const std::uint64_t chunk = chunk_size(count, std::max(1u, workers.threads));
     const std::uint64_t chunks = count / chunk + (count % chunk != 0);
     const unsigned threads = static_cast<unsigned>(std::clamp<std::uint64_t>(chunks, 1, std::max(1u, workers.threads)));
@@ -85,16 +94,20 @@ void run_chunks(std::uint64_t count, const Workers& workers,
     // they may have held locked, and the chunks they held are lost to it.
     const pid_t process = getpid();
     bool forked = false;
+    const Watch none;
+    const Watch& given = workers.watch ? *workers.watch : none;
+    Watch caller_watch = given.for_thread(&stop, true);
+    const auto in_child = [&] { return threads > 1 && getpid() != process; };
     // On the calling thread only: an interrupt stops every thread.
     auto check = [&] {
-        if (!workers.watch) return;
         std::exception_ptr interrupted;
         try {
-            workers.watch->check();
+            caller_watch.check();
+        } catch (const Stopped&) {
         } catch (...) {
             interrupted = std::current_exception();
         }
-        if (threads > 1 && getpid() != process) {
+        if (in_child()) {
             forked = true;
             stop.store(true);
         } else if (interrupted) {
@@ -103,12 +116,23 @@ void run_chunks(std::uint64_t count, const Workers& workers,
         }
     };
 
-    auto work = [&](bool caller) {
+    auto work = [&](Watch& watch, bool caller) {
         while (!stop.load(std::memory_order_relaxed)) {
             const std::uint64_t begin = next.fetch_add(chunk, std::memory_order_relaxed);
             if (begin >= count) return;
             try {
-                body(begin, std::min(count, begin + chunk));
+                body(begin, std::min(count, begin + chunk), watch);
+            } catch (const Stopped&) {
+                return;  // the failure that stopped the batch is kept already
+            } catch (const Interrupted&) {
+                if (caller && in_child()) {  // a handler run by the poll forked
+                    forked = true;
+                    stop.store(true);
+                    return;
+                }
+                failure.keep(0, std::current_exception());
+                stop.store(true);
+                return;
             } catch (...) {
                 failure.keep(begin, std::current_exception());
                 stop.store(true);
@@ -130,7 +154,8 @@ void run_chunks(std::uint64_t count, const Workers& workers,
         }
         try {
             helpers.emplace_back([&] {
-                work(false);
+                Watch watch = none.for_thread(&stop, false);
+                work(watch, false);
                 std::lock_guard<std::mutex> lock(mutex);
                 --running;
                 finished.notify_one();
@@ -141,7 +166,7 @@ void run_chunks(std::uint64_t count, const Workers& workers,
             break;  // no more threads to be had: the others share the work
         }
     }
-    work(true);
+    work(caller_watch, true);
     if (!forked) {
         // The caller keeps watching while the helpers finish their chunks.
         std::unique_lock<std::mutex> lock(mutex);

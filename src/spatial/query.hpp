@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "spatial/common.hpp"
+#include "spatial/parallel.hpp"
 
 namespace tessaron::spatial {
 
@@ -116,7 +117,8 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
 
 template <class M, class Tree>
 void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap,
-         const typename Tree::Carry& carry) {
+         const typename Tree::Carry& carry, Watch& watch) {
+    watch.tick(len);
     const bool full = heap.full();
     const auto step = t.template knn_step<M>(node, q, len, full, carry);
     // The heap takes only strictly nearer points, so a node whose bound
@@ -125,6 +127,7 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     if (full && step.bound >= heap.worst()) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
+        watch.tick(r.count() * len);
         if (M::id == DistanceMetric::Euclidean && full) {
             offer_leaf_euclidean(t, r, q, len, heap);
         } else {
@@ -133,35 +136,38 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
         return;
     }
     if (step.left_first) {
-        knn<M>(t, node + 1, q, len, heap, step.left);
-        knn<M>(t, r.right, q, len, heap, step.right);
+        knn<M>(t, node + 1, q, len, heap, step.left, watch);
+        knn<M>(t, r.right, q, len, heap, step.right, watch);
     } else {
-        knn<M>(t, r.right, q, len, heap, step.right);
-        knn<M>(t, node + 1, q, len, heap, step.left);
+        knn<M>(t, r.right, q, len, heap, step.right, watch);
+        knn<M>(t, node + 1, q, len, heap, step.left, watch);
     }
 }
 
 template <class M, class Tree>
 void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad,
-            std::vector<std::uint64_t>& out, const typename Tree::Carry& carry) {
+            std::vector<std::uint64_t>& out, const typename Tree::Carry& carry, Watch& watch) {
+    watch.tick(len);
     const auto step = t.template radius_step<M>(node, q, len, carry);
     if (step.bound > rad) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
+        watch.tick(r.count() * len);
         scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
             if (d <= rad) out.push_back(row);
         });
         return;
     }
-    radius<M>(t, node + 1, q, len, rad, out, step.left);
-    radius<M>(t, r.right, q, len, rad, out, step.right);
+    radius<M>(t, node + 1, q, len, rad, out, step.left, watch);
+    radius<M>(t, r.right, q, len, rad, out, step.right, watch);
 }
 
 // The node-level density procedure; contributions are added to `sum` one by
 // one in visiting order.
 template <class M, KernelType K, class Tree>
 void density(const Tree& t, NodeId node, const double* q, std::size_t len, double h,
-             const ApproxCriterion& criterion, double& sum) {
+             const ApproxCriterion& criterion, double& sum, Watch& watch) {
+    watch.tick(len);
     // A NaN bound (inf - inf, say) neither cuts nor approximates a node.
     const double u = t.template density_cut<M>(node, q, len) / h;
     if (u == u) {
@@ -172,6 +178,7 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
     }
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
+        watch.tick(r.count() * len);
         scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t) { sum += kernel_value<K>(d / h); });
         return;
     }
@@ -183,52 +190,58 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
             return;
         }
     }
-    density<M, K>(t, node + 1, q, len, h, criterion, sum);
-    density<M, K>(t, r.right, q, len, h, criterion, sum);
+    density<M, K>(t, node + 1, q, len, h, criterion, sum, watch);
+    density<M, K>(t, r.right, q, len, h, criterion, sum, watch);
 }
 
 }  // namespace walk
 
 // One query each, its length already checked: the nearest candidates into
 // an empty heap (with room for at most n), the rows within `radius` appended
-// to `out` in walk order, and the density at q.
+// to `out` in walk order, and the density at q. The watch is told of every
+// node and point visited.
 template <SearchTree Tree>
-void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap) {
-    with_metric(t.points().metric, [&]<class M>() { walk::knn<M>(t, 0, q, len, heap, t.root_carry(q, len)); });
-}
-
-template <SearchTree Tree>
-void search_radius(const Tree& t, const double* q, std::size_t len, double radius, std::vector<std::uint64_t>& out) {
+void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap, Watch& watch) {
     with_metric(t.points().metric,
-                [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, out, t.root_carry(q, len)); });
+                [&]<class M>() { walk::knn<M>(t, 0, q, len, heap, t.root_carry(q, len), watch); });
 }
 
 template <SearchTree Tree>
-double density_at(const Tree& t, const double* q, double h, KernelType kernel, const ApproxCriterion& criterion) {
+void search_radius(const Tree& t, const double* q, std::size_t len, double radius, std::vector<std::uint64_t>& out,
+                   Watch& watch) {
+    with_metric(t.points().metric,
+                [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, out, t.root_carry(q, len), watch); });
+}
+
+template <SearchTree Tree>
+double density_at(const Tree& t, const double* q, double h, KernelType kernel, const ApproxCriterion& criterion,
+                  Watch& watch) {
     double sum = 0.0;
     with_metric(t.points().metric, [&]<class M>() {
-        with_kernel(kernel, [&]<KernelType K>() { walk::density<M, K>(t, 0, q, t.points().dim, h, criterion, sum); });
+        with_kernel(kernel, [&]<KernelType K>() {
+            walk::density<M, K>(t, 0, q, t.points().dim, h, criterion, sum, watch);
+        });
     });
     return sum;
 }
 
 // The input rows of the k nearest points, nearest first.
 template <SearchTree Tree>
-std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, std::uint64_t k) {
+std::vector<std::uint64_t> query_knn(const Tree& t, std::span<const double> q, std::uint64_t k, Watch& watch) {
     const PointSet& p = t.points();
     if (k == 0 || p.n == 0) return {};
     t.check_query(q.size());
     CandidateHeap heap(std::min(k, p.n));  // more room than points could never fill
-    search_knn(t, q.data(), q.size(), heap);
+    search_knn(t, q.data(), q.size(), heap, watch);
     return heap.rows_ascending();
 }
 
 // The input rows of the points within `radius` (inclusive), in walk order.
 template <SearchTree Tree>
-std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius) {
+std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius, Watch& watch) {
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
-    search_radius(t, q.data(), q.size(), radius, out);
+    search_radius(t, q.data(), q.size(), radius, out, watch);
     return out;
 }
 
@@ -249,11 +262,11 @@ public:
         return {self().template bound<M>(node, q, len), true};
     }
 
-    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k) const {
-        return spatial::query_knn(self(), q, k);
+    std::vector<std::uint64_t> query_knn(std::span<const double> q, std::uint64_t k, Watch& watch) const {
+        return spatial::query_knn(self(), q, k, watch);
     }
-    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius) const {
-        return spatial::query_radius(self(), q, radius);
+    std::vector<std::uint64_t> query_radius(std::span<const double> q, double radius, Watch& watch) const {
+        return spatial::query_radius(self(), q, radius, watch);
     }
 
 protected:

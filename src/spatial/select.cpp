@@ -17,21 +17,25 @@ double median_of_three(double a, double b, double c) {
 // Moves the keys of [lo, hi) for which keep(key) holds to the front, without
 // data-dependent branches; returns the end of that group.
 template <class Keep>
-[[gnu::always_inline]] inline std::uint64_t partition(double* keys, std::uint64_t lo, std::uint64_t hi, Keep keep) {
+[[gnu::always_inline]] inline std::uint64_t partition(double* keys, std::uint64_t lo, std::uint64_t hi, Keep keep,
+                                                      Watch* watch) {
     std::uint64_t m = lo;
-    for (std::uint64_t j = lo; j < hi; ++j) {
-        const double key = keys[j];
-        keys[j] = keys[m];
-        keys[m] = key;
-        m += keep(key);
-    }
+    in_watched_blocks(lo, hi, 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t j = from; j < to; ++j) {
+            const double key = keys[j];
+            keys[j] = keys[m];
+            keys[m] = key;
+            m += keep(key);
+        }
+    });
     return m;
 }
 
 // Narrows [lo, hi) around k with two pivots read off a sorted sample, close
 // below and above the k-th key (Floyd and Rivest's idea): one pass usually
 // leaves a range of an eighth of the size. False if nothing was narrowed.
-[[gnu::always_inline]] inline bool narrow_by_sample(double* keys, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t k) {
+[[gnu::always_inline]] inline bool narrow_by_sample(double* keys, std::uint64_t& lo, std::uint64_t& hi, std::uint64_t k,
+                                                    Watch* watch) {
     constexpr std::uint64_t kSample = 256, kSpread = 16;
     const std::uint64_t m = hi - lo;
     double sample[kSample];
@@ -40,12 +44,12 @@ template <class Keep>
     const std::uint64_t at = (k - lo) * kSample / m;
     const double low = sample[at > kSpread ? at - kSpread : 0];
     const double high = sample[std::min(at + kSpread, kSample - 1)];
-    const std::uint64_t below = partition(keys, lo, hi, [low](double x) { return x < low; });
+    const std::uint64_t below = partition(keys, lo, hi, [low](double x) { return x < low; }, watch);
     if (k < below) {
         hi = below;
         return true;
     }
-    const std::uint64_t upto = partition(keys, below, hi, [high](double x) { return !(high < x); });
+    const std::uint64_t upto = partition(keys, below, hi, [high](double x) { return !(high < x); }, watch);
     if (k >= upto) {
         lo = upto;
         return true;
@@ -56,7 +60,8 @@ template <class Keep>
     return true;
 }
 
-[[gnu::always_inline]] inline double kth_smallest_body(double* keys, std::uint64_t n, std::uint64_t k) {
+[[gnu::always_inline]] inline double kth_smallest_body(double* keys, std::uint64_t n, std::uint64_t k,
+                                                       Watch* watch) {
     std::uint64_t lo = 0, hi = n;  // keys below lo are <= every key in [lo, hi) <= keys from hi
     int budget = 2 * std::bit_width(n) + 8;
     while (hi - lo > 24) {
@@ -64,15 +69,15 @@ template <class Keep>
             std::nth_element(keys + lo, keys + k, keys + hi);
             return keys[k];
         }
-        if (hi - lo > 2048 && narrow_by_sample(keys, lo, hi, k)) continue;
+        if (hi - lo > 2048 && narrow_by_sample(keys, lo, hi, k, watch)) continue;
         const double pivot = median_of_three(keys[lo], keys[lo + (hi - lo) / 2], keys[hi - 1]);
-        const std::uint64_t below = partition(keys, lo, hi, [pivot](double x) { return x < pivot; });
+        const std::uint64_t below = partition(keys, lo, hi, [pivot](double x) { return x < pivot; }, watch);
         if (k < below) {
             hi = below;
             continue;
         }
         const std::uint64_t equal_end =
-            partition(keys, below, hi, [pivot](double x) { return !(pivot < x); });
+            partition(keys, below, hi, [pivot](double x) { return !(pivot < x); }, watch);
         if (k < equal_end) return pivot;
         lo = equal_end;
     }
@@ -97,26 +102,30 @@ template <class Keep>
 // compares false and leaves the bound as it is.
 template <std::uint64_t D>
 [[gnu::always_inline]] inline void box_of(const double* points, std::uint64_t count, std::uint64_t dim,
-                                          double* box) {
+                                          double* box, Watch* watch) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     if constexpr (D == 0) {
         std::fill_n(box, dim, inf);
         std::fill_n(box + dim, dim, -inf);
-        for (std::uint64_t i = 0; i < count; ++i)
-            for (std::uint64_t d = 0; d < dim; ++d) {
-                const double x = points[i * dim + d];
-                box[d] = x < box[d] ? x : box[d];
-                box[dim + d] = x > box[dim + d] ? x : box[dim + d];
-            }
+        in_watched_blocks(0, count, dim, watch, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t i = from; i < to; ++i)
+                for (std::uint64_t d = 0; d < dim; ++d) {
+                    const double x = points[i * dim + d];
+                    box[d] = x < box[d] ? x : box[d];
+                    box[dim + d] = x > box[dim + d] ? x : box[dim + d];
+                }
+        });
     } else {
         double lo[D], hi[D];
         for (std::uint64_t d = 0; d < D; ++d) lo[d] = inf, hi[d] = -inf;
-        for (std::uint64_t i = 0; i < count; ++i)
-            for (std::uint64_t d = 0; d < D; ++d) {
-                const double x = points[i * D + d];
-                lo[d] = x < lo[d] ? x : lo[d];
-                hi[d] = x > hi[d] ? x : hi[d];
-            }
+        in_watched_blocks(0, count, D, watch, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t i = from; i < to; ++i)
+                for (std::uint64_t d = 0; d < D; ++d) {
+                    const double x = points[i * D + d];
+                    lo[d] = x < lo[d] ? x : lo[d];
+                    hi[d] = x > hi[d] ? x : hi[d];
+                }
+        });
         std::copy_n(lo, D, box);
         std::copy_n(hi, D, box + D);
     }
@@ -136,20 +145,22 @@ template <std::uint64_t D, class Row>
     Row* rows_out = b->to_rows;
     double* coords_out = b->to_coords;
     std::uint64_t next_below = 0, next_equal = below, next_above = count - above;
-    for (std::uint64_t j = 0; j < count; ++j) {
-        const double* x = block + j * dim;
-        const bool is_below = x[split] < median, is_above = x[split] > median;
-        // The destination by masks: a conditional jump here would guess wrong half the time.
-        const std::uint64_t mb = 0 - std::uint64_t{is_below}, ma = 0 - std::uint64_t{is_above};
-        const std::uint64_t to = (next_below & mb) | (next_above & ma) | (next_equal & ~(mb | ma));
-        next_below += is_below;
-        next_above += is_above;
-        next_equal += !is_below && !is_above;
-        rows_out[to] = rows_in[j];
-        for (std::uint64_t d = 0; d < dim; ++d) coords_out[to * dim + d] = x[d];
-    }
-    box_of<D>(coords_out, b->half, dim, b->boxes);
-    box_of<D>(coords_out + b->half * dim, count - b->half, dim, b->boxes + 2 * dim);
+    in_watched_blocks(0, count, dim, b->watch, [&](std::uint64_t from, std::uint64_t to_end) {
+        for (std::uint64_t j = from; j < to_end; ++j) {
+            const double* x = block + j * dim;
+            const bool is_below = x[split] < median, is_above = x[split] > median;
+            // The destination by masks: a conditional jump here would guess wrong half the time.
+            const std::uint64_t mb = 0 - std::uint64_t{is_below}, ma = 0 - std::uint64_t{is_above};
+            const std::uint64_t to = (next_below & mb) | (next_above & ma) | (next_equal & ~(mb | ma));
+            next_below += is_below;
+            next_above += is_above;
+            next_equal += !is_below && !is_above;
+            rows_out[to] = rows_in[j];
+            for (std::uint64_t d = 0; d < dim; ++d) coords_out[to * dim + d] = x[d];
+        }
+    });
+    box_of<D>(coords_out, b->half, dim, b->boxes, b->watch);
+    box_of<D>(coords_out + b->half * dim, count - b->half, dim, b->boxes + 2 * dim, b->watch);
 }
 
 template <std::uint64_t D, class Row>
@@ -159,40 +170,44 @@ template <std::uint64_t D, class Row>
     double* coords = b->coords;
     Row* rows = b->rows;
     std::uint64_t next_below = 0, next_equal = 0, next_above = b->equal;
-    for (std::uint64_t j = 0; j < count; ++j) {
-        const double* x = coords + j * dim;
-        const bool is_below = x[split] < median, is_equal = x[split] == median;
-        // Destinations chosen by selects, not jumps (a split of random data is a coin toss):
-        // a point below goes to a slot at or before its own, the others aside.
-        const std::uint64_t aside = is_equal ? next_equal : next_above;
-        double* to = is_below ? coords + next_below * dim : b->aside_coords + aside * dim;
-        Row* to_row = is_below ? rows + next_below : b->aside_rows + aside;
-        const Row row = rows[j];
-        for (std::uint64_t d = 0; d < dim; ++d) to[d] = x[d];
-        *to_row = row;
-        next_below += is_below;
-        next_equal += is_equal;
-        next_above += !is_below && !is_equal;
-    }
+    in_watched_blocks(0, count, dim, b->watch, [&](std::uint64_t from, std::uint64_t to_end) {
+        for (std::uint64_t j = from; j < to_end; ++j) {
+            const double* x = coords + j * dim;
+            const bool is_below = x[split] < median, is_equal = x[split] == median;
+            // Destinations chosen by selects, not jumps (a split of random data is a coin toss):
+            // a point below goes to a slot at or before its own, the others aside.
+            const std::uint64_t aside = is_equal ? next_equal : next_above;
+            double* to = is_below ? coords + next_below * dim : b->aside_coords + aside * dim;
+            Row* to_row = is_below ? rows + next_below : b->aside_rows + aside;
+            const Row row = rows[j];
+            for (std::uint64_t d = 0; d < dim; ++d) to[d] = x[d];
+            *to_row = row;
+            next_below += is_below;
+            next_equal += is_equal;
+            next_above += !is_below && !is_equal;
+        }
+    });
     const std::uint64_t below = b->below, rest = count - below;
-    std::copy_n(b->aside_coords, rest * dim, coords + below * dim);
-    std::copy_n(b->aside_rows, rest, rows + below);
-    box_of<D>(coords, b->half, dim, b->boxes);
-    box_of<D>(coords + b->half * dim, count - b->half, dim, b->boxes + 2 * dim);
+    in_watched_blocks(0, rest, dim, b->watch, [&](std::uint64_t from, std::uint64_t to) {
+        std::copy_n(b->aside_coords + from * dim, (to - from) * dim, coords + (below + from) * dim);
+        std::copy_n(b->aside_rows + from, to - from, rows + below + from);
+    });
+    box_of<D>(coords, b->half, dim, b->boxes, b->watch);
+    box_of<D>(coords + b->half * dim, count - b->half, dim, b->boxes + 2 * dim, b->watch);
 }
 
 }  // namespace
 
-double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k) {
-    return with_best_isa<kth_smallest_body>(keys, n, k);
+double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k, Watch* watch) {
+    return with_best_isa<kth_smallest_body>(keys, n, k, watch);
 }
 
-void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box) {
+void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box, Watch* watch) {
     switch (dim) {
-        case 1: return box_of<1>(points, count, dim, box);
-        case 2: return box_of<2>(points, count, dim, box);
-        case 3: return box_of<3>(points, count, dim, box);
-        default: return box_of<0>(points, count, dim, box);
+        case 1: return box_of<1>(points, count, dim, box, watch);
+        case 2: return box_of<2>(points, count, dim, box, watch);
+        case 3: return box_of<3>(points, count, dim, box, watch);
+        default: return box_of<0>(points, count, dim, box, watch);
     }
 }
 

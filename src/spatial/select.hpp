@@ -5,13 +5,16 @@
 
 #include <cstdint>
 
+#include "spatial/parallel.hpp"
+
 namespace tessaron::spatial {
 
 // The value a full ascending sort of keys[0, n) would put at position k
 // (keys are reordered on the way; none may be NaN). Quickselect with
 // branch-free partitions (a split of random data is a coin toss for a branch
 // predictor), handing over to std::nth_element if the pivots keep choosing badly.
-double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k);
+// Long passes tick the watch, if any.
+double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k, Watch* watch = nullptr);
 
 // One node's move: its `count` points (coords, rows) go to (to_coords,
 // to_rows) so that the first `half` are the smaller ones along `split` and
@@ -32,6 +35,7 @@ struct SplitBlock {
     double* boxes;
     std::uint64_t count, dim, half, split;
     double median;
+    Watch* watch = nullptr;  // ticked as the points move
 };
 void split_block(const SplitBlock<std::uint32_t>& block);
 void split_block(const SplitBlock<std::uint64_t>& block);
@@ -50,12 +54,14 @@ struct InPlaceSplit {
     double* boxes;
     std::uint64_t count, dim, half, split, below, equal;
     double median;
+    Watch* watch = nullptr;  // ticked as the points move
 };
 void split_in_place(const InPlaceSplit<std::uint32_t>& block);
 void split_in_place(const InPlaceSplit<std::uint64_t>& block);
 
 // lo (box[0, dim)) and hi (box[dim, 2 dim)) of `count` contiguous points
 // (NaN coordinates passed over; +inf and -inf when there are none).
-void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box);
+void measure_box(const double* points, std::uint64_t count, std::uint64_t dim, double* box,
+                 Watch* watch = nullptr);
 
 }  // namespace tessaron::spatial

@@ -31,20 +31,25 @@ struct SplitPoint {
 };
 
 // `keys` has room for the count distances (its contents are scratch).
-SplitPoint split_point(std::span<const double> dist, double* keys, std::uint64_t m) {
+SplitPoint split_point(std::span<const double> dist, double* keys, std::uint64_t m, Watch* watch) {
     SplitPoint s{};
-    for (double d : dist)
-        if (!std::isnan(d)) keys[s.numbers++] = d;
-    s.median = m < s.numbers ? kth_smallest(keys, s.numbers, m) : std::numeric_limits<double>::quiet_NaN();
+    in_watched_blocks(0, dist.size(), 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t j = from; j < to; ++j)
+            if (!std::isnan(dist[j])) keys[s.numbers++] = dist[j];
+    });
+    s.median = m < s.numbers ? kth_smallest(keys, s.numbers, m, watch) : std::numeric_limits<double>::quiet_NaN();
     double largest_below = -std::numeric_limits<double>::infinity();
-    for (double d : dist) {
-        s.below += d < s.median;
-        s.equal += d == s.median;
-        // Selections, not a jump (they become max instructions): half the
-        // distances are below the median, at random.
-        const double below_only = d < s.median ? d : -std::numeric_limits<double>::infinity();
-        largest_below = below_only > largest_below ? below_only : largest_below;
-    }
+    in_watched_blocks(0, dist.size(), 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t j = from; j < to; ++j) {
+            const double d = dist[j];
+            s.below += d < s.median;
+            s.equal += d == s.median;
+            // Selections, not a jump (they become max instructions): half the
+            // distances are below the median, at random.
+            const double below_only = d < s.median ? d : -std::numeric_limits<double>::infinity();
+            largest_below = below_only > largest_below ? below_only : largest_below;
+        }
+    });
     if (dist.size() % 2 == 1) {
         s.threshold = s.median;
         return s;
@@ -99,6 +104,8 @@ private:
     template <std::uint64_t D>
     void permute_points() {
         const std::uint64_t dim = D ? D : p_.dim;
+        Watch none;
+        Watch& watch = watch_ ? *watch_ : none;
         std::vector<bool> done(p_.n, false);
         std::vector<double> held(dim);
         double* c = p_.coords.data();
@@ -107,6 +114,7 @@ private:
             std::copy_n(c + first * dim, dim, held.data());
             std::uint64_t slot = first;
             for (;;) {
+                watch.tick(dim);
                 done[slot] = true;
                 const std::uint64_t from = rows_of_slots_[slot];
                 const double* source = from == first ? held.data() : c + from * dim;
@@ -157,12 +165,14 @@ private:
         double* dist = dist_.data();
         double min_dist = std::numeric_limits<double>::infinity();
         double max_dist = -std::numeric_limits<double>::infinity();
-        for (std::uint64_t j = 0; j < others; ++j) {
-            const double d = M::distance(point(start + 1 + j), vantage, dim);
-            min_dist = d < min_dist ? d : min_dist;
-            max_dist = d > max_dist ? d : max_dist;
-            dist[j] = d;
-        }
+        in_watched_blocks(0, others, dim, watch_, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t j = from; j < to; ++j) {
+                const double d = M::distance(point(start + 1 + j), vantage, dim);
+                min_dist = d < min_dist ? d : min_dist;
+                max_dist = d > max_dist ? d : max_dist;
+                dist[j] = d;
+            }
+        });
         const NodeId id = t_.ranges_.push(start, end);
         t_.vantage_.insert(t_.vantage_.end(), vantage, vantage + (count > 0 ? dim : 0));
         if (count == 0) t_.vantage_.resize(t_.vantage_.size() + dim, 0.0);
@@ -188,15 +198,17 @@ private:
     double split_at_median(std::uint64_t first, std::uint64_t count, std::uint64_t m) {
         const double* dist = dist_.data();
         Row* rows = rows_.data();
-        const SplitPoint s = split_point({dist, count}, keys_.data(), m);
+        const SplitPoint s = split_point({dist, count}, keys_.data(), m, watch_);
         const double median = s.median;
         std::uint64_t next[4] = {0, s.below, s.below + s.equal, s.numbers};  // below, equal, above, NaN
-        for (std::uint64_t j = 0; j < count; ++j) {
-            const double d = dist[j];
-            // Branch-free: 0 below, 1 equal, 2 above, 3 NaN.
-            const int group = int{d >= median} + int{d > median} + 3 * int{d != d};
-            rows[next[group]++] = rows_of_slots_[first + j];
-        }
+        in_watched_blocks(0, count, 1, watch_, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t j = from; j < to; ++j) {
+                const double d = dist[j];
+                // Branch-free: 0 below, 1 equal, 2 above, 3 NaN.
+                const int group = int{d >= median} + int{d > median} + 3 * int{d != d};
+                rows[next[group]++] = rows_of_slots_[first + j];
+            }
+        });
         std::copy_n(rows, count, rows_of_slots_ + first);
         return s.threshold;
     }
@@ -214,9 +226,9 @@ private:
 VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
                             VantageSelection selection, Watch* watch) {
     VPTree t;
-    t.points_ = PointSet::from_ndarray(array, metric);
+    t.points_ = PointSet::from_ndarray(array, metric, watch);
     t.selection_ = selection;
-    t.finite_points_ = t.points_.finite();
+    t.finite_points_ = t.points_.finite(watch);
     t.points_.rows.visit([&]<class Row>(std::vector<Row>& rows) { VPBuilder<Row>(t, rows.data(), leaf_size, watch).build(); });
     return t;
 }
@@ -270,7 +282,7 @@ void VPTree::derive_geometry() {
             }
             if (others == 0) continue;
             keys.resize(dist.size());
-            const SplitPoint s = split_point(dist, keys.data(), m);
+            const SplitPoint s = split_point(dist, keys.data(), m, nullptr);
             // The left child holds the m nearer others (NaN last), the right one the rest.
             if (!r.is_leaf())
                 for (std::uint64_t slot = r.start, j = 0; slot < r.end; ++slot) {

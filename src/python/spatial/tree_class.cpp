@@ -41,7 +41,8 @@ struct Methods : BatchMethods<Tree> {
         std::uint64_t k = 0;
         Buffer query;
         if (!read(self, loan) || !arg<1>(in, k) || !point_query(in.slots[0], query)) return nullptr;
-        return int_list(tree(self).query_knn({query.data(), query.size()}, k));
+        sp::Watch watch = signal_watch();
+        return int_list(tree(self).query_knn({query.data(), query.size()}, k, watch));
     }
 
     using QueryRadius = Signature<"query_radius($self, query, radius)", owner>;
@@ -51,7 +52,8 @@ struct Methods : BatchMethods<Tree> {
         Buffer query;
         if (!read(self, loan) || !arg<1>(in, radius) || !point_query(in.slots[0], query))
             return nullptr;
-        return int_list(tree(self).query_radius({query.data(), query.size()}, radius));
+        sp::Watch watch = signal_watch();
+        return int_list(tree(self).query_radius({query.data(), query.size()}, radius, watch));
     }
 
     // Shared by both density methods once their options are read: the
