@@ -48,7 +48,7 @@ private:
 // A watch for work done with the GIL held: it runs pending signal handlers
 // itself, and Ctrl-C abandons the work with KeyboardInterrupt pending.
 inline ::tessaron::spatial::Watch signal_watch() {
-    return ::tessaron::spatial::Watch([] { return PyErr_CheckSignals() != 0; });
+    return ::tessaron::spatial::Watch([](void*) { return PyErr_CheckSignals() != 0; }, nullptr);
 }
 
 // Runs work(watch) without the GIL, the watch polling for signals: Ctrl-C
@@ -56,7 +56,8 @@ inline ::tessaron::spatial::Watch signal_watch() {
 template <class F>
 decltype(auto) without_gil(F&& work) {
     WithoutGil released;
-    ::tessaron::spatial::Watch watch([&] { return released.signalled(); });
+    ::tessaron::spatial::Watch watch([](void* gil) { return static_cast<WithoutGil*>(gil)->signalled(); },
+                                     &released);
     return work(watch);
 }
 

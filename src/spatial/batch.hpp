@@ -25,7 +25,10 @@ void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const
         locality_order(queries + first * dim, count, dim, order);
         run_chunks(count, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
             auto state = make_state();  // per chunk: what one thread reuses between queries
-            for (std::uint64_t at = begin; at < end; ++at) each(first + order[at], state, watch);
+            for (std::uint64_t at = begin; at < end; ++at) {
+                each(first + order[at], state, watch);
+                watch.tick(dim);
+            }
         });
     }
 }

@@ -66,7 +66,10 @@ std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
 
 Watch Watch::for_thread(const std::atomic<bool>* stop, bool caller) const {
     Watch w;
-    if (caller) w.poll_ = poll_;
+    if (caller) {
+        w.poll_ = poll_;
+        w.context_ = context_;
+    }
     w.stop_ = stop;
     return w;
 }
@@ -78,7 +81,7 @@ void Watch::check() {
     const auto now = Clock::now();
     if (now - last_ < kPollInterval) return;
     last_ = now;
-    if (poll_()) throw Interrupted{};
+    if (poll_(context_)) throw Interrupted{};
 }
 
 void run_chunks(std::uint64_t count, const Workers& workers,

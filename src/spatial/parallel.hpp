@@ -28,26 +28,29 @@ struct Stopped {};
 // Watch never stops.
 class Watch {
 public:
-    static constexpr std::uint64_t kTickUnits = std::uint64_t{1} << 18;
+    static constexpr std::int64_t kTickUnits = std::int64_t{1} << 18;
+
+    // The poll: poll(context) answers whether to give up.
+    using Poll = bool (*)(void*);
 
     Watch() = default;
-    explicit Watch(std::function<bool()> poll) : poll_(std::move(poll)) {}
+    Watch(Poll poll, void* context) : poll_(poll), context_(context) {}
     // The watch of one thread of a batch, which `stop` ends; only the calling
     // thread (`caller`) keeps this watch's poll.
     Watch for_thread(const std::atomic<bool>* stop, bool caller) const;
 
     [[gnu::always_inline]] void tick(std::uint64_t units) {
-        if (units < left_) [[likely]]
-            left_ -= units;
-        else
+        left_ -= static_cast<std::int64_t>(units);
+        if (left_ < 0) [[unlikely]]
             check();
     }
     void check();
 
 private:
-    std::function<bool()> poll_;
+    Poll poll_ = nullptr;
+    void* context_ = nullptr;
     const std::atomic<bool>* stop_ = nullptr;
-    std::uint64_t left_ = kTickUnits;
+    std::int64_t left_ = kTickUnits;
     std::chrono::steady_clock::time_point last_{};  // the first look polls
 };
 
@@ -57,7 +60,8 @@ private:
 template <class Body>
 [[gnu::always_inline]] inline void in_watched_blocks(std::uint64_t first, std::uint64_t last,
                                                      std::uint64_t units_per_item, Watch* watch, Body&& body) {
-    const std::uint64_t block = std::max<std::uint64_t>(Watch::kTickUnits / std::max<std::uint64_t>(units_per_item, 1), 1);
+    const std::uint64_t block =
+        std::max<std::uint64_t>(std::uint64_t{Watch::kTickUnits} / std::max<std::uint64_t>(units_per_item, 1), 1);
     for (std::uint64_t from = first; from < last;) {
         const std::uint64_t to = last - from > block ? from + block : last;
         body(from, to);

@@ -118,7 +118,6 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
 template <class M, class Tree>
 void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap,
          const typename Tree::Carry& carry, Watch& watch) {
-    watch.tick(len);
     const bool full = heap.full();
     const auto step = t.template knn_step<M>(node, q, len, full, carry);
     // The heap takes only strictly nearer points, so a node whose bound
@@ -147,7 +146,6 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
 template <class M, class Tree>
 void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad,
             std::vector<std::uint64_t>& out, const typename Tree::Carry& carry, Watch& watch) {
-    watch.tick(len);
     const auto step = t.template radius_step<M>(node, q, len, carry);
     if (step.bound > rad) return;
     const SlotRange r = t.range(node);
@@ -198,8 +196,10 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
 
 // One query each, its length already checked: the nearest candidates into
 // an empty heap (with room for at most n), the rows within `radius` appended
-// to `out` in walk order, and the density at q. The watch is told of every
-// node and point visited.
+// to `out` in walk order, and the density at q. The watch is told of the
+// points scanned (and, in densities, where nodes may be approximated without
+// a scan, of every node), which costs a k-nearest or radius search nothing
+// measurable; a batch also tells it of each query.
 template <SearchTree Tree>
 void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap, Watch& watch) {
     with_metric(t.points().metric,
