@@ -1,6 +1,7 @@
 """Batch queries: each row is the single query's answer, for every input form
 and number of workers; errors, threads, the GIL, interrupts and fork."""
 import os
+import pickle
 import signal
 import subprocess
 import sys
@@ -346,3 +347,46 @@ def test_a_script_ends_normally_while_a_daemon_thread_is_in_a_call(call, by_ctrl
     out = subprocess.run([sys.executable, "-c", DAEMON.format(call=call, by_ctrl_c=by_ctrl_c)],
                          capture_output=True, text=True, timeout=120)
     assert out.returncode == (-signal.SIGINT if by_ctrl_c else 3), out.stderr
+
+
+@pytest.mark.parametrize("n, call", [
+    (2_000_000, lambda a: ts.spatial.KDTree.from_array(a, 16)), (2_000_000, lambda a: ts.spatial.VPTree.from_array(a, 16)),
+    (400_000, lambda a: SMALL_TREE.query_knn_batch(a, 2, workers=2)), (400_000, lambda a: SMALL_TREE.kernel_density(a, 0.01)),
+])
+def test_another_thread_writes_to_the_input_meanwhile(n, call):
+    # The input is copied before the GIL is let go: the writer neither fails
+    # nor changes the answer (it writes each element's own value back).
+    x = np.random.default_rng(9).random((n, 3))
+    a = ts.Array.from_numpy(x)
+    writes, errors, running = [0], [], [True]
+
+    def writer():
+        while running[0]:
+            i = writes[0] % len(x)
+            try:
+                a[i, 1] = x[i, 1]
+            except Exception as e:  # noqa: BLE001 - any failure is the finding
+                errors.append(e)
+                return
+            writes[0] += 1
+
+    thread = threading.Thread(target=writer)
+    thread.start()
+    try:
+        before = writes[0]
+        result = call(a)
+        during = writes[0] - before
+    finally:
+        running[0] = False
+        thread.join()
+    assert errors == [] and during > 0
+    expected = call(ts.Array.from_numpy(x))
+    if isinstance(result, tuple):
+        assert result[0].tolist() == expected[0].tolist() and result[1].tolist() == expected[1].tolist()
+    elif isinstance(result, ts.Array):
+        assert result.to_numpy().tobytes() == expected.to_numpy().tobytes()
+    else:
+        assert pickle.dumps(result) == pickle.dumps(expected)
+
+
+SMALL_TREE = ts.spatial.KDTree.from_array(ts.Array.from_numpy(np.random.default_rng(8).random((2000, 3))))

@@ -25,10 +25,9 @@ double radius_of(DistanceMetric metric, const double* points, std::uint64_t coun
 
 }  // namespace
 
-BallTree BallTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
-                               Watch* watch) {
+BallTree BallTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
     BallTree t;
-    t.points_ = PointSet::from_ndarray(array, metric, watch);
+    t.points_ = std::move(points);
     const PointSet& p = t.points_;
     const std::uint64_t dim = p.dim, nodes = node_estimate(p.n, leaf_size);
     reserve_on_huge_pages(t.centroids_, nodes * dim);

@@ -17,9 +17,10 @@ namespace tessaron::spatial {
 
 class BallTree : public Searchable<BallTree> {
 public:
-    // From the rows of a two-dimensional array (copied); leaf_size 0 acts as 1.
-    // `watch` (if given) is checked as the build goes: an interrupt abandons it.
-    static BallTree from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
+    // Over a point set of its own (PointSet::from_ndarray copies an array's
+    // rows); leaf_size 0 acts as 1. `watch` (if given) is checked as the
+    // build goes: an interrupt abandons it.
+    static BallTree from_points(PointSet points, std::uint64_t leaf_size,
                               Watch* watch = nullptr);
 
     // The built state as bytes (for pickling), and a tree from such bytes;

@@ -11,9 +11,9 @@
 
 namespace tessaron::spatial {
 
-KDTree KDTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric, Watch* watch) {
+KDTree KDTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
     KDTree t;
-    t.points_ = PointSet::from_ndarray(array, metric, watch);
+    t.points_ = std::move(points);
     const std::uint64_t dim = t.points_.dim;
     const std::uint64_t nodes = node_estimate(t.points_.n, leaf_size);
     reserve_on_huge_pages(t.boxes_, nodes * 2 * dim);

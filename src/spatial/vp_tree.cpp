@@ -223,10 +223,9 @@ private:
     std::uint64_t room_ = 0;  // what the scratch arrays hold
 };
 
-VPTree VPTree::from_ndarray(const NdArray& array, std::uint64_t leaf_size, DistanceMetric metric,
-                            VantageSelection selection, Watch* watch) {
+VPTree VPTree::from_points(PointSet points, std::uint64_t leaf_size, VantageSelection selection, Watch* watch) {
     VPTree t;
-    t.points_ = PointSet::from_ndarray(array, metric, watch);
+    t.points_ = std::move(points);
     t.selection_ = selection;
     t.finite_points_ = t.points_.finite(watch);
     t.points_.rows.visit([&]<class Row>(std::vector<Row>& rows) { VPBuilder<Row>(t, rows.data(), leaf_size, watch).build(); });

@@ -19,8 +19,10 @@ namespace tessaron::py {
 namespace sp = ::tessaron::spatial;
 
 // The arguments every tree's from_array starts with: (array, leaf_size,
-// metric), converted in that order. The build runs without the GIL, the
-// array held for reading (a write from another thread is refused meanwhile).
+// metric), converted in that order. The points are copied while the GIL is
+// held (Ctrl-C still stops a long copy) and the array is then let go: the
+// build runs without the GIL on memory no Python code can reach, and other
+// threads may write to the array meanwhile.
 struct BuildArgs {
     ArrayArg array;
     DefaultIfNone<std::uint64_t> leaf_size;
@@ -32,6 +34,10 @@ struct BuildArgs {
     }
     std::uint64_t leaf() const { return leaf_size.value; }
     sp::DistanceMetric parsed_metric() const { return sp::parse_metric(metric.value.lowered, metric.value.given); }
+    sp::PointSet points(sp::DistanceMetric metric) const {
+        sp::Watch watch = signal_watch();
+        return sp::PointSet::from_ndarray(array.value(), metric, &watch);
+    }
 };
 
 template <class Tree>
@@ -45,10 +51,15 @@ struct PlainTreeEntry {
     static constexpr bool top_level = true;
     using FromArray = Signature<R"(from_array(array, leaf_size=20, metric="euclidean"))", name>;
     static std::optional<Tree> build(Args<FromArray>& in) {
-        BuildArgs b;
-        if (!b.read(in)) return std::nullopt;
-        const auto metric = b.parsed_metric();
-        return without_gil([&](sp::Watch& w) { return Tree::from_ndarray(b.array.value(), b.leaf(), metric, &w); });
+        std::optional<sp::PointSet> points;
+        std::uint64_t leaf = 0;
+        {
+            BuildArgs b;
+            if (!b.read(in)) return std::nullopt;
+            points = b.points(b.parsed_metric());
+            leaf = b.leaf();
+        }
+        return without_gil([&](sp::Watch& w) { return Tree::from_points(std::move(*points), leaf, &w); });
     }
 };
 
@@ -65,12 +76,19 @@ struct TreeEntry<sp::VPTree> {
     using FromArray =
         Signature<R"(from_array(array, leaf_size=20, metric="euclidean", selection="first"))", name>;
     static std::optional<sp::VPTree> build(Args<FromArray>& in) {
-        BuildArgs b;
-        DefaultIfNone<Name> selection;
-        if (!b.read(in) || !arg<3>(in, selection)) return std::nullopt;
-        const auto m = b.parsed_metric();
-        const auto v = sp::parse_selection(selection.value.lowered, selection.value.given);
-        return without_gil([&](sp::Watch& w) { return sp::VPTree::from_ndarray(b.array.value(), b.leaf(), m, v, &w); });
+        std::optional<sp::PointSet> points;
+        std::uint64_t leaf = 0;
+        sp::VantageSelection v{};
+        {
+            BuildArgs b;
+            DefaultIfNone<Name> selection;
+            if (!b.read(in) || !arg<3>(in, selection)) return std::nullopt;
+            const auto m = b.parsed_metric();
+            v = sp::parse_selection(selection.value.lowered, selection.value.given);
+            points = b.points(m);
+            leaf = b.leaf();
+        }
+        return without_gil([&](sp::Watch& w) { return sp::VPTree::from_points(std::move(*points), leaf, v, &w); });
     }
 };
 
