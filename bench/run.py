@@ -48,6 +48,16 @@ def _():
     return a.tolist, x.tolist
 
 
+@case("asarray_view_1e7_vs_asarray_of_a_memoryview")
+def _():
+    # np.asarray(a) shares the Array's memory: a new ndarray over foreign
+    # memory, as np.asarray makes of a memoryview (of an ndarray it returns
+    # the same object, which no view can match).
+    x = np.random.default_rng(0).random(10_000_000)
+    a, m = ts.Array.from_numpy(x), memoryview(x)
+    return (lambda: np.asarray(a)), (lambda: np.asarray(m))
+
+
 @case("zeros_1000x1000")
 def _():
     return (lambda: ts.zeros([1000, 1000])), (lambda: np.zeros((1000, 1000)))

@@ -11,8 +11,9 @@ import numpy as np
 import tessaron as ts
 from conftest import TREE_CLASSES
 
+# LookupError: str(a, "x") decodes an Array's buffer in the unknown encoding "x".
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError, NotImplementedError, RuntimeError,
-           ts.PanicException)
+           LookupError, ts.PanicException)
 
 # Integers that are valid, negative, or far past any size that could be
 # allocated (so a fuzzed shape fails at once instead of filling memory).

@@ -1,3 +1,5 @@
+import ctypes
+import gc
 import math
 import subprocess
 import sys
@@ -167,3 +169,56 @@ def test_self_referential_and_deep_arguments_fail_as_with_numpy_arrays(fn):
         return type(info.value), str(info.value)
 
     assert failure(ts.Array.from_numpy(x)) == failure(x)
+
+
+IN_PLACE = [  # NumPy's in-place functions, applied to the view np.asarray gives
+    lambda v: np.fill_diagonal(v, 1.0), lambda v: np.copyto(v, 2.5), lambda v: np.put(v, [0, 4], [7.0, 8.0]),
+    lambda v: np.place(v, v > 0.5, [9.0]), lambda v: np.putmask(v, v < 0.5, -1.0),
+    lambda v: np.add(v, 1.0, out=v), lambda v: np.negative(v, out=v), lambda v: v.__setitem__((1, 2), 4.0),
+]
+
+
+@pytest.mark.parametrize("change", IN_PLACE)
+def test_numpy_in_place_functions_change_the_array(change):
+    x = np.random.default_rng(4).random((3, 3))
+    a = ts.Array.from_numpy(x)
+    change(np.asarray(a))  # on the Array's memory
+    change(x)  # the same on NumPy's own array
+    assert a.to_numpy().tobytes() == x.tobytes()
+
+
+@pytest.mark.parametrize("shape", [(), (0,), (4,), (2, 0, 3), (2, 3, 4)])
+def test_views_share_the_arrays_memory_both_ways(shape):
+    a = ts.zeros(list(shape))
+    m, v = memoryview(a), np.asarray(a)
+    assert (m.format, m.shape, m.strides, m.readonly) == ("d", shape, v.strides, False)
+    assert v.dtype == np.float64 and v.flags.c_contiguous and v.flags.writeable
+    if shape and math.prod(shape):
+        v.reshape(-1)[-1] = 5.0
+        assert a.to_numpy().reshape(-1)[-1] == 5.0
+        a[(0,) * len(shape) if len(shape) > 1 else 0] = -3.0
+        assert v.reshape(-1)[0] == -3.0 and m.tolist() == a.to_numpy().tolist()
+
+
+def test_a_view_keeps_its_memory_and_the_array_its_layout():
+    a = ts.Array([2, 2], [1.0, 2.0, 3.0, 4.0])
+    v = np.asarray(a)
+    del a
+    gc.collect()
+    assert v.tolist() == [[1.0, 2.0], [3.0, 4.0]]  # the Array lives as long as its view
+    # A request for Fortran order is refused where C order is not also Fortran order.
+    get_buffer = ctypes.pythonapi.PyObject_GetBuffer
+    get_buffer.argtypes = [ctypes.py_object, ctypes.c_void_p, ctypes.c_int]
+    fortran = 0x0040 | 0x0010 | 0x0008  # PyBUF_F_CONTIGUOUS
+    with pytest.raises(BufferError, match="not Fortran-contiguous"):
+        get_buffer(ts.zeros([2, 3]), ctypes.create_string_buffer(256), fortran)
+    view = ctypes.create_string_buffer(256)
+    assert get_buffer(ts.zeros([1, 3]), view, fortran) == 0
+    ctypes.pythonapi.PyBuffer_Release(view)
+
+
+def test_numpy_functions_write_into_an_array_given_as_out():
+    a, out = ts.Array([2, 2], [1.0, 2.0, 3.0, 4.0]), ts.zeros([2, 2, 2])
+    np.stack([a, a], axis=0, out=out)
+    np.cumsum(a, axis=1, out=a)
+    assert out.tolist()[1] == [[1.0, 2.0], [3.0, 4.0]] and a.tolist() == [[1.0, 3.0], [3.0, 7.0]]

@@ -182,7 +182,10 @@ def test_numpy_array_protocol():
     assert x.dtype == np.float64 and x.shape == (2, 2) and bits(ts.Array.from_numpy(x)) == bits(a)
     assert np.asarray(a, dtype=np.float32).dtype == np.float32
     assert np.linalg.norm(ts.asarray([3.0, 4.0])) == 5.0
-    x[0, 0] = 9.0
-    assert a[0, 0] == 1.0  # always a copy
-    with pytest.raises(ValueError):
-        np.array(a, copy=False)
+    copied, viewed = np.array(a), np.array(a, copy=False)
+    x[0, 0] = 9.0  # a view: the Array's own memory
+    assert a[0, 0] == 9.0 and viewed[0, 0] == 9.0 and copied[0, 0] == 1.0
+    assert np.shares_memory(a.__array__(), x) and not np.shares_memory(a.__array__(copy=True), x)
+    assert a.__array__(np.float32).dtype == np.float32
+    with pytest.raises(ValueError, match="Unable to avoid copy"):
+        a.__array__(np.float32, copy=False)

@@ -16,7 +16,7 @@ from conftest import TREE_CLASSES
 from fuzz_targets import every_entry_point
 
 P = ts.PanicException
-FAILURES = (TypeError, ValueError, OverflowError, MemoryError, RuntimeError, NotImplementedError, P)
+FAILURES = (TypeError, ValueError, OverflowError, MemoryError, RuntimeError, NotImplementedError, LookupError, P)
 
 
 def snapshot(a):

@@ -1,4 +1,5 @@
 """n-d float64 arrays, linear algebra, statistics, random numbers and spatial trees."""
+import sys
 from collections.abc import Iterator, Sequence
 from typing import Any, SupportsFloat, SupportsIndex, final, overload
 
@@ -150,9 +151,12 @@ class Array:
             capsule: ...").
         """
     def __array__(self, dtype: Any = None, copy: bool | None = None) -> Any:
-        """NumPy's array protocol: always a new copy (copy=False is refused)."""
+        """NumPy's array protocol: a view of the Array's memory; a copy where copy=True or a dtype needs one (which copy=False refuses)."""
     def __array_function__(self, func: Any, types: Any, args: Any, kwargs: Any) -> Any:
-        """NumPy's function protocol: NumPy functions run on NumPy copies of the Arrays they are given."""
+        """NumPy's function protocol: NumPy functions run on NumPy views of the Arrays they are given (an Array passed as out= receives the result)."""
+    if sys.version_info >= (3, 12):
+        def __buffer__(self, flags: int, /) -> memoryview: ...
+        def __release_buffer__(self, buffer: memoryview, /) -> None: ...
     @staticmethod
     def from_numpy(arr: Any) -> Array:
         """A new Array holding a float64 copy of a NumPy array.

@@ -1,6 +1,7 @@
 // Exchange with NumPy: to_numpy and from_numpy. NumPy is imported lazily,
 // on the first exchange, and its C interface table (the "_ARRAY_API"
 // capsule) is read once. Element access goes through the buffer protocol.
+#include <algorithm>
 #include <cstring>
 
 #include "python/array/array_args.hpp"
@@ -14,12 +15,14 @@ namespace {
 // positions are part of NumPy's stable ABI.
 constexpr int kArrayTypeSlot = 2;
 constexpr int kDescrFromTypeSlot = 45;
+constexpr int kFromAnySlot = 69;
 constexpr int kNewFromDescrSlot = 94;
 constexpr int kNpyDouble = 12;
 
 void** numpy_api = nullptr;
 
 using DescrFromType = PyObject* (*)(int);
+using FromAny = PyObject* (*)(PyObject*, PyObject*, int, int, int, PyObject*);
 using NewFromDescr = PyObject* (*)(PyTypeObject*, PyObject*, int, const Py_ssize_t*,
                                     const Py_ssize_t*, void*, int, PyObject*);
 
@@ -68,6 +71,62 @@ PyObject* to_numpy(const NdArray& a) {
     return out.release();
 }
 
+// The Array's memory as a NumPy array (np.asarray(a)): NumPy reads the
+// buffer the Array exports, so writes through the view are the Array's.
+PyObject* numpy_view(PyObject* array) {
+    if (!load_numpy_api()) return nullptr;
+    return reinterpret_cast<FromAny>(numpy_api[kFromAnySlot])(array, nullptr, 0, 0, 0, nullptr);
+}
+
+// The buffer protocol: float64, C order, the Array's shape, writable. The
+// storage never moves or shrinks while the Array lives (item assignment
+// writes in place; nothing resizes an Array), and each export holds a
+// reference to the Array, so an export can never outlive its memory. The
+// shape and strides of an export live in `internal` until it is released.
+int get_buffer(PyObject* self, Py_buffer* view, int flags) {
+    const NdArray& a = value_of<NdArray>(self);
+    const std::size_t ndim = a.ndim();
+    const bool f_order_too =
+        std::count_if(a.shape.dims.begin(), a.shape.dims.end(), [](std::uint64_t d) { return d != 1; }) <= 1;
+    if ((flags & PyBUF_F_CONTIGUOUS) == PyBUF_F_CONTIGUOUS && !f_order_too) {
+        PyErr_SetString(PyExc_BufferError, "Array is C-contiguous, not Fortran-contiguous");
+        view->obj = nullptr;
+        return -1;
+    }
+    auto* layout = ndim ? static_cast<Py_ssize_t*>(PyMem_Malloc(2 * ndim * sizeof(Py_ssize_t))) : nullptr;
+    if (ndim && !layout) {
+        PyErr_NoMemory();
+        view->obj = nullptr;
+        return -1;
+    }
+    Py_ssize_t step = sizeof(double);
+    for (std::size_t i = ndim; i-- > 0;) {
+        layout[i] = static_cast<Py_ssize_t>(a.shape[i]);
+        layout[ndim + i] = step;
+        step *= layout[i];
+    }
+    static double no_elements;  // a valid address for an empty Array
+    view->obj = Py_NewRef(self);
+    view->buf = a.size() ? const_cast<double*>(a.data.data()) : &no_elements;
+    view->len = static_cast<Py_ssize_t>(a.size() * sizeof(double));
+    view->readonly = 0;
+    view->itemsize = sizeof(double);
+    view->format = (flags & PyBUF_FORMAT) ? const_cast<char*>("d") : nullptr;
+    view->ndim = static_cast<int>(ndim);
+    view->shape = (flags & PyBUF_ND) == PyBUF_ND ? layout : nullptr;
+    view->strides = (flags & PyBUF_STRIDES) == PyBUF_STRIDES ? layout + ndim : nullptr;
+    view->suboffsets = nullptr;
+    view->internal = layout;
+    return 0;
+}
+
+void release_buffer(PyObject*, Py_buffer* view) { PyMem_Free(view->internal); }
+
+const PyType_Slot buffer_slots[] = {
+    {Py_bf_getbuffer, reinterpret_cast<void*>(get_buffer)},
+    {Py_bf_releasebuffer, reinterpret_cast<void*>(release_buffer)},
+};
+
 using FromNumpy = Signature<"from_numpy(arr)", "Array">;
 
 // Any NumPy array of real numbers (bool, integers, floats of every size and
@@ -93,33 +152,48 @@ using ToNumpy = ArrayMethod<"to_numpy($self)">;
 
 PyObject* from_numpy_body(Args<FromNumpy>& in) { return from_numpy(in.slots[0]); }
 
-// NumPy's array protocol: numpy.asarray(a) and NumPy functions take an Array.
-// The result is always a copy; a dtype goes through NumPy's own conversion.
+// NumPy's array protocol (NumPy 2's form): a view of the Array's memory
+// unless a copy is asked for (copy=True) or a dtype needs one, which
+// copy=False refuses.
 using ArrayProtocol = ArrayMethod<"__array__($self, dtype=None, copy=None)">;
-PyObject* array_protocol(const NdArray& a, Args<ArrayProtocol>& in) {
+PyObject* array_protocol(PyObject* self, Args<ArrayProtocol>& in) {
     PyObject* dtype = in.slots[0];
     PyObject* copy = in.slots[1];
-    if (copy == Py_False) {
+    const bool copied = copy && copy != Py_None && PyObject_IsTrue(copy);
+    if (PyErr_Occurred()) return nullptr;
+    Ref out;
+    if (copied) {
+        ArrayArg a;
+        if (!extract(self, a)) return nullptr;
+        out = Ref::steal(to_numpy(a.value()));
+    } else {
+        out = Ref::steal(numpy_view(self));
+    }
+    if (!out || !dtype || dtype == Py_None) return out.release();
+    // astype(dtype, copy=False): the view itself where the dtype is float64.
+    Ref astype = Ref::steal(PyObject_GetAttrString(out.get(), "astype"));
+    Ref args = astype ? Ref::steal(PyTuple_Pack(1, dtype)) : Ref();
+    Ref keywords = args ? Ref::steal(Py_BuildValue("{s:O}", "copy", Py_False)) : Ref();
+    Ref converted = keywords ? Ref::steal(PyObject_Call(astype.get(), args.get(), keywords.get())) : Ref();
+    if (converted && copy == Py_False && converted.get() != out.get()) {
         raise_value_error("Unable to avoid copy while creating an array as requested.");
         return nullptr;
     }
-    Ref out = Ref::steal(to_numpy(a));
-    if (!out || !dtype || dtype == Py_None) return out.release();
-    return PyObject_CallMethod(out.get(), "astype", "O", dtype);
+    return converted.release();
 }
 
 // NumPy's function protocol: np.sum(a, axis=0), np.concatenate([a, b]) and
-// every other NumPy function called with Arrays runs on NumPy copies of them
+// every other NumPy function called with Arrays runs on NumPy views of them
 // (as np.asarray gives), found in the arguments and in the lists, tuples and
-// dicts they hold, and returns NumPy's result. No Array stays borrowed while
-// NumPy runs.
+// dicts they hold, and returns NumPy's result: an Array passed as `out`
+// receives it. No Array stays borrowed while NumPy runs.
 //
 // Each container is copied once (a memo by identity), so shared and
 // self-referential structures come out shaped as they went in; and only down
 // to the depth at which NumPy could still read an array from them: deeper
 // structure goes on as it is. NumPy then judges the structure as it would
 // with its own arrays in place of ours, and no input can exhaust the stack.
-class NumpyCopier {
+class NumpyArguments {
 public:
     Ref convert(PyObject* obj) {
         memo_ = Ref::steal(PyDict_New());
@@ -130,11 +204,7 @@ private:
     static constexpr int kMaxDepth = 64;  // NumPy's largest number of dimensions
 
     Ref copy(PyObject* obj, int depth) {
-        if (is_array(obj)) {
-            ArrayArg a;
-            if (!extract(obj, a)) return Ref();
-            return Ref::steal(to_numpy(a.value()));
-        }
+        if (is_array(obj)) return Ref::steal(numpy_view(obj));
         const bool list = PyList_CheckExact(obj), tuple = PyTuple_CheckExact(obj);
         const bool dict = PyDict_CheckExact(obj);
         if ((!list && !tuple && !dict) || depth >= kMaxDepth) return Ref::borrow(obj);
@@ -186,9 +256,9 @@ private:
 using ArrayFunction = Signature<"__array_function__($self, func, types, args, kwargs)", "Array">;
 PyObject* array_function(PyObject*, Args<ArrayFunction>& in) {
     if (!load_numpy_api()) return nullptr;
-    NumpyCopier copier;
-    Ref args = copier.convert(in.slots[2]);
-    Ref kwargs = args ? copier.convert(in.slots[3]) : Ref();
+    NumpyArguments converter;
+    Ref args = converter.convert(in.slots[2]);
+    Ref kwargs = args ? converter.convert(in.slots[3]) : Ref();
     if (!kwargs) return nullptr;
     if (!PyTuple_Check(args.get()) || !PyDict_Check(kwargs.get())) {
         PyErr_SetString(PyExc_TypeError, "__array_function__ takes an argument tuple and a keyword dict");
@@ -200,12 +270,12 @@ PyObject* array_function(PyObject*, Args<ArrayFunction>& in) {
 const PyMethodDef defs[] = {
     array_method_def<ToNumpy, to_numpy>(),
     static_def<FromNumpy, from_numpy_body>(),
-    array_method_def<ArrayProtocol, array_protocol>(),
+    method_def<ArrayProtocol, array_protocol>(),
     method_def<ArrayFunction, array_function>(),
 };
 
 }  // namespace
 
-ClassPart numpy_part() { return {defs, {}}; }
+ClassPart numpy_part() { return {defs, buffer_slots}; }
 
 }  // namespace tessaron::py
