@@ -130,12 +130,38 @@ def test_arrays_lists_and_empty_batches():
     assert d.shape == [5, 0] and i.tolist() == [[]] * 5
 
 
-def test_indices_are_numpy_int64_without_a_copy():
+def test_indices_are_a_matrix_that_numpy_shares_and_pickle_carries():
     tree = tree_of(ts.spatial.VPTree, points())
     _, i = tree.query_knn_batch(queries(), 3)
-    a, b = np.asarray(i), np.asarray(i)
-    assert a.dtype == np.int64 and np.shares_memory(a, b)
+    expected = [tree.query_knn(list(q), 3) for q in queries()]
+    a, b = np.asarray(i), np.asarray(memoryview(i))
+    assert a.dtype == np.int64 and np.shares_memory(a, b) and a.tolist() == expected
+    assert i.tolist() == list(i) == [i[r] for r in range(len(i))] == expected
+    assert (i.shape, len(i), i[-1, -1], i[2, 0]) == ((60, 3), 60, expected[-1][-1], expected[2][0])
     assert all(type(v) is int for row in i.tolist() for v in row)
+    assert repr(i).startswith(f"IndexMatrix(shape=(60, 3), rows=[{expected[0]}, ") and repr(i).endswith(", ...])")
+    data = pickle.dumps(i)
+    back = pickle.loads(data)
+    assert type(back) is type(i) and back == i and not back != i and len(data) < 60 * 3 * 8 + 120
+    assert back != pickle.loads(pickle.dumps(tree.query_knn_batch(queries(seed=2), 3)[1]))
+    assert pickle.loads(pickle.dumps(type(i))) is ts.spatial.IndexMatrix
+    with pytest.raises(IndexError):
+        i[60]
+    with pytest.raises(ValueError, match="Invalid pickled index matrix state: 8 bytes for a matrix of 2 x 1"):
+        ts._rebuild_index_matrix(2, 1, b"\0" * 8)
+
+
+def knn_rows(tree, q):
+    return tree.query_knn_batch(q, 2)[1]
+
+
+def test_indices_come_back_from_worker_processes():
+    import multiprocessing
+    tree = tree_of(ts.spatial.KDTree, points())
+    chunks = [queries(count=10, seed=s) for s in range(3)]
+    with multiprocessing.get_context("spawn").Pool(2) as pool:
+        rows = pool.starmap(knn_rows, [(tree, q) for q in chunks])
+    assert rows == [knn_rows(tree, q) for q in chunks]
 
 
 P = ts.PanicException

@@ -1,17 +1,25 @@
-// A matrix of 64-bit signed ints handed to Python as a memoryview of format
-// 'q': NumPy takes it without copying, tolist() gives lists of ints.
+// tessaron.spatial.IndexMatrix: a matrix of 64-bit signed ints (the
+// k-nearest rows of a batch). It exports its buffer (NumPy takes it without
+// a copy), has a shape, rows by len(), iteration and m[i], m[i, j], tolist(),
+// == with another matrix, and pickles as its shape and bytes.
 #pragma once
 
 #include <cstdint>
 
+#include "python/py.hpp"
 #include "python/ref.hpp"
 
 namespace tessaron::py {
 
-// A new owner of rows x cols zeroed ints (C order) whose storage `data`
+// A new matrix of rows x cols zeroed ints (C order) whose storage `data`
 // points to; nullptr with an exception on failure. Write the values before
-// the owner reaches Python code, then hand it out with memoryview_of.
+// the matrix reaches Python code.
 Ref index_matrix(std::uint64_t rows, std::uint64_t cols, std::int64_t*& data);
-PyObject* memoryview_of(const Ref& owner);
+
+// Adds the class to tessaron.spatial (not to its __all__).
+bool add_index_matrix_type(PyObject* module);
+
+// The rebuild function for unpickling (on the top-level module).
+PyMethodDef index_matrix_rebuild_def();
 
 }  // namespace tessaron::py

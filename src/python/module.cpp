@@ -4,6 +4,7 @@
 
 #include "python/array/array_object.hpp"
 #include "python/errors.hpp"
+#include "python/index_matrix.hpp"
 #include "python/module_util.hpp"
 #include "python/pickling.hpp"
 
@@ -31,7 +32,8 @@ PyModuleDef module_def = {
 };
 
 // Private, for unpickling: on the module but not in __all__.
-PyMethodDef rebuild_defs[] = {array_rebuild_def(), generator_rebuild_def(), tree_rebuild_def()};
+PyMethodDef rebuild_defs[] = {array_rebuild_def(), generator_rebuild_def(), tree_rebuild_def(),
+                              index_matrix_rebuild_def()};
 
 PyObject* cached_module = nullptr;
 std::int64_t owner_interpreter = -1;

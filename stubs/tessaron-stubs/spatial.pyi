@@ -1,6 +1,7 @@
 """KD-, ball and VP-trees: k-nearest, radius and kernel-density queries."""
-from collections.abc import Sequence
-from typing import SupportsFloat, SupportsIndex, final
+import sys
+from collections.abc import Iterator, Sequence
+from typing import SupportsFloat, SupportsIndex, final, overload
 
 from typing_extensions import Buffer
 
@@ -14,6 +15,54 @@ _Queries = Array | Sequence[_Float] | _Float | None
 # A batch of queries: an (m, dim) Array, a 2-D buffer of real numbers (a
 # NumPy array of any real dtype and layout) or m sequences of dim numbers.
 _QueryBatch = Array | Buffer | Sequence[Sequence[_Float]]
+
+@final
+class IndexMatrix:
+    """A matrix of 64-bit ints: the input rows a k-nearest batch found.
+
+    It exports its buffer (numpy.asarray and memoryview share it without a
+    copy); len() counts its rows, iteration and m[i] give rows as lists of
+    ints, m[i, j] one int; == compares two matrices; it pickles compactly,
+    as its shape and its bytes.
+    """
+    @property
+    def shape(self) -> tuple[int, int]: ...
+    @property
+    def ndim(self) -> int: ...
+    @property
+    def format(self) -> str: ...
+    @property
+    def itemsize(self) -> int: ...
+    @property
+    def nbytes(self) -> int: ...
+    def tolist(self) -> list[list[int]]:
+        """The rows as lists of ints.
+
+        Returns
+        -------
+        list of list of int
+            One list per row.
+        """
+    def tobytes(self) -> bytes:
+        """The values as bytes, row after row, in the machine's byte order.
+
+        Returns
+        -------
+        bytes
+            rows * columns * 8 bytes.
+        """
+    def __len__(self) -> int: ...
+    def __iter__(self) -> Iterator[list[int]]: ...
+    @overload
+    def __getitem__(self, key: SupportsIndex, /) -> list[int]: ...
+    @overload
+    def __getitem__(self, key: tuple[SupportsIndex, SupportsIndex], /) -> int: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    if sys.version_info >= (3, 12):
+        def __buffer__(self, flags: int, /) -> memoryview: ...
+        def __release_buffer__(self, buffer: memoryview, /) -> None: ...
+
 
 class _Tree:
     def query_knn(self, query: _Query, k: SupportsIndex) -> list[int]:
@@ -166,7 +215,7 @@ class _Tree:
             Ctrl-C during the call; the tree stays usable.
         """
     def query_knn_batch(self, queries: _QueryBatch, k: SupportsIndex, *,
-                        workers: SupportsIndex = 1) -> tuple[Array, memoryview]:
+                        workers: SupportsIndex = 1) -> tuple[Array, IndexMatrix]:
         """The k nearest points of many queries at once, without the GIL.
 
         Parameters
@@ -186,7 +235,7 @@ class _Tree:
         -------
         distances : Array
             Shape (m, min(k, n)): the distances the search computed.
-        indices : memoryview
+        indices : IndexMatrix
             64-bit integers of the same shape (numpy.asarray takes them
             without a copy): row i is exactly query_knn(queries[i], k), ties
             included.

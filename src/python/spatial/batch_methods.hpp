@@ -108,8 +108,7 @@ struct BatchMethods : TreeAccess<Tree> {
             sp::knn_batch(t, q.values.data(), q.rows, k, distances.data.data(), rows, w);
         });
         Ref d = Ref::steal(wrap_array(std::move(distances)));
-        Ref view = d ? Ref::steal(memoryview_of(owner)) : Ref();
-        return view ? PyTuple_Pack(2, d.get(), view.get()) : nullptr;
+        return d ? PyTuple_Pack(2, d.get(), owner.get()) : nullptr;
     }
 
     using QueryRadiusBatch = Signature<"query_radius_batch($self, queries, radius, *, workers=1)", owner>;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "python/binding.hpp"
+#include "python/index_matrix.hpp"
 #include "python/int_list.hpp"
 #include "python/module_util.hpp"
 #include "python/object.hpp"
@@ -157,7 +158,7 @@ namespace spatial {
 bool register_module(PyObject* module) {
     return for_each_tree([&]<class Tree>() {
         return add_type(module, tree_type<Tree>(), TreeEntry<Tree>::name.chars);
-    });
+    }) && add_index_matrix_type(module);
 }
 
 bool register_top_level(PyObject* module) {
