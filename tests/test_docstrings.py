@@ -16,12 +16,15 @@ _spec = importlib.util.spec_from_file_location("docstrings_tool", ROOT / "tools"
 tool = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(tool)
 PROSE = {key: doc for _, key, _, doc in tool.entries()}
+MODULES = {f"tessaron.{m}" for m in ("linalg", "stats", "random", "spatial")}
 CLASSES = {c.__name__: c for c in [ts.Array, ts.PanicException, ts.Generator, *ts.spatial.__dict__.values()]
            if isinstance(c, type)}
 
 
 def runtime(key):
-    """The object a prose key documents: a module function, a class or a class member."""
+    """The object a prose key documents: a module, a module function, a class or a class member."""
+    if key == "tessaron" or key in MODULES:
+        return importlib.import_module(key)
     if key.startswith("tessaron."):
         module, _, name = key.rpartition(".")
         return getattr(importlib.import_module(module), name)
@@ -31,8 +34,8 @@ def runtime(key):
 
 
 def from_our_tables(obj):
-    """Classes, functions and methods carry our docstrings; slot wrappers and properties carry CPython's."""
-    return isinstance(obj, type) or type(obj).__name__ in (
+    """Modules, classes, functions and methods carry our docstrings; slot wrappers and properties carry CPython's."""
+    return isinstance(obj, (type, type(ts))) or type(obj).__name__ in (
         "builtin_function_or_method", "method_descriptor")
 
 

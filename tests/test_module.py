@@ -42,19 +42,34 @@ def test_submodules_import_in_a_fresh_interpreter():
                                   "['BallTree', 'KDTree', 'VPTree']")
 
 
+CLASSES = [ts.Array, ts.PyArrayIter, ts.Generator, ts.PanicException, ts.spatial.KDTree, ts.spatial.BallTree,
+           ts.spatial.VPTree, ts.spatial.IndexMatrix]
+
+
 def public_functions():
-    for module in (ts, ts.linalg, ts.stats, ts.random):
+    for module in (ts, ts.linalg, ts.stats, ts.random, ts.spatial):
         for name in module.__all__:
             obj = getattr(module, name)
-            if callable(obj) and not isinstance(obj, type):
+            if callable(obj):
                 yield pytest.param(obj, id=f"{module.__name__}.{name}")
+    for cls in CLASSES:  # the classes themselves and their static methods
+        yield pytest.param(cls, id=cls.__name__)
+        for name, raw in vars(cls).items():
+            if isinstance(raw, staticmethod) or type(raw).__name__ == "staticmethod":
+                yield pytest.param(getattr(cls, name), id=f"{cls.__name__}.{name}")
 
 
 @pytest.mark.parametrize("fn", public_functions())
-def test_every_public_function_pickles_by_reference(fn):
+def test_every_public_function_and_class_pickles_by_reference(fn):
     import pickle
     for protocol in range(2, pickle.HIGHEST_PROTOCOL + 1):
-        assert pickle.loads(pickle.dumps(fn, protocol)) is fn
+        back = pickle.loads(pickle.dumps(fn, protocol))
+        assert back is fn or back == fn  # a static method comes back bound to the same class
+
+
+def test_the_version_is_the_package_version():
+    import importlib.metadata
+    assert ts.__version__ == importlib.metadata.version("tessaron")
 
 
 @pytest.mark.parametrize("method", ["spawn", "fork"])

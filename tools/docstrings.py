@@ -5,8 +5,9 @@ This script reads the docstrings of the stubs and writes them out as
              function, method and class gets its runtime docstring after
              its text signature;
   markdown OUT   the API reference (docs/api.md).
-Keys: "tessaron.stats.mean" for module functions, "Array" and
-"Array.clip" for classes and their members (class names are unique).
+Keys: "tessaron" and "tessaron.stats" for the modules themselves,
+"tessaron.stats.mean" for module functions, "Array" and "Array.clip" for
+classes and their members (class names are unique).
 Methods of a private base class in a stub (the trees' `_Tree`) are
 documented under each public class that derives from it.
 """
@@ -53,6 +54,7 @@ def entries(stub_dir=STUBS):
     for stem in MODULES:
         module = module_name(stem)
         tree = ast.parse((pathlib.Path(stub_dir) / f"{stem}.pyi").read_text())
+        add(module, module, "module", tree)
         private_bases = {}
         for node in tree.body:
             if isinstance(node, ast.FunctionDef):
@@ -104,6 +106,9 @@ def markdown(items):
         if module != current:
             current = module
             lines += [f"## `{module}`", ""]
+        if sig == "module":
+            lines += [doc, ""]
+            continue
         if sig.startswith("class "):
             lines += [f"### class `{sig[6:]}`", ""]
         else:

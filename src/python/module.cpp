@@ -3,6 +3,7 @@
 #include <string>
 
 #include "python/array/array_object.hpp"
+#include "python/docstrings.hpp"
 #include "python/errors.hpp"
 #include "python/index_matrix.hpp"
 #include "python/module_util.hpp"
@@ -47,7 +48,8 @@ bool add_submodule(PyObject* parent, const char* name, Register fill) {
     std::string full = "tessaron.";
     full += name;
     Ref sub = Ref::steal(PyModule_New(full.c_str()));
-    return sub && fill(sub.get()) && add_to_module(parent, name, sub.get()) &&
+    return sub && PyModule_SetDocString(sub.get(), with_prose(full, "")) == 0 && fill(sub.get()) &&
+           add_to_module(parent, name, sub.get()) &&
            PyDict_SetItemString(PyImport_GetModuleDict(), full.c_str(), sub.get()) == 0;
 }
 
@@ -76,9 +78,11 @@ PyObject* init() {
     if (cached_module) return Py_NewRef(cached_module);
     if (!panic_exception_type()) return nullptr;
     Ref m = Ref::steal(PyModule_Create(&module_def));
-    if (!m || !make_def(m.get())) return nullptr;
+    if (!m || PyModule_SetDocString(m.get(), with_prose("tessaron", "")) < 0 || !make_def(m.get())) return nullptr;
     // Not in __all__: reachable so that callers can catch it by name.
-    if (PyModule_AddObjectRef(m.get(), "PanicException", panic_exception_type()) < 0) return nullptr;
+    if (PyModule_AddObjectRef(m.get(), "PanicException", panic_exception_type()) < 0 ||
+        PyModule_AddStringConstant(m.get(), "__version__", TESSARON_VERSION) < 0)
+        return nullptr;
     Ref name = Ref::steal(PyUnicode_FromString("tessaron"));
     for (PyMethodDef& def : rebuild_defs) {
         Ref fn = name ? Ref::steal(PyCFunction_NewEx(&def, nullptr, name.get())) : Ref();

@@ -1,4 +1,14 @@
-"""n-d float64 arrays, linear algebra, statistics, random numbers and spatial trees."""
+"""n-d float64 arrays, linear algebra, statistics, random numbers and spatial trees.
+
+Array is an n-dimensional array of 64-bit floats with broadcasting
+arithmetic, element-wise functions, reductions and indexing; it shares its
+memory with NumPy through the buffer protocol. The submodules: linalg
+(products, Cholesky, Householder QR, eigenvalues by QR iteration), stats
+(reductions, quantiles, Pearson and Spearman), random (a seedable
+xoshiro256** Generator with bit-exact streams) and spatial (KDTree,
+BallTree, VPTree: k-nearest, radius and kernel-density queries). Sums run in
+a fixed order, so every result is reproducible bit for bit.
+"""
 import sys
 from collections.abc import Iterator, Sequence
 from typing import Any, SupportsFloat, SupportsIndex, final, overload
@@ -10,6 +20,8 @@ from . import stats as stats
 from .random import Generator as Generator
 from .spatial import BallTree as BallTree
 from .spatial import KDTree as KDTree
+
+__version__: str
 
 _Float = SupportsFloat | SupportsIndex
 _Shape = Sequence[SupportsIndex]

@@ -134,10 +134,20 @@ using FromNumpy = Signature<"from_numpy(arr)", "Array">;
 PyObject* from_numpy(PyObject* arr) {
     if (!load_numpy_api()) return nullptr;
     HeldBuffer view;
-    const bool reals = PyObject_TypeCheck(arr, numpy_array_type()) && view.acquire(arr) && holds_reals(*view);
+    const bool ndarray = PyObject_TypeCheck(arr, numpy_array_type());
+    const bool reals = ndarray && view.acquire(arr) && holds_reals(*view);
     if (!reals) {
         PyErr_Clear();
-        PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as 'ndarray'", type_name(arr).c_str());
+        // A NumPy array of another kind (complex, strings, objects, dates) is named by its dtype.
+        Ref dtype = ndarray ? Ref::steal(PyObject_GetAttrString(arr, "dtype")) : Ref();
+        Ref dtype_name = dtype ? Ref::steal(PyObject_Str(dtype.get())) : Ref();
+        const char* name = dtype_name ? PyUnicode_AsUTF8(dtype_name.get()) : nullptr;
+        PyErr_Clear();
+        if (name)
+            PyErr_Format(PyExc_TypeError, "cannot convert a NumPy array of dtype %s: it does not hold real numbers",
+                         name);
+        else
+            PyErr_Format(PyExc_TypeError, "'%s' object cannot be cast as 'ndarray'", type_name(arr).c_str());
         prefix_argument_error(FromNumpy::params[0]);
         return nullptr;
     }

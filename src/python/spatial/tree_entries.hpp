@@ -71,7 +71,7 @@ struct TreeEntry<sp::KDTree> : PlainTreeEntry<sp::KDTree, "KDTree", "tessaron.KD
 template <>
 struct TreeEntry<sp::VPTree> {
     static constexpr Literal name = "VPTree";
-    static constexpr const char* qualified = "tessaron.VPTree";
+    static constexpr const char* qualified = "tessaron.spatial.VPTree";  // where it lives: not on tessaron
     static constexpr bool top_level = false;
     using FromArray =
         Signature<R"(from_array(array, leaf_size=20, metric="euclidean", selection="first"))", name>;
