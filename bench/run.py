@@ -342,6 +342,21 @@ def pykdtree_class():
     return KDTree
 
 
+@case("stats_mean_of_an_ndarray_1e6_vs_of_its_array")
+def _():
+    # An ndarray where an Array is taken: read into an Array of its own first.
+    x = np.random.default_rng(0).random(1_000_000)
+    a = ts.Array.from_numpy(x)
+    return (lambda: ts.stats.mean(x)), (lambda: ts.stats.mean(a))
+
+
+@case("kdtree_build_from_ndarray_1e6x3_vs_from_numpy_then_build")
+def _():
+    # One copy (the tree's) instead of two (Array.from_numpy's, then the tree's).
+    x = np.random.default_rng(0).random((1_000_000, 3))
+    return (lambda: ts.spatial.KDTree.from_array(x, 16)), (lambda: ts.spatial.KDTree.from_array(ts.Array.from_numpy(x), 16))
+
+
 @case("kdtree_build_1e5x3_vs_pykdtree")
 def _():
     peer = pykdtree_class()

@@ -69,3 +69,29 @@ def test_examples_type_check():
     out = mypy("mypy", "--cache-dir", str(stub_root() / ".cache"), "--ignore-missing-imports",
                str(ROOT / "examples"))
     assert out.returncode == 0, out.stdout + out.stderr
+
+
+NUMPY_USER = """
+import array
+import numpy as np
+import tessaron as ts
+
+x = np.random.default_rng(0).random((50, 3))
+tree = ts.spatial.KDTree.from_array(x, leaf_size=8)
+distances, rows = tree.query_knn_batch(x.astype(np.float32), 3, workers=2)
+first: list[int] = rows.tolist()[0]
+m: float = ts.stats.mean(x[:, 0]) + ts.stats.median(array.array("d", [1.0, 2.0]))
+q = ts.linalg.cholesky(x.T @ x)
+p = ts.zeros([3, 3]).matmul(np.eye(3)).dot(np.eye(3))
+d = ts.linalg.dot(memoryview(array.array("d", [1.0, 2.0])), np.ones(2))
+stacked = ts.column_stack([x[:, 0], ts.asarray([1.0] * 50)])
+"""
+
+
+@pytest.mark.parametrize("version", ["3.11", "3.14"])
+def test_a_numpy_user_script_type_checks(version, tmp_path):
+    script = tmp_path / "user.py"
+    script.write_text(NUMPY_USER)
+    out = mypy("mypy", "--python-version", version, "--cache-dir", str(tmp_path / ".cache"), str(script))
+    assert out.returncode == 0, out.stdout + out.stderr
+    exec(compile(NUMPY_USER, "user.py", "exec"), {})  # and it runs

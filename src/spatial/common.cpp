@@ -155,14 +155,23 @@ void check_density_queries(const NdArray& queries, std::uint64_t dim) {
 
 PointSet PointSet::from_ndarray(const NdArray& array, DistanceMetric metric, Watch* watch) {
     check_points_array(array);
-    PointSet p;
-    p.n = array.shape[0];
-    p.dim = array.shape[1];
-    p.metric = metric;
-    reserve_on_huge_pages(p.coords, array.data.size());
+    std::vector<double> coords;
+    reserve_on_huge_pages(coords, array.data.size());
     in_watched_blocks(0, array.data.size(), 1, watch, [&](std::uint64_t from, std::uint64_t to) {
-        p.coords.insert(p.coords.end(), array.data.begin() + from, array.data.begin() + to);
+        coords.insert(coords.end(), array.data.begin() + from, array.data.begin() + to);
     });
+    return from_coords(std::move(coords), array.shape[0], array.shape[1], metric, watch);
+}
+
+PointSet PointSet::from_coords(std::vector<double> coords, std::uint64_t n, std::uint64_t dim, DistanceMetric metric,
+                               Watch* watch) {
+    std::uint64_t size = 0;
+    if (!mul_fits(n, dim, size) || size != coords.size()) panic("the coordinates are not n rows of dim");
+    PointSet p;
+    p.n = n;
+    p.dim = dim;
+    p.metric = metric;
+    p.coords = std::move(coords);
     p.rows = IndexArray(p.n);
     p.rows.visit([&]<class Row>(std::vector<Row>& rows) {
         rows.reserve(p.n);

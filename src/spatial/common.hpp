@@ -139,6 +139,9 @@ struct PointSet {
 
     // The watch (if any) is ticked as the coordinates are copied.
     static PointSet from_ndarray(const NdArray& array, DistanceMetric metric, Watch* watch = nullptr);
+    // The points of n rows of dim coordinates given in row-major order.
+    static PointSet from_coords(std::vector<double> coords, std::uint64_t n, std::uint64_t dim, DistanceMetric metric,
+                                Watch* watch = nullptr);
     const double* at(std::uint64_t slot) const { return coords.data() + slot * dim; }
     // Whether every coordinate is finite (no NaN, no infinity).
     bool finite(Watch* watch = nullptr) const;

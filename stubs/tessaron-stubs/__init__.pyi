@@ -11,7 +11,9 @@ a fixed order, so every result is reproducible bit for bit.
 """
 import sys
 from collections.abc import Iterator, Sequence
-from typing import Any, SupportsFloat, SupportsIndex, final, overload
+from typing import Any, Protocol, SupportsFloat, SupportsIndex, final, overload
+
+from typing_extensions import Buffer
 
 from . import linalg as linalg
 from . import random as random
@@ -24,6 +26,17 @@ from .spatial import KDTree as KDTree
 __version__: str
 
 _Float = SupportsFloat | SupportsIndex
+
+
+class _ArrayInterface(Protocol):
+    """What NumPy arrays offer on every Python (their __buffer__ is declared from 3.12 only)."""
+    @property
+    def __array_interface__(self) -> dict[str, Any]: ...
+
+
+# Where an Array is taken, any buffer of real numbers is too (NumPy arrays,
+# array.array, memoryview), read as Array.from_numpy reads.
+_ArrayLike = Array | Buffer | _ArrayInterface
 _Shape = Sequence[SupportsIndex]
 _Floats = Sequence[_Float]
 
@@ -291,12 +304,12 @@ class Array:
             A negative `n` or `m`.
         """
     @staticmethod
-    def diag(v: Array | _Floats, k: SupportsIndex | None = None) -> Array:
+    def diag(v: _ArrayLike | _Floats, k: SupportsIndex | None = None) -> Array:
         """A square matrix with the vector v on its k-th diagonal.
 
         Parameters
         ----------
-        v : Array or sequence of float
+        v : Array or buffer of real numbers or sequence of float
             The diagonal's values; an Array must be one-dimensional.
         k : int, optional
             The diagonal: 0 (the default) the main one, positive above it,
@@ -317,12 +330,12 @@ class Array:
             integer.
         """
     @staticmethod
-    def asarray(data: Array | _Floats, shape: _Shape | None = None) -> Array:
+    def asarray(data: _ArrayLike | _Floats, shape: _Shape | None = None) -> Array:
         """A new array from a sequence of numbers or the elements of an Array.
 
         Parameters
         ----------
-        data : Array or sequence of float
+        data : Array or buffer of real numbers or sequence of float
             The elements; an Array gives its elements in row-major order and its
             own shape is not kept.
         shape : sequence of int, optional
@@ -342,12 +355,12 @@ class Array:
             is not a sequence of integers.
         """
     @staticmethod
-    def outer(a: Array | _Floats, b: Array | _Floats) -> Array:
+    def outer(a: _ArrayLike | _Floats, b: _ArrayLike | _Floats) -> Array:
         """The outer product of two vectors.
 
         Parameters
         ----------
-        a, b : Array or sequence of float
+        a, b : Array or buffer of real numbers or sequence of float
             One-dimensional; a sequence becomes a 1-D array.
 
         Returns
@@ -615,12 +628,12 @@ class Array:
         OverflowError
             A negative position.
         """
-    def dot(self, other: Array) -> Array:
+    def dot(self, other: _ArrayLike) -> Array:
         """The matrix product of this array and `other`: the same as matmul.
 
         Parameters
         ----------
-        other : Array
+        other : Array or buffer of real numbers
             The right factor.
 
         Returns
@@ -635,12 +648,12 @@ class Array:
         TypeError
             `other` is not an Array.
         """
-    def matmul(self, other: Array) -> Array:
+    def matmul(self, other: _ArrayLike) -> Array:
         """The matrix product of this array and `other`, as `self @ other`.
 
         Parameters
         ----------
-        other : Array
+        other : Array or buffer of real numbers
             The right factor: a matrix or a vector.
 
         Returns
@@ -775,12 +788,12 @@ def full(shape: _Shape, fill_value: _Float) -> Array:
     OverflowError
         A negative dimension length.
     """
-def asarray(data: Array | _Floats, shape: _Shape | None = None) -> Array:
+def asarray(data: _ArrayLike | _Floats, shape: _Shape | None = None) -> Array:
     """A new array from a sequence of numbers or the elements of an Array.
 
     Parameters
     ----------
-    data : Array or sequence of float
+    data : Array or buffer of real numbers or sequence of float
         The elements; an Array gives its elements in row-major order and its
         own shape is not kept.
     shape : sequence of int, optional
@@ -824,12 +837,12 @@ def eye(n: SupportsIndex, m: SupportsIndex | None = None, k: SupportsIndex | Non
     OverflowError
         A negative `n` or `m`.
     """
-def diag(v: Array | _Floats, k: SupportsIndex | None = None) -> Array:
+def diag(v: _ArrayLike | _Floats, k: SupportsIndex | None = None) -> Array:
     """A square matrix with the vector v on its k-th diagonal.
 
     Parameters
     ----------
-    v : Array or sequence of float
+    v : Array or buffer of real numbers or sequence of float
         The diagonal's values; an Array must be one-dimensional.
     k : int, optional
         The diagonal: 0 (the default) the main one, positive above it,
@@ -849,7 +862,7 @@ def diag(v: Array | _Floats, k: SupportsIndex | None = None) -> Array:
         `v` is neither an Array nor a sequence of numbers, or `k` is not an
         integer.
     """
-def column_stack(arrays: Sequence[Array]) -> Array:
+def column_stack(arrays: Sequence[_ArrayLike]) -> Array:
     """1-D and 2-D arrays side by side as the columns of one matrix.
 
     Parameters

@@ -2,17 +2,17 @@
 from collections.abc import Sequence
 from typing import SupportsFloat, SupportsIndex
 
-from . import Array
+from . import Array, _ArrayLike
 
 __all__ = ["matmul", "dot", "transpose", "cholesky", "qr", "eig", "eig_with_params", "eigvals",
            "diagonal", "outer"]
 
-def matmul(a: Array, b: Array) -> Array:
+def matmul(a: _ArrayLike, b: _ArrayLike) -> Array:
     """The matrix, matrix-vector or vector product of two arrays.
 
     Parameters
     ----------
-    a, b : Array
+    a, b : Array or buffer of real numbers
         Matrices or vectors (lists are refused).
 
     Returns
@@ -32,12 +32,12 @@ def matmul(a: Array, b: Array) -> Array:
     TypeError
         An argument is not an Array.
     """
-def dot(a: Array, b: Array) -> Array:
+def dot(a: _ArrayLike, b: _ArrayLike) -> Array:
     """The same as `matmul` in every respect.
 
     Parameters
     ----------
-    a, b : Array
+    a, b : Array or buffer of real numbers
         Matrices or vectors (lists are refused).
 
     Returns
@@ -52,12 +52,12 @@ def dot(a: Array, b: Array) -> Array:
     TypeError
         An argument is not an Array.
     """
-def transpose(a: Array) -> Array:
+def transpose(a: _ArrayLike) -> Array:
     """The transpose of a matrix.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         A two-dimensional array.
 
     Returns
@@ -72,12 +72,12 @@ def transpose(a: Array) -> Array:
     TypeError
         `a` is not an Array.
     """
-def cholesky(a: Array) -> Array:
+def cholesky(a: _ArrayLike) -> Array:
     """The Cholesky factor L of a symmetric positive definite matrix, a = L L^T.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         A square matrix; only its lower triangle is read.
 
     Returns
@@ -94,12 +94,12 @@ def cholesky(a: Array) -> Array:
     TypeError
         `a` is not an Array.
     """
-def qr(a: Array) -> tuple[Array, Array]:
+def qr(a: _ArrayLike) -> tuple[Array, Array]:
     """The QR decomposition of a matrix by Householder reflections.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         An (m, n) matrix.
 
     Returns
@@ -116,7 +116,7 @@ def qr(a: Array) -> tuple[Array, Array]:
     TypeError
         `a` is not an Array.
     """
-def eig(a: Array) -> tuple[Array, Array]:
+def eig(a: _ArrayLike) -> tuple[Array, Array]:
     """Eigenvalues and eigenvectors by unshifted QR iteration.
 
     The same as eig_with_params(a, 1000, 1e-10). The iteration converges for
@@ -125,7 +125,7 @@ def eig(a: Array) -> tuple[Array, Array]:
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         A square matrix.
 
     Returns
@@ -151,12 +151,12 @@ def eig(a: Array) -> tuple[Array, Array]:
         "eig did not converge: ..." when the iteration stopped at its step
         limit; the last iterate is returned.
     """
-def eig_with_params(a: Array, max_iter: SupportsIndex = 1000, tol: SupportsFloat = 1e-10) -> tuple[Array, Array]:
+def eig_with_params(a: _ArrayLike, max_iter: SupportsIndex = 1000, tol: SupportsFloat = 1e-10) -> tuple[Array, Array]:
     """Eigenvalues and eigenvectors by unshifted QR iteration, with its limits given.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         A square matrix.
     max_iter : int, default 1000
         The most QR steps; 0 returns the diagonal and a permutation of the
@@ -189,12 +189,12 @@ def eig_with_params(a: Array, max_iter: SupportsIndex = 1000, tol: SupportsFloat
         "eig did not converge: ..." when the iteration stopped at max_iter;
         the last iterate is returned.
     """
-def eigvals(a: Array) -> Array:
+def eigvals(a: _ArrayLike) -> Array:
     """The eigenvalues of `eig`, without the vectors.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         A square matrix.
 
     Returns
@@ -218,12 +218,12 @@ def eigvals(a: Array) -> Array:
         "eig did not converge: ..." when the iteration stopped at its step
         limit.
     """
-def diagonal(a: Array, k: SupportsIndex | None = None) -> Array:
+def diagonal(a: _ArrayLike, k: SupportsIndex | None = None) -> Array:
     """The k-th diagonal of a matrix.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         A two-dimensional array.
     k : int, optional
         0 (the default) for the main diagonal, positive above it, negative
@@ -243,12 +243,12 @@ def diagonal(a: Array, k: SupportsIndex | None = None) -> Array:
     OverflowError
         `k` does not fit a signed 64-bit integer.
     """
-def outer(a: Array | Sequence[SupportsFloat], b: Array | Sequence[SupportsFloat]) -> Array:
+def outer(a: _ArrayLike | Sequence[SupportsFloat], b: _ArrayLike | Sequence[SupportsFloat]) -> Array:
     """The outer product of two vectors.
 
     Parameters
     ----------
-    a, b : Array or sequence of float
+    a, b : Array or buffer of real numbers or sequence of float
         One-dimensional; a sequence becomes a 1-D array.
 
     Returns

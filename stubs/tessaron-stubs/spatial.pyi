@@ -5,7 +5,7 @@ from typing import SupportsFloat, SupportsIndex, final, overload
 
 from typing_extensions import Buffer
 
-from . import Array
+from . import Array, _ArrayLike
 
 __all__ = ["BallTree", "KDTree", "VPTree"]
 
@@ -14,7 +14,7 @@ _Query = Array | Sequence[_Float] | _Float
 _Queries = Array | Sequence[_Float] | _Float | None
 # A batch of queries: an (m, dim) Array, a 2-D buffer of real numbers (a
 # NumPy array of any real dtype and layout) or m sequences of dim numbers.
-_QueryBatch = Array | Buffer | Sequence[Sequence[_Float]]
+_QueryBatch = _ArrayLike | Sequence[Sequence[_Float]]
 
 @final
 class IndexMatrix:
@@ -350,13 +350,13 @@ class KDTree(_Tree):
     without a rebuild, and may be queried from several threads at once.
     """
     @staticmethod
-    def from_array(array: Array, leaf_size: SupportsIndex | None = 20,
+    def from_array(array: _ArrayLike, leaf_size: SupportsIndex | None = 20,
                    metric: str | None = "euclidean") -> KDTree:
         """Builds the tree over the rows of a 2-D Array, without the GIL.
 
         Parameters
         ----------
-        array : Array
+        array : Array or buffer of real numbers
             (n, dim) points, copied: later changes to the Array do not
             reach the tree. Answers name points by their row here.
         leaf_size : int, default 20
@@ -393,13 +393,13 @@ class BallTree(_Tree):
     without a rebuild, and may be queried from several threads at once.
     """
     @staticmethod
-    def from_array(array: Array, leaf_size: SupportsIndex | None = 20,
+    def from_array(array: _ArrayLike, leaf_size: SupportsIndex | None = 20,
                    metric: str | None = "euclidean") -> BallTree:
         """Builds the tree over the rows of a 2-D Array, without the GIL.
 
         Parameters
         ----------
-        array : Array
+        array : Array or buffer of real numbers
             (n, dim) points, copied: later changes to the Array do not
             reach the tree. Answers name points by their row here.
         leaf_size : int, default 20
@@ -436,13 +436,13 @@ class VPTree(_Tree):
     without a rebuild, and may be queried from several threads at once.
     """
     @staticmethod
-    def from_array(array: Array, leaf_size: SupportsIndex | None = 20,
+    def from_array(array: _ArrayLike, leaf_size: SupportsIndex | None = 20,
                    metric: str | None = "euclidean", selection: str | None = "first") -> VPTree:
         """Builds the tree over the rows of a 2-D Array, without the GIL.
 
         Parameters
         ----------
-        array : Array
+        array : Array or buffer of real numbers
             (n, dim) points, copied: later changes to the Array do not
             reach the tree. Answers name points by their row here.
         leaf_size : int, default 20

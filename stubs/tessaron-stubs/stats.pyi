@@ -1,16 +1,16 @@
 """Whole-array statistics and correlation."""
 from typing import SupportsFloat, SupportsIndex, overload
 
-from . import Array
+from . import Array, _ArrayLike
 
 __all__ = ["sum", "mean", "var", "std", "median", "quantile", "any", "all", "pearson", "spearman"]
 
-def sum(a: Array) -> float:
+def sum(a: _ArrayLike) -> float:
     """The sum of all elements, added left to right in row-major order.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -24,12 +24,12 @@ def sum(a: Array) -> float:
     TypeError
         `a` is not an Array.
     """
-def mean(a: Array) -> float:
+def mean(a: _ArrayLike) -> float:
     """The mean of all elements.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -42,12 +42,12 @@ def mean(a: Array) -> float:
     TypeError
         `a` is not an Array.
     """
-def var(a: Array) -> float:
+def var(a: _ArrayLike) -> float:
     """The population variance of all elements (divisor n, not n - 1).
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -61,12 +61,12 @@ def var(a: Array) -> float:
     TypeError
         `a` is not an Array.
     """
-def std(a: Array) -> float:
+def std(a: _ArrayLike) -> float:
     """The population standard deviation: the square root of var(a).
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -79,12 +79,12 @@ def std(a: Array) -> float:
     TypeError
         `a` is not an Array.
     """
-def median(a: Array) -> float:
+def median(a: _ArrayLike) -> float:
     """The median of all elements, whatever the shape.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -99,12 +99,12 @@ def median(a: Array) -> float:
         `a` is not an Array.
     """
 @overload
-def quantile(a: Array, q: SupportsFloat | SupportsIndex) -> float:
+def quantile(a: _ArrayLike, q: SupportsFloat | SupportsIndex) -> float:
     """Quantiles of all elements by linear interpolation between ranks.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
     q : float or Array
         The fraction in [0, 1], or an Array of fractions (read in row-major
@@ -126,13 +126,13 @@ def quantile(a: Array, q: SupportsFloat | SupportsIndex) -> float:
         `a` is not an Array, or `q` is neither an Array nor a number.
     """
 @overload
-def quantile(a: Array, q: Array) -> Array: ...
-def any(a: Array) -> bool:
+def quantile(a: _ArrayLike, q: Array) -> Array: ...
+def any(a: _ArrayLike) -> bool:
     """Whether some element is not zero.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -146,12 +146,12 @@ def any(a: Array) -> bool:
     TypeError
         `a` is not an Array.
     """
-def all(a: Array) -> bool:
+def all(a: _ArrayLike) -> bool:
     """Whether no element is zero.
 
     Parameters
     ----------
-    a : Array
+    a : Array or buffer of real numbers
         Any shape (lists are refused).
 
     Returns
@@ -165,12 +165,12 @@ def all(a: Array) -> bool:
     TypeError
         `a` is not an Array.
     """
-def pearson(a: Array, b: Array) -> float:
+def pearson(a: _ArrayLike, b: _ArrayLike) -> float:
     """Pearson's correlation coefficient of two vectors.
 
     Parameters
     ----------
-    a, b : Array
+    a, b : Array or buffer of real numbers
         One-dimensional arrays of equal length (the same Array may be
         passed twice).
 
@@ -188,12 +188,12 @@ def pearson(a: Array, b: Array) -> float:
     TypeError
         An argument is not an Array.
     """
-def spearman(a: Array, b: Array) -> float:
+def spearman(a: _ArrayLike, b: _ArrayLike) -> float:
     """Spearman's rank correlation of two vectors: Pearson's of their ranks.
 
     Parameters
     ----------
-    a, b : Array
+    a, b : Array or buffer of real numbers
         One-dimensional arrays of equal length; equal values share their
         average rank.
 

@@ -2,14 +2,45 @@
 
 #include <string>
 
+#include "python/buffer_reals.hpp"
 #include "python/errors.hpp"
 
 namespace tessaron::py {
 
+BufferRead read_buffer_array(PyObject* obj, std::optional<NdArray>& out, int min_ndim, bool sequences) {
+    if (PyBytes_Check(obj) || PyByteArray_Check(obj) || !PyObject_CheckBuffer(obj)) return BufferRead::NotABuffer;
+    HeldBuffer view;
+    if (!view.acquire(obj)) {
+        PyErr_Clear();
+        return BufferRead::NotABuffer;
+    }
+    if (view->ndim < min_ndim) return BufferRead::NotABuffer;
+    if (!holds_reals(*view)) {
+        const std::string format = view->format ? view->format : "B";
+        if (sequences && format == "O") return BufferRead::NotABuffer;  // Python objects: a sequence
+        raise_type_error("an Array or a buffer of real numbers is needed, not buffer format '" + format + "'");
+        return BufferRead::Failed;
+    }
+    Shape shape{Dims(view->shape, view->shape + view->ndim)};
+    if (!checked_count(shape)) {
+        PyErr_NoMemory();  // a broadcast view larger than memory
+        return BufferRead::Failed;
+    }
+    NdArray a = NdArray::uninit(std::move(shape));
+    read_reals(*view, a.data.data());
+    out = std::move(a);
+    return BufferRead::Read;
+}
+
 bool extract(PyObject* obj, ArrayArg& out) {
     if (!is_array(obj)) {
-        if (!PyErr_Occurred())
-            raise_type_error(cannot_cast(obj, "Array"));
+        if (PyErr_Occurred()) return false;
+        switch (read_buffer_array(obj, out.converted, 0, false)) {
+            case BufferRead::Read: return true;
+            case BufferRead::Failed: return false;
+            case BufferRead::NotABuffer: break;
+        }
+        raise_type_error(cannot_cast(obj, "Array"));
         return false;
     }
     auto* a = reinterpret_cast<PyArray*>(obj);
@@ -25,8 +56,12 @@ bool extract(PyObject* obj, ArrayList& out) {
     while (Ref item = Ref::steal(PyIter_Next(it.get()))) {
         ArrayArg a;
         if (!extract(item.get(), a)) return false;
-        out.arrays.push_back(&a.value());
-        out.loans.push_back(std::move(a.loan));
+        if (a.converted) {
+            out.arrays.push_back(&out.converted.emplace_back(std::move(*a.converted)));
+        } else {
+            out.arrays.push_back(&a.value());
+            out.loans.push_back(std::move(a.loan));
+        }
         out.refs.push_back(std::move(item));
     }
     return !PyErr_Occurred();
@@ -53,6 +88,11 @@ static std::string not_an_array(PyObject* obj) {
 
 bool extract(PyObject* obj, VecOrArray& out) {
     if (is_array(obj)) return extract(obj, out.array);
+    switch (read_buffer_array(obj, out.array.converted, 0, true)) {
+        case BufferRead::Read: return true;
+        case BufferRead::Failed: return false;
+        case BufferRead::NotABuffer: break;
+    }
     if (extract(obj, out.vec)) return true;
     Ref cause = fetch_exception();
     raise_enum_error("VecOrArray", "Array", "Vec", not_an_array(obj), describe_exception(cause.get()));
@@ -61,6 +101,12 @@ bool extract(PyObject* obj, VecOrArray& out) {
 
 bool extract(PyObject* obj, ArrayOrScalar& out) {
     if (is_array(obj)) return extract(obj, out.array);
+    // A buffer of no dimension (a NumPy scalar, say) stays a number.
+    switch (read_buffer_array(obj, out.array.converted, 1, false)) {
+        case BufferRead::Read: return true;
+        case BufferRead::Failed: return false;
+        case BufferRead::NotABuffer: break;
+    }
     if (extract(obj, out.scalar)) return true;
     Ref cause = fetch_exception();
     raise_enum_error("ArrayOrScalar", "Array", "Scalar", not_an_array(obj),

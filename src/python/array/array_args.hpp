@@ -3,6 +3,7 @@
 // sets CPython's own exception, as the plain kinds in args.hpp do.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -12,17 +13,34 @@
 
 namespace tessaron::py {
 
-// An Array argument borrowed for reading for the duration of the call.
+// An Array argument: an Array borrowed for reading for the duration of the
+// call, or any other object exporting a buffer of real numbers (a NumPy
+// array of any real dtype and layout, array.array, a memoryview), read into
+// an Array of its own as Array.from_numpy reads.
 struct ArrayArg {
     PyArray* obj = nullptr;
     ReadLoan loan;
-    const NdArray& value() const { return obj->value; }
+    std::optional<NdArray> converted;
+    bool held() const { return obj != nullptr || converted.has_value(); }
+    const NdArray& value() const { return obj ? obj->value : *converted; }
 };
+
+// How an object's buffer was read as an Array.
+enum class BufferRead {
+    NotABuffer,  // no buffer of numbers (or too few dimensions): try the other kinds
+    Read,        // read into `out`
+    Failed,      // a buffer of something else than real numbers: TypeError set
+};
+// Reads obj's buffer into `out` when it exports one of at least `min_ndim`
+// dimensions. Bytes, bytearrays (text, to Python) and, where `sequences`
+// are taken too, arrays of Python objects count as no buffer.
+BufferRead read_buffer_array(PyObject* obj, std::optional<NdArray>& out, int min_ndim, bool sequences);
 
 // The Arrays of a list-of-Arrays argument, each borrowed for reading.
 struct ArrayList {
     std::vector<Ref> refs;
     std::vector<ReadLoan> loans;
+    std::deque<NdArray> converted;  // items read from buffers (a deque keeps their places)
     std::vector<const NdArray*> arrays;
 };
 
@@ -31,7 +49,7 @@ struct ArrayList {
 struct VecOrArray {
     ArrayArg array;
     Buffer vec;
-    bool is_array() const { return array.obj != nullptr; }
+    bool is_array() const { return array.held(); }
     // The Array, or the list as a one-dimensional array (built on first use).
     const NdArray& as_array() {
         if (is_array()) return array.value();
@@ -50,7 +68,7 @@ private:
 struct ArrayOrScalar {
     ArrayArg array;
     double scalar = 0.0;
-    bool is_array() const { return array.obj != nullptr; }
+    bool is_array() const { return array.held(); }
 };
 
 bool extract(PyObject* obj, ArrayArg& out);

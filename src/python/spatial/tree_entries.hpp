@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "python/array/array_args.hpp"
+#include "python/buffer_reals.hpp"
 #include "python/gil.hpp"
 #include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
@@ -23,20 +24,37 @@ namespace sp = ::tessaron::spatial;
 // held (Ctrl-C still stops a long copy) and the array is then let go: the
 // build runs without the GIL on memory no Python code can reach, and other
 // threads may write to the array meanwhile.
+// A buffer of real numbers (a NumPy array, say) is read straight into the
+// tree's points: one copy.
 struct BuildArgs {
     ArrayArg array;
+    HeldBuffer buffer;
+    bool from_buffer = false;
     DefaultIfNone<std::uint64_t> leaf_size;
     DefaultIfNone<Name> metric;
 
     template <class Base>
     bool read(const Slots<Base>& in) {
-        return arg<0>(in, array) && arg<1>(in, leaf_size) && arg<2>(in, metric);
+        PyObject* source = in.slots[0];
+        from_buffer = !is_array(source) && !PyBytes_Check(source) && !PyByteArray_Check(source) &&
+                      PyObject_CheckBuffer(source) && buffer.acquire(source) && holds_reals(*buffer);
+        PyErr_Clear();
+        return (from_buffer || arg<0>(in, array)) && arg<1>(in, leaf_size) && arg<2>(in, metric);
     }
     std::uint64_t leaf() const { return leaf_size.value; }
     sp::DistanceMetric parsed_metric() const { return sp::parse_metric(metric.value.lowered, metric.value.given); }
     sp::PointSet points(sp::DistanceMetric metric) const {
         sp::Watch watch = signal_watch();
-        return sp::PointSet::from_ndarray(array.value(), metric, &watch);
+        if (!from_buffer) return sp::PointSet::from_ndarray(array.value(), metric, &watch);
+        if (buffer->ndim != 2) panic("Expected 2D array (n_points, dim)");
+        const auto n = static_cast<std::uint64_t>(buffer->shape[0]), dim = static_cast<std::uint64_t>(buffer->shape[1]);
+        std::uint64_t size = 0;
+        if (!mul_fits(n, dim, size)) throw std::bad_alloc();  // a broadcast view larger than memory
+        std::vector<double> coords;
+        sp::reserve_on_huge_pages(coords, size);
+        coords.resize(size);
+        read_reals(*buffer, coords.data());
+        return sp::PointSet::from_coords(std::move(coords), n, dim, metric, &watch);
     }
 };
 
