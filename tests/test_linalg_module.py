@@ -3,6 +3,7 @@ import functools
 import math
 import operator
 import struct
+import threading
 
 import numpy as np
 import pytest
@@ -257,3 +258,65 @@ def test_non_convergence_warns_and_convergence_is_silent(call):
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         call(ts.Array([2, 2], [2.0, 1.0, 1.0, 3.0]))
+
+
+LINALG_INTERRUPT = """
+import signal, threading, time
+import numpy as np
+import tessaron as ts
+rng = np.random.default_rng(0)
+x = rng.random((2000, 2000))
+m = ts.Array.from_numpy(x @ x.T + 2000 * np.eye(2000))
+small = ts.Array.from_numpy(rng.random((300, 300)))
+before = (m.to_numpy().tobytes(), small.to_numpy().tobytes())
+signal.signal(signal.SIGINT, signal.default_int_handler)  # also where a background job ignores it
+sent = []
+def interrupt():
+    sent.append(time.perf_counter())
+    signal.raise_signal(signal.SIGINT)
+threading.Timer(0.3, interrupt).start()
+try:
+    result = {call}
+    print("finished")
+except KeyboardInterrupt:
+    latency = time.perf_counter() - sent[0]
+    print("interrupted", before == (m.to_numpy().tobytes(), small.to_numpy().tobytes()))
+    print("prompt" if latency < 0.6 else latency)  # answered within 0.2 s on a quiet machine
+"""
+
+
+@pytest.mark.parametrize("call", [
+    "ts.linalg.eig_with_params(small, 100000, 0.0)", "ts.linalg.eig(m)", "ts.linalg.eigvals(m)",
+    "ts.linalg.qr(m)", "[ts.linalg.cholesky(m) for _ in range(100)]", "[ts.linalg.matmul(m, m) for _ in range(20)]",
+    "[ts.linalg.dot(m, m) for _ in range(20)]", "[m.matmul(m) for _ in range(20)]", "[m @ m for _ in range(20)]",
+])
+def test_ctrl_c_stops_long_linear_algebra_promptly(call):
+    import subprocess
+    import sys
+    out = subprocess.run([sys.executable, "-c", LINALG_INTERRUPT.format(call=call)], capture_output=True,
+                         text=True, timeout=600)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.split() == ["interrupted", "True", "prompt"]
+
+
+@pytest.mark.filterwarnings("ignore:eig did not converge")
+def test_long_linear_algebra_lets_other_threads_run_and_write():
+    x = np.random.default_rng(1).random((600, 600))
+    a = ts.Array.from_numpy(x)
+    expected = ts.linalg.eig_with_params(ts.Array.from_numpy(x), 30, 0.0)
+    writes, running = [0], [True]
+
+    def writer():  # runs only while the GIL is free; writes each element's own value back
+        while running[0]:
+            a[writes[0] % 600, 0] = x[writes[0] % 600, 0]
+            writes[0] += 1
+
+    thread = threading.Thread(target=writer)
+    thread.start()
+    try:
+        got = ts.linalg.eig_with_params(a, 30, 0.0)
+    finally:
+        running[0] = False
+        thread.join()
+    assert writes[0] > 0
+    assert [r.to_numpy().tobytes() for r in got] == [r.to_numpy().tobytes() for r in expected]

@@ -29,9 +29,10 @@ void require_square(const NdArray& a, const char* not_2d, const char* not_square
 // +0.0. Pivots are met in the same order as row by row. Returns false on a
 // pivot <= 0.
 [[gnu::always_inline]] inline bool cholesky_columns(std::uint64_t n, const double* a, double* lt,
-                                                    double* s) {
+                                                    double* s, Watch* watch) {
     for (std::uint64_t j = 0; j < n; ++j) {
         const std::uint64_t len = n - j;
+        if (watch) watch->tick(len * j);
         std::fill_n(s, len, 0.0);
         std::uint64_t t = 0;
         for (; t + 4 <= j; t += 4) {
@@ -137,10 +138,11 @@ struct QrWork {
 
 // Householder QR in place: r becomes R (entries below the diagonal set to
 // 0.0), qt (the identity on entry) becomes Qᵀ.
-void householder(std::uint64_t m, std::uint64_t n, double* r, double* qt, QrWork& work) {
+void householder(std::uint64_t m, std::uint64_t n, double* r, double* qt, QrWork& work, Watch* watch) {
     double* v = work.v.data();
     for (std::uint64_t k = 0; k < std::min(m, n); ++k) {
         const std::uint64_t len = m - k;
+        if (watch) watch->tick(len * (n - k + m));
         for (std::uint64_t i = 0; i < len; ++i) v[i] = r[(k + i) * n + k];
         const double norm = column_norm(v, len);
         if (norm < kSkipBelow) continue;
@@ -170,32 +172,32 @@ double off_diagonal_squares(const double* a, std::uint64_t n) {
 
 }  // namespace
 
-NdArray cholesky(const NdArray& a) {
+NdArray cholesky(const NdArray& a, Watch* watch) {
     require_square(a, "Cholesky decomposition requires a 2D matrix",
                    "Cholesky decomposition requires a square matrix");
     const std::uint64_t n = a.shape[0];
     Buffer lt = Buffer::zeroed(a.size());  // entries above the diagonal stay +0.0
     std::vector<double> sums(n);
-    if (!with_best_isa<cholesky_columns>(n, a.data.data(), lt.data(), sums.data()))
+    if (!with_best_isa<cholesky_columns>(n, a.data.data(), lt.data(), sums.data(), watch))
         fail("Matrix is not positive definite");
     NdArray l = NdArray::uninit(a.shape);
     transpose_into(n, n, lt.data(), l.data.data());
     return l;
 }
 
-std::pair<NdArray, NdArray> qr(const NdArray& a) {
+std::pair<NdArray, NdArray> qr(const NdArray& a, Watch* watch) {
     if (a.ndim() != 2) fail("QR decomposition requires a 2D matrix");
     const std::uint64_t m = a.shape[0], n = a.shape[1];
     NdArray r = a;
     NdArray qt = NdArray::uninit(Shape{m, m});
     set_identity(qt.data.data(), m);
     QrWork work(m, n);
-    householder(m, n, r.data.data(), qt.data.data(), work);
+    householder(m, n, r.data.data(), qt.data.data(), work, watch);
     return {transpose(qt), std::move(r)};
 }
 
 std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_iter, double tol,
-                                            bool* converged) {
+                                            bool* converged, Watch* watch) {
     require_square(a, "Eigendecomposition requires a 2D matrix",
                    "Eigendecomposition requires a square matrix");
     const std::uint64_t n = a.shape[0];
@@ -210,10 +212,11 @@ std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_
     for (std::uint64_t step = 0; step < max_iter; ++step) {
         std::copy_n(it.data(), n * n, r.data());
         set_identity(qt.data(), n);
-        householder(n, n, r.data(), qt.data(), work);
+        if (watch) watch->tick(n * n);  // a step of small matrices still counts
+        householder(n, n, r.data(), qt.data(), work, watch);
         transpose_into(n, n, qt.data(), q.data());
-        gemm(n, n, n, r.data(), q.data(), it.data());
-        gemm(n, n, n, v.data(), q.data(), vq.data());
+        gemm(n, n, n, r.data(), q.data(), it.data(), watch);
+        gemm(n, n, n, v.data(), q.data(), vq.data(), watch);
         std::swap(v, vq);
         if (std::sqrt(off_diagonal_squares(it.data(), n)) < tol) break;  // never on NaN
     }
@@ -236,9 +239,9 @@ std::pair<NdArray, NdArray> eig_with_params(const NdArray& a, std::uint64_t max_
     return {std::move(values), std::move(vectors)};
 }
 
-std::pair<NdArray, NdArray> eig(const NdArray& a, bool* converged) {
-    return eig_with_params(a, kEigMaxIter, kEigTol, converged);
+std::pair<NdArray, NdArray> eig(const NdArray& a, bool* converged, Watch* watch) {
+    return eig_with_params(a, kEigMaxIter, kEigTol, converged, watch);
 }
-NdArray eigvals(const NdArray& a, bool* converged) { return eig(a, converged).first; }
+NdArray eigvals(const NdArray& a, bool* converged, Watch* watch) { return eig(a, converged, watch).first; }
 
 }  // namespace tessaron

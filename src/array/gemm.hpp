@@ -7,11 +7,14 @@
 
 #include <cstdint>
 
+#include "array/watch.hpp"
+
 namespace tessaron {
 
-// C (m x p, row-major, fully overwritten) = A (m x n) * B (n x p).
+// C (m x p, row-major, fully overwritten) = A (m x n) * B (n x p); the
+// watch (if any) is ticked block by block.
 void gemm(std::uint64_t m, std::uint64_t n, std::uint64_t p, const double* a, const double* b,
-          double* c);
+          double* c, Watch* watch = nullptr);
 
 // dst (cols x rows, row-major) = the transpose of src (rows x cols, row-major).
 void transpose_into(std::uint64_t rows, std::uint64_t cols, const double* src, double* dst);

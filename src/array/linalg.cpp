@@ -50,7 +50,7 @@ std::uint64_t magnitude(std::int64_t k) {
 
 }  // namespace
 
-NdArray matmul(const NdArray& a, const NdArray& b) {
+NdArray matmul(const NdArray& a, const NdArray& b, Watch* watch) {
     const std::size_t da = a.ndim(), db = b.ndim();
     if (da == 1 && db == 1) {
         check_eq(a.shape[0], b.shape[0], "Vectors must have same length");
@@ -79,7 +79,7 @@ NdArray matmul(const NdArray& a, const NdArray& b) {
                                 std::to_string(q),
                             std::to_string(n), std::to_string(q));
         NdArray out = NdArray::uninit(Shape{a.shape[0], b.shape[1]});
-        gemm(a.shape[0], n, b.shape[1], a.data.data(), b.data.data(), out.data.data());
+        gemm(a.shape[0], n, b.shape[1], a.data.data(), b.data.data(), out.data.data(), watch);
         return out;
     }
     panic("matmul requires 1D or 2D arrays");

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "python/py.hpp"
-#include "spatial/parallel.hpp"
+#include "array/watch.hpp"
 
 namespace tessaron::py {
 
@@ -47,8 +47,8 @@ private:
 
 // A watch for work done with the GIL held: it runs pending signal handlers
 // itself, and Ctrl-C abandons the work with KeyboardInterrupt pending.
-inline ::tessaron::spatial::Watch signal_watch() {
-    return ::tessaron::spatial::Watch([](void*) { return PyErr_CheckSignals() != 0; }, nullptr);
+inline ::tessaron::Watch signal_watch() {
+    return ::tessaron::Watch([](void*) { return PyErr_CheckSignals() != 0; }, nullptr);
 }
 
 // Runs work(watch) without the GIL, the watch polling for signals: Ctrl-C
@@ -56,7 +56,7 @@ inline ::tessaron::spatial::Watch signal_watch() {
 template <class F>
 decltype(auto) without_gil(F&& work) {
     WithoutGil released;
-    ::tessaron::spatial::Watch watch([](void* gil) { return static_cast<WithoutGil*>(gil)->signalled(); },
+    ::tessaron::Watch watch([](void* gil) { return static_cast<WithoutGil*>(gil)->signalled(); },
                                      &released);
     return work(watch);
 }

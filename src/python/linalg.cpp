@@ -1,6 +1,7 @@
 // The tessaron.linalg submodule: products, views and decompositions.
 #include "array/linalg.hpp"
 #include "python/array/array_functions.hpp"
+#include "python/gil.hpp"
 #include "python/module_util.hpp"
 
 namespace tessaron::py::linalg {
@@ -9,8 +10,6 @@ namespace {
 using EigWithParams = Signature<"eig_with_params(a, max_iter=1000, tol=1e-10)">;
 // eig(a) is eig_with_params(a) with these defaults.
 static_assert(EigWithParams::default_of<1>.integer == kEigMaxIter && EigWithParams::default_of<2>.number == kEigTol);
-
-PyObject* qr_result(const NdArray& a) { return tuple_of(qr(a)); }
 
 // A RuntimeWarning when the iteration stopped on max_iter; the result stands
 // (unless the warning is turned into an error).
@@ -26,27 +25,87 @@ PyObject* warn_unless_converged(bool converged, PyObject* result) {
     return result;
 }
 
-PyObject* eig_result(const NdArray& a) {
-    bool converged = false;
-    auto out = eig(a, &converged);
-    return warn_unless_converged(converged, tuple_of(std::move(out)));
+// The decompositions and large products run on the call's own copies of
+// their arguments, without the GIL; Ctrl-C abandons them.
+// work(a, watch) on argument 0; nothing (with the exception set) on failure.
+template <class Sig, class Work>
+auto of_private_array(Args<Sig>& in, Work&& work)
+    -> std::optional<decltype(work(std::declval<const NdArray&>(), std::declval<Watch&>()))> {
+    std::optional<NdArray> a;
+    if (!private_array<0>(in, a)) return std::nullopt;
+    return without_gil([&](Watch& watch) { return work(*a, watch); });
 }
 
-PyObject* eigvals_result(const NdArray& a) {
+using Cholesky = Signature<"cholesky(a)">;
+PyObject* cholesky_body(Args<Cholesky>& in) {
+    auto l = of_private_array<Cholesky>(in, [](const NdArray& a, Watch& w) { return cholesky(a, &w); });
+    return l ? wrap_array(std::move(*l)) : nullptr;
+}
+
+using Qr = Signature<"qr(a)">;
+PyObject* qr_body(Args<Qr>& in) {
+    auto factors = of_private_array<Qr>(in, [](const NdArray& a, Watch& w) { return qr(a, &w); });
+    return factors ? tuple_of(std::move(*factors)) : nullptr;
+}
+
+struct Eigen {
+    std::pair<NdArray, NdArray> result;
     bool converged = false;
-    NdArray values = eigvals(a, &converged);
-    return warn_unless_converged(converged, wrap_array(std::move(values)));
+};
+
+template <class Sig>
+std::optional<Eigen> eigen_of(Args<Sig>& in, std::uint64_t max_iter, double tol) {
+    return of_private_array<Sig>(in, [&](const NdArray& a, Watch& w) {
+        Eigen e;
+        e.result = eig_with_params(a, max_iter, tol, &e.converged, &w);
+        return e;
+    });
+}
+
+using Eig = Signature<"eig(a)">;
+PyObject* eig_body(Args<Eig>& in) {
+    std::optional<Eigen> e = eigen_of<Eig>(in, kEigMaxIter, kEigTol);
+    return e ? warn_unless_converged(e->converged, tuple_of(std::move(e->result))) : nullptr;
+}
+
+using Eigvals = Signature<"eigvals(a)">;
+PyObject* eigvals_body(Args<Eigvals>& in) {
+    std::optional<Eigen> e = eigen_of<Eigvals>(in, kEigMaxIter, kEigTol);
+    return e ? warn_unless_converged(e->converged, wrap_array(std::move(e->result.first))) : nullptr;
 }
 
 PyObject* eig_with_params_body(Args<EigWithParams>& in) {
-    ArrayArg a;
     std::uint64_t max_iter = 0;
     double tol = 0.0;
-    if (!arg<0>(in, a) || !arg<1>(in, max_iter) || !arg<2>(in, tol)) return nullptr;
-    bool converged = false;
-    auto out = eig_with_params(a.value(), max_iter, tol, &converged);
-    return warn_unless_converged(converged, tuple_of(std::move(out)));
+    if (!arg<1>(in, max_iter) || !arg<2>(in, tol)) return nullptr;
+    std::optional<Eigen> e = eigen_of<EigWithParams>(in, max_iter, tol);
+    return e ? warn_unless_converged(e->converged, tuple_of(std::move(e->result))) : nullptr;
 }
+
+// Products of at least this many multiplications let the GIL go (smaller
+// ones take about a millisecond or less).
+constexpr std::uint64_t kProductWithoutGil = std::uint64_t{1} << 21;
+
+template <class Sig>
+PyObject* product_body(Args<Sig>& in) {
+    std::optional<NdArray> a, b;
+    {
+        ArrayArg x, y;
+        if (!arg<0>(in, x) || !arg<1>(in, y)) return nullptr;
+        const NdArray &p = x.value(), &q = y.value();
+        std::uint64_t work = 0;
+        const bool large = p.ndim() == 2 && q.ndim() == 2 &&
+                           (__builtin_mul_overflow(p.shape[0] * p.shape[1], q.shape[1], &work) ||
+                            work >= kProductWithoutGil);
+        if (!large) return wrap_array(matmul(p, q));
+        a = x.converted ? std::move(*x.converted) : p;
+        b = y.converted ? std::move(*y.converted) : q;
+    }
+    return wrap_array(without_gil([&](Watch& w) { return matmul(*a, *b, &w); }));
+}
+
+using Matmul = Signature<"matmul(a, b)">;
+using Dot = Signature<"dot(a, b)">;
 
 using Diagonal = Signature<"diagonal(a, k=None)">;
 PyObject* diagonal_body(Args<Diagonal>& in) {
@@ -57,14 +116,14 @@ PyObject* diagonal_body(Args<Diagonal>& in) {
 }
 
 PyMethodDef functions[] = {
-    function_of_pair<"matmul(a, b)", array_result<matmul>>(),
-    function_of_pair<"dot(a, b)", array_result<matmul>>(),
+    function_def<Matmul, product_body<Matmul>>(),
+    function_def<Dot, product_body<Dot>>(),
     function_of_array<"transpose(a)", array_result<transpose>>(),
-    function_of_array<"cholesky(a)", array_result<cholesky>>(),
-    function_of_array<"qr(a)", qr_result>(),
-    function_of_array<"eig(a)", eig_result>(),
+    function_def<Cholesky, cholesky_body>(),
+    function_def<Qr, qr_body>(),
+    function_def<Eig, eig_body>(),
     function_def<EigWithParams, eig_with_params_body>(),
-    function_of_array<"eigvals(a)", eigvals_result>(),
+    function_def<Eigvals, eigvals_body>(),
     function_def<Diagonal, diagonal_body>(),
     function_def<OuterSignature, outer_of>(),
 };

@@ -33,7 +33,6 @@ unsigned available_cores() {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
 // The failure of the earliest chunk that failed, kept for the caller.
@@ -63,26 +62,6 @@ std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
 }
 
 }  // namespace
-
-Watch Watch::for_thread(const std::atomic<bool>* stop, bool caller) const {
-    Watch w;
-    if (caller) {
-        w.poll_ = poll_;
-        w.context_ = context_;
-    }
-    w.stop_ = stop;
-    return w;
-}
-
-void Watch::check() {
-    left_ = kTickUnits;
-    if (stop_ && stop_->load(std::memory_order_relaxed)) throw Stopped{};
-    if (!poll_) return;
-    const auto now = Clock::now();
-    if (now - last_ < kPollInterval) return;
-    last_ = now;
-    if (poll_(context_)) throw Interrupted{};
-}
 
 void run_chunks(std::uint64_t count, const Workers& workers,
                 const std::function<void(std::uint64_t, std::uint64_t, Watch&)>& body) {

@@ -2,6 +2,7 @@
 // each converting its Arrays in parameter order and wrapping one core result.
 #pragma once
 
+#include <optional>
 #include <utility>
 
 #include "python/array/array_args.hpp"
@@ -22,6 +23,17 @@ PyObject* of_pair(Args<Sig>& in) {
     ArrayArg a, b;
     if (!arg<0>(in, a) || !arg<1>(in, b)) return nullptr;
     return Result(a.value(), b.value());
+}
+
+// Argument I as an array of the call's own: a buffer's conversion moved out,
+// or a copy of the Array, whose loan ends here. Work on it can then run
+// without the GIL while other threads use the Array.
+template <std::size_t I, class Base>
+bool private_array(const Slots<Base>& in, std::optional<NdArray>& out) {
+    ArrayArg a;
+    if (!arg<I>(in, a)) return false;
+    out = a.converted ? std::move(*a.converted) : a.value();
+    return true;
 }
 
 template <Literal Decl, PyObject* (*Result)(const NdArray&)>

@@ -2,15 +2,19 @@
 #include "array/linalg.hpp"
 #include "python/array/array_functions.hpp"
 #include "python/array/array_method.hpp"
+#include "python/gil.hpp"
 
 namespace tessaron::py {
 namespace {
 
+// The methods read self under its loan, so they keep the GIL; a long
+// product still polls for Ctrl-C.
 template <class Sig>
 PyObject* product(const NdArray& a, Args<Sig>& in) {
     ArrayArg other;
     if (!arg<0>(in, other)) return nullptr;
-    return wrap_array(matmul(a, other.value()));
+    Watch watch = signal_watch();
+    return wrap_array(matmul(a, other.value(), &watch));
 }
 
 using Matmul = ArrayMethod<"matmul($self, other)">;
@@ -21,7 +25,8 @@ PyObject* matmul_operator(PyObject* left, PyObject* right) {
     return guard([&]() -> PyObject* {
         ArrayArg a, b;
         if (!extract(left, a) || !extract(right, b)) return nullptr;
-        return wrap_array(matmul(a.value(), b.value()));
+        Watch watch = signal_watch();
+        return wrap_array(matmul(a.value(), b.value(), &watch));
     });
 }
 
