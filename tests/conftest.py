@@ -1,3 +1,6 @@
+import subprocess
+import sys
+
 import pytest
 
 import tessaron as ts
@@ -23,3 +26,25 @@ TREE_BUILDS = TREE_CLASSES + [RandomVPTree]
 def a23():
     """A 2x3 array holding 1..6."""
     return ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0])
+
+
+def interrupted_promptly(setup, call, check, delay):
+    """Runs `setup` in a child process, then `call` with Ctrl-C after `delay`
+    seconds: its output words, "interrupted", the value of `check` and
+    "prompt" when the KeyboardInterrupt came within 0.6 s (0.2 s on a quiet
+    machine; a loaded CI machine gets room, a hang or a 1 s delay does not)."""
+    script = "\n".join([
+        "import signal, threading, time", "import numpy as np", "import tessaron as ts", setup,
+        "signal.signal(signal.SIGINT, signal.default_int_handler)",  # also where a background job ignores it
+        "sent = []",
+        "def interrupt():", "    sent.append(time.perf_counter())", "    signal.raise_signal(signal.SIGINT)",
+        f"threading.Timer({delay}, interrupt).start()",
+        "try:", f"    {call}", "    print('finished')",
+        "except KeyboardInterrupt:",
+        "    latency = time.perf_counter() - sent[0]",
+        f"    print('interrupted', {check})",
+        "    print('prompt' if latency < 0.6 else latency)",
+    ])
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=600)
+    assert out.returncode == 0, out.stderr
+    return out.stdout.split()
