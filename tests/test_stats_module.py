@@ -15,6 +15,7 @@ except ImportError:  # CPython's debug build in CI has no SciPy of its own ABI
     scipy = None
 
 import tessaron as ts
+from conftest import interrupted_promptly
 
 S = ts.stats
 
@@ -183,3 +184,18 @@ def test_correlations_stay_within_one():
         x = rng.integers(0, 4, 7).astype(float)
         for r in (S.pearson(ts.asarray(x), ts.asarray(x * 3 + 1)), S.spearman(ts.asarray(x), ts.asarray(-x))):
             assert -1.0 <= r <= 1.0
+
+
+STATS_SETUP = """
+x = np.random.default_rng(0).standard_normal(40_000_000)
+a = ts.Array.from_numpy(x)
+"""
+
+
+@pytest.mark.parametrize("call", [
+    "[ts.stats.median(a) for _ in range(10)]", "ts.stats.quantile(a, np.array([0.1, 0.5, 0.9]))",
+    "[a.quantile(0.3) for _ in range(10)]", "ts.stats.spearman(a, a)",
+])
+def test_ctrl_c_stops_the_order_statistics_promptly(call):
+    unchanged = "a.to_numpy().tobytes() == x.tobytes()"
+    assert interrupted_promptly(STATS_SETUP, call, unchanged, 0.5) == ["interrupted", "True", "prompt"]

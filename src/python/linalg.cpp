@@ -25,26 +25,47 @@ PyObject* warn_unless_converged(bool converged, PyObject* result) {
     return result;
 }
 
-// The decompositions and large products run on the call's own copies of
-// their arguments, without the GIL; Ctrl-C abandons them.
-// work(a, watch) on argument 0; nothing (with the exception set) on failure.
-template <class Sig, class Work>
-auto of_private_array(Args<Sig>& in, Work&& work)
+// Work of at least this many multiplications (a good part of a second)
+// runs on the call's own copies of its arguments, without the GIL, where
+// the copies cost next to nothing beside it; smaller work keeps the GIL and
+// reads the arguments in place. Either way Ctrl-C abandons it.
+constexpr std::uint64_t kWorkWithoutGil = std::uint64_t{1} << 30;
+
+// n^3 for an n x n argument (saturating), the measure of the decompositions' work.
+std::uint64_t cubed(const NdArray& a) {
+    const std::uint64_t n = a.ndim() == 2 ? std::max(a.shape[0], a.shape[1]) : 0;
+    std::uint64_t square = 0, cube = 0;
+    if (__builtin_mul_overflow(n, n, &square) || __builtin_mul_overflow(square, n, &cube)) return UINT64_MAX;
+    return cube;
+}
+
+// work(a, watch) on argument 0, whose work is estimate(a); nothing (with the
+// exception set) on failure.
+template <class Sig, class Estimate, class Work>
+auto on_argument(Args<Sig>& in, Estimate&& estimate, Work&& work)
     -> std::optional<decltype(work(std::declval<const NdArray&>(), std::declval<Watch&>()))> {
     std::optional<NdArray> a;
-    if (!private_array<0>(in, a)) return std::nullopt;
+    {
+        ArrayArg x;
+        if (!arg<0>(in, x)) return std::nullopt;
+        if (estimate(x.value()) < kWorkWithoutGil) {
+            Watch watch = signal_watch();
+            return work(x.value(), watch);
+        }
+        a = x.converted ? std::move(*x.converted) : x.value();
+    }
     return without_gil([&](Watch& watch) { return work(*a, watch); });
 }
 
 using Cholesky = Signature<"cholesky(a)">;
 PyObject* cholesky_body(Args<Cholesky>& in) {
-    auto l = of_private_array<Cholesky>(in, [](const NdArray& a, Watch& w) { return cholesky(a, &w); });
+    auto l = on_argument<Cholesky>(in, cubed, [](const NdArray& a, Watch& w) { return cholesky(a, &w); });
     return l ? wrap_array(std::move(*l)) : nullptr;
 }
 
 using Qr = Signature<"qr(a)">;
 PyObject* qr_body(Args<Qr>& in) {
-    auto factors = of_private_array<Qr>(in, [](const NdArray& a, Watch& w) { return qr(a, &w); });
+    auto factors = on_argument<Qr>(in, cubed, [](const NdArray& a, Watch& w) { return qr(a, &w); });
     return factors ? tuple_of(std::move(*factors)) : nullptr;
 }
 
@@ -55,7 +76,12 @@ struct Eigen {
 
 template <class Sig>
 std::optional<Eigen> eigen_of(Args<Sig>& in, std::uint64_t max_iter, double tol) {
-    return of_private_array<Sig>(in, [&](const NdArray& a, Watch& w) {
+    // Each step of the iteration is a QR factorisation and two products.
+    const auto steps = [&](const NdArray& a) {
+        std::uint64_t work = 0;
+        return __builtin_mul_overflow(cubed(a), std::max<std::uint64_t>(max_iter, 1), &work) ? UINT64_MAX : work;
+    };
+    return on_argument<Sig>(in, steps, [&](const NdArray& a, Watch& w) {
         Eigen e;
         e.result = eig_with_params(a, max_iter, tol, &e.converged, &w);
         return e;
@@ -82,10 +108,6 @@ PyObject* eig_with_params_body(Args<EigWithParams>& in) {
     return e ? warn_unless_converged(e->converged, tuple_of(std::move(e->result))) : nullptr;
 }
 
-// Products of at least this many multiplications let the GIL go (smaller
-// ones take about a millisecond or less).
-constexpr std::uint64_t kProductWithoutGil = std::uint64_t{1} << 21;
-
 template <class Sig>
 PyObject* product_body(Args<Sig>& in) {
     std::optional<NdArray> a, b;
@@ -96,8 +118,11 @@ PyObject* product_body(Args<Sig>& in) {
         std::uint64_t work = 0;
         const bool large = p.ndim() == 2 && q.ndim() == 2 &&
                            (__builtin_mul_overflow(p.shape[0] * p.shape[1], q.shape[1], &work) ||
-                            work >= kProductWithoutGil);
-        if (!large) return wrap_array(matmul(p, q));
+                            work >= kWorkWithoutGil);
+        if (!large) {
+            Watch watch = signal_watch();
+            return wrap_array(matmul(p, q, &watch));
+        }
         a = x.converted ? std::move(*x.converted) : p;
         b = y.converted ? std::move(*y.converted) : q;
     }

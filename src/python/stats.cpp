@@ -14,17 +14,22 @@ PyObject* quantile_body(Args<Quantile>& in) {
     return quantile_result(a.value(), q);
 }
 
+PyObject* spearman_result(const NdArray& a, const NdArray& b) {
+    Watch watch = signal_watch();
+    return PyFloat_FromDouble(spearman(a, b, &watch));
+}
+
 PyMethodDef functions[] = {
     function_of_array<"sum(a)", float_result<sum>>(),
     function_of_array<"mean(a)", float_result<mean>>(),
     function_of_array<"var(a)", float_result<var>>(),
     function_of_array<"std(a)", float_result<std_dev>>(),
-    function_of_array<"median(a)", float_result<median>>(),
+    function_of_array<"median(a)", median_result>(),
     function_def<Quantile, quantile_body>(),
     function_of_array<"any(a)", bool_result<any>>(),
     function_of_array<"all(a)", bool_result<all>>(),
     function_of_pair<"pearson(a, b)", float_result<pearson>>(),
-    function_of_pair<"spearman(a, b)", float_result<spearman>>(),
+    function_of_pair<"spearman(a, b)", spearman_result>(),
 };
 
 }  // namespace

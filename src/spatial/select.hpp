@@ -1,20 +1,15 @@
 // The data-parallel steps of the median-split build, each compiled for the
-// best instruction set the CPU has: selection of the median key, one node's
-// move into its two halves, and the bounding box of a block of points.
+// best instruction set the CPU has: one node's move into its two halves and
+// the bounding box of a block of points (the selection of the median key is
+// the core's kth_smallest).
 #pragma once
 
 #include <cstdint>
 
+#include "array/kth_smallest.hpp"
 #include "spatial/parallel.hpp"
 
 namespace tessaron::spatial {
-
-// The value a full ascending sort of keys[0, n) would put at position k
-// (keys are reordered on the way; none may be NaN). Quickselect with
-// branch-free partitions (a split of random data is a coin toss for a branch
-// predictor), handing over to std::nth_element if the pivots keep choosing badly.
-// Long passes tick the watch, if any.
-double kth_smallest(double* keys, std::uint64_t n, std::uint64_t k, Watch* watch = nullptr);
 
 // One node's move: its `count` points (coords, rows) go to (to_coords,
 // to_rows) so that the first `half` are the smaller ones along `split` and

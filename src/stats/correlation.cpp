@@ -1,5 +1,7 @@
 #include "stats/correlation.hpp"
 
+#include "stats/sort.hpp"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -14,45 +16,14 @@ struct Keyed {
     std::uint64_t index;
 };
 
-constexpr std::uint64_t kNaNKey = ~std::uint64_t{0};
-
-// An unsigned key whose order is the order of the values: numbers ascending
-// (-0.0 taken as +0.0, as "<" does not tell them apart), every NaN above them.
-std::uint64_t order_key(double x) {
-    if (x != x) return kNaNKey;
-    const auto bits = std::bit_cast<std::uint64_t>(x == 0.0 ? 0.0 : x);
-    constexpr std::uint64_t sign = std::uint64_t{1} << 63;
-    return bits & sign ? ~bits : bits | sign;  // never kNaNKey: that would be a NaN
-}
-
-// Stable least-significant-digit radix sort on the keys, 11 bits per pass;
-// a pass whose digit is the same for every key is skipped.
-void radix_sort(std::vector<Keyed>& items) {
-    constexpr int kBits = 11, kPasses = (64 + kBits - 1) / kBits;
-    constexpr std::size_t kBuckets = std::size_t{1} << kBits;
-    const std::size_t n = items.size();
-    std::vector<std::array<std::size_t, kBuckets>> counts(kPasses);
-    for (const Keyed& it : items)
-        for (int p = 0; p < kPasses; ++p) ++counts[p][(it.key >> (p * kBits)) & (kBuckets - 1)];
-    std::vector<Keyed> scratch(n);
-    for (int p = 0; p < kPasses; ++p) {
-        auto& count = counts[p];
-        if (std::find(count.begin(), count.end(), n) != count.end()) continue;
-        std::size_t start = 0;
-        for (std::size_t& c : count) start += std::exchange(c, start);  // counts -> offsets
-        for (const Keyed& it : items) scratch[count[(it.key >> (p * kBits)) & (kBuckets - 1)]++] = it;
-        items.swap(scratch);
-    }
-}
-
 }  // namespace
 
-NdArray ranks(const NdArray& a) {
+NdArray ranks(const NdArray& a, Watch* watch) {
     check_eq(a.ndim(), 1, "Array must be 1d");
     const std::size_t n = a.size();
     std::vector<Keyed> sorted(n);
     for (std::size_t i = 0; i < n; ++i) sorted[i] = {order_key(a.data[i]), i};
-    radix_sort(sorted);
+    radix_sort(sorted, [](const Keyed& k) { return k.key; }, watch);
     NdArray r = NdArray::uninit(d1(n));
     // Equal keys are equal values, except NaN, which equals nothing.
     for (std::size_t i = 0, e = 0; i < n; i = e) {
@@ -95,9 +66,9 @@ double pearson(const NdArray& a, const NdArray& b) {
     return r > 1.0 ? 1.0 : (r < -1.0 ? -1.0 : r);
 }
 
-double spearman(const NdArray& a, const NdArray& b) {
-    const NdArray ra = ranks(a);
-    const NdArray rb = ranks(b);
+double spearman(const NdArray& a, const NdArray& b, Watch* watch) {
+    const NdArray ra = ranks(a, watch);
+    const NdArray rb = ranks(b, watch);
     return pearson(ra, rb);
 }
 

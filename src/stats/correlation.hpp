@@ -3,6 +3,7 @@
 #pragma once
 
 #include "array/ndarray.hpp"
+#include "array/watch.hpp"
 
 namespace tessaron {
 
@@ -10,13 +11,13 @@ namespace tessaron {
 // positions. Values are ordered ascending with equal values in index order;
 // NaN comes after every number and, equal to nothing, is ranked alone (NaNs
 // in index order).
-NdArray ranks(const NdArray& a);
+NdArray ranks(const NdArray& a, Watch* watch = nullptr);
 
 // Pearson's product-moment correlation; 0.0 when either vector has zero
 // deviation (so also for two empty vectors).
 double pearson(const NdArray& a, const NdArray& b);
 
 // Pearson's correlation of the two rank vectors.
-double spearman(const NdArray& a, const NdArray& b);
+double spearman(const NdArray& a, const NdArray& b, Watch* watch = nullptr);
 
 }  // namespace tessaron

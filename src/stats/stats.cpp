@@ -1,5 +1,8 @@
 #include "stats/stats.hpp"
 
+#include "array/kth_smallest.hpp"
+#include "stats/sort.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -32,14 +35,26 @@ double zero_at_rank(const double* x, std::size_t n, std::size_t rank) {
 }
 
 // The values at sorted ranks lo and hi (hi == lo or hi == lo + 1) of NaN-free
-// data, found by selection instead of a full sort.
+// data, found by selection instead of a full sort: the value at rank hi, and
+// below it the largest smaller value if exactly hi values are smaller (else
+// the same value again).
 std::pair<double, double> select_ranks(const double* x, std::size_t n, std::size_t lo,
-                                       std::size_t hi) {
+                                       std::size_t hi, Watch* watch) {
     Buffer work = Buffer::copy_of(x, n);
     double* w = work.data();
-    std::nth_element(w, w + hi, w + n);
-    double at_hi = w[hi];
-    double at_lo = lo == hi ? at_hi : *std::max_element(w, w + hi);
+    double at_hi = kth_smallest(w, n, hi, watch);
+    double at_lo = at_hi;
+    if (lo != hi) {
+        std::size_t smaller = 0;
+        double largest_smaller = -std::numeric_limits<double>::infinity();
+        in_watched_blocks(0, n, 1, watch, [&](std::uint64_t from, std::uint64_t to) {
+            for (std::uint64_t i = from; i < to; ++i) {
+                smaller += x[i] < at_hi;
+                largest_smaller = x[i] < at_hi && x[i] > largest_smaller ? x[i] : largest_smaller;
+            }
+        });
+        if (smaller == hi) at_lo = largest_smaller;
+    }
     if (at_hi == 0.0) at_hi = zero_at_rank(x, n, hi);
     if (at_lo == 0.0) at_lo = lo == hi ? at_hi : zero_at_rank(x, n, lo);
     return {at_lo, at_hi};
@@ -91,24 +106,24 @@ bool all(const NdArray& a) {
     return std::none_of(a.data.begin(), a.data.end(), [](double x) { return x == 0.0; });
 }
 
-double median(const NdArray& a) {
+double median(const NdArray& a, Watch* watch) {
     const std::size_t n = a.size();
     if (n == 0 || has_nan(a.data.data(), n)) return kNaN;
-    if (n % 2 == 1) return select_ranks(a.data.data(), n, n / 2, n / 2).first;
-    const auto [lo, hi] = select_ranks(a.data.data(), n, n / 2 - 1, n / 2);
+    if (n % 2 == 1) return select_ranks(a.data.data(), n, n / 2, n / 2, watch).first;
+    const auto [lo, hi] = select_ranks(a.data.data(), n, n / 2 - 1, n / 2, watch);
     return (lo + hi) * 0.5;
 }
 
-double quantile(const NdArray& a, double q) {
+double quantile(const NdArray& a, double q, Watch* watch) {
     check_quantile(q);
     const std::size_t n = a.size();
     if (n == 0 || has_nan(a.data.data(), n)) return kNaN;
     return interpolate(q, n, [&](std::size_t lo, std::size_t hi) {
-        return select_ranks(a.data.data(), n, lo, hi);
+        return select_ranks(a.data.data(), n, lo, hi, watch);
     });
 }
 
-NdArray quantiles(const NdArray& a, const double* qs, std::size_t count) {
+NdArray quantiles(const NdArray& a, const double* qs, std::size_t count, Watch* watch) {
     for (std::size_t j = 0; j < count; ++j) check_quantile(qs[j]);
     NdArray out = NdArray::uninit(d1(count));
     const std::size_t n = a.size();
@@ -119,7 +134,7 @@ NdArray quantiles(const NdArray& a, const double* qs, std::size_t count) {
     // One sort for all q. The zeros, which an unstable sort may reorder, are
     // then written back in input order, as a stable sort leaves them.
     Buffer sorted = Buffer::copy_of(a.data.data(), n);
-    std::sort(sorted.begin(), sorted.end());
+    sort_numbers(sorted.data(), n, watch);
     double* first_zero = std::lower_bound(sorted.begin(), sorted.end(), 0.0);
     for (double x : a.data)
         if (x == 0.0) *first_zero++ = x;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "array/ndarray.hpp"
+#include "array/watch.hpp"
 
 namespace tessaron {
 
@@ -19,8 +20,9 @@ bool all(const NdArray& a);  // no element == 0.0
 // (so equal zeros keep their input order and sign). Data containing NaN
 // gives NaN. A q outside [0, 1] (or NaN) fails the assertion
 // "Quantile must be between 0 and 1", checked before anything else.
-double median(const NdArray& a);
-double quantile(const NdArray& a, double q);
-NdArray quantiles(const NdArray& a, const double* qs, std::size_t count);
+// Large data ticks the watch, if any, as it is selected or sorted.
+double median(const NdArray& a, Watch* watch = nullptr);
+double quantile(const NdArray& a, double q, Watch* watch = nullptr);
+NdArray quantiles(const NdArray& a, const double* qs, std::size_t count, Watch* watch = nullptr);
 
 }  // namespace tessaron

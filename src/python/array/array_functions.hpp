@@ -7,6 +7,7 @@
 
 #include "python/array/array_args.hpp"
 #include "python/binding.hpp"
+#include "python/gil.hpp"
 #include "stats/stats.hpp"
 
 namespace tessaron::py {
@@ -59,12 +60,19 @@ PyObject* bool_result(const NdArray& a) {
     return PyBool_FromLong(F(a));
 }
 
-// A float q gives a float; an Array q gives one quantile per element of q,
-// in its flat order, as a 1-D Array.
+// The order statistics select or sort; with the GIL held, they poll for
+// Ctrl-C as they go. A float q gives a float; an Array q gives one quantile
+// per element of q, in its flat order, as a 1-D Array.
 inline PyObject* quantile_result(const NdArray& a, const ArrayOrScalar& q) {
-    if (!q.is_array()) return PyFloat_FromDouble(quantile(a, q.scalar));
+    Watch watch = signal_watch();
+    if (!q.is_array()) return PyFloat_FromDouble(quantile(a, q.scalar, &watch));
     const NdArray& qs = q.array.value();
-    return wrap_array(quantiles(a, qs.data.data(), qs.size()));
+    return wrap_array(quantiles(a, qs.data.data(), qs.size(), &watch));
+}
+
+inline PyObject* median_result(const NdArray& a) {
+    Watch watch = signal_watch();
+    return PyFloat_FromDouble(median(a, &watch));
 }
 
 template <NdArray (*F)(const NdArray&)>

@@ -42,7 +42,7 @@ const PyMethodDef defs[] = {
     array_method_def<ArrayMethod<"mean($self)">, float_result<mean>>(),
     array_method_def<ArrayMethod<"var($self)">, float_result<var>>(),
     array_method_def<ArrayMethod<"std($self)">, float_result<std_dev>>(),
-    array_method_def<ArrayMethod<"median($self)">, float_result<median>>(),
+    array_method_def<ArrayMethod<"median($self)">, median_result>(),
     array_method_def<Quantile, quantile_body>(),
     array_method_def<ArrayMethod<"any($self)">, bool_result<any>>(),
     array_method_def<ArrayMethod<"all($self)">, bool_result<all>>(),
