@@ -52,7 +52,7 @@ auto on_argument(Args<Sig>& in, Estimate&& estimate, Work&& work)
             Watch watch = signal_watch();
             return work(x.value(), watch);
         }
-        a = x.converted ? std::move(*x.converted) : x.value();
+        a = x.take();
     }
     return without_gil([&](Watch& watch) { return work(*a, watch); });
 }
@@ -123,8 +123,8 @@ PyObject* product_body(Args<Sig>& in) {
             Watch watch = signal_watch();
             return wrap_array(matmul(p, q, &watch));
         }
-        a = x.converted ? std::move(*x.converted) : p;
-        b = y.converted ? std::move(*y.converted) : q;
+        a = x.take();
+        b = y.take();
     }
     return wrap_array(without_gil([&](Watch& w) { return matmul(*a, *b, &w); }));
 }

@@ -8,7 +8,7 @@
 namespace tessaron::py {
 
 BufferRead read_buffer_array(PyObject* obj, std::optional<NdArray>& out, int min_ndim, bool sequences) {
-    if (PyBytes_Check(obj) || PyByteArray_Check(obj) || !PyObject_CheckBuffer(obj)) return BufferRead::NotABuffer;
+    if (!may_export_numbers(obj)) return BufferRead::NotABuffer;
     HeldBuffer view;
     if (!view.acquire(obj)) {
         PyErr_Clear();

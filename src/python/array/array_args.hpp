@@ -23,7 +23,16 @@ struct ArrayArg {
     std::optional<NdArray> converted;
     bool held() const { return obj != nullptr || converted.has_value(); }
     const NdArray& value() const { return obj ? obj->value : *converted; }
+    // The value as an array of the caller's own (the conversion moved out,
+    // or a copy of the Array), for work that runs after the loan ends.
+    NdArray take() { return converted ? std::move(*converted) : obj->value; }
 };
+
+// Whether obj may hold numbers in a buffer (bytes and bytearrays are text
+// to Python, and are read as sequences or refused, never as numbers).
+inline bool may_export_numbers(PyObject* obj) {
+    return !PyBytes_Check(obj) && !PyByteArray_Check(obj) && PyObject_CheckBuffer(obj);
+}
 
 // How an object's buffer was read as an Array.
 enum class BufferRead {

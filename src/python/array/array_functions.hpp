@@ -26,17 +26,6 @@ PyObject* of_pair(Args<Sig>& in) {
     return Result(a.value(), b.value());
 }
 
-// Argument I as an array of the call's own: a buffer's conversion moved out,
-// or a copy of the Array, whose loan ends here. Work on it can then run
-// without the GIL while other threads use the Array.
-template <std::size_t I, class Base>
-bool private_array(const Slots<Base>& in, std::optional<NdArray>& out) {
-    ArrayArg a;
-    if (!arg<I>(in, a)) return false;
-    out = a.converted ? std::move(*a.converted) : a.value();
-    return true;
-}
-
 template <Literal Decl, PyObject* (*Result)(const NdArray&)>
 PyMethodDef function_of_array() {
     using Sig = Signature<Decl>;

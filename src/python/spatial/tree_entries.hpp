@@ -36,8 +36,8 @@ struct BuildArgs {
     template <class Base>
     bool read(const Slots<Base>& in) {
         PyObject* source = in.slots[0];
-        from_buffer = !is_array(source) && !PyBytes_Check(source) && !PyByteArray_Check(source) &&
-                      PyObject_CheckBuffer(source) && buffer.acquire(source) && holds_reals(*buffer);
+        from_buffer = !is_array(source) && may_export_numbers(source) && buffer.acquire(source) &&
+                      holds_reals(*buffer);
         PyErr_Clear();
         return (from_buffer || arg<0>(in, array)) && arg<1>(in, leaf_size) && arg<2>(in, metric);
     }
