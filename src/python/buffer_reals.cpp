@@ -106,6 +106,11 @@ double element(const char* p, const Format& f) {
 
 bool holds_reals(const Py_buffer& view) { return format_of(view).has_value(); }
 
+bool native_doubles(const Py_buffer& view) {
+    const std::optional<Format> f = format_of(view);
+    return f && f->kind == Kind::Float && f->size == 8 && !f->swap && PyBuffer_IsContiguous(&view, 'C');
+}
+
 void read_reals(const Py_buffer& view, double* out) {
     const Format f = *format_of(view);
     const int nd = view.ndim;

@@ -36,6 +36,10 @@ private:
 // Whether the buffer holds one real number per element in a format we read.
 bool holds_reals(const Py_buffer& view);
 
+// Whether the buffer is float64 in this machine's byte order and C order,
+// so that its memory can be read in place as the values it holds.
+bool native_doubles(const Py_buffer& view);
+
 // Every element of a buffer that holds_reals, in C (row-major) order, into
 // out[0, product of the shape).
 void read_reals(const Py_buffer& view, double* out);

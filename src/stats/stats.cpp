@@ -74,37 +74,48 @@ double interpolate(double q, std::size_t n, AtRanks&& at_ranks) {
 
 }  // namespace
 
-double sum(const NdArray& a) {
+double sum(std::span<const double> x) {
     double s = -0.0;
-    for (double x : a.data) s += x;
+    for (double v : x) s += v;
     return s;
 }
 
-double mean(const NdArray& a) {
-    if (a.size() == 0) return kNaN;
-    return sum(a) / static_cast<double>(a.size());
+double mean(std::span<const double> x) {
+    if (x.empty()) return kNaN;
+    return sum(x) / static_cast<double>(x.size());
 }
 
-double var(const NdArray& a) {
-    if (a.size() == 0) return kNaN;
-    const double m = mean(a);
+double var(std::span<const double> x) {
+    if (x.empty()) return kNaN;
+    const double m = mean(x);
     double s = -0.0;
-    for (double x : a.data) {
-        const double d = x - m;
+    for (double v : x) {
+        const double d = v - m;
         s += d * d;
     }
-    return s / static_cast<double>(a.size());
+    return s / static_cast<double>(x.size());
 }
 
-double std_dev(const NdArray& a) { return std::sqrt(var(a)); }
+double std_dev(std::span<const double> x) { return std::sqrt(var(x)); }
 
-bool any(const NdArray& a) {
-    return std::any_of(a.data.begin(), a.data.end(), [](double x) { return x != 0.0; });
+bool any(std::span<const double> x) {
+    return std::any_of(x.begin(), x.end(), [](double v) { return v != 0.0; });
 }
 
-bool all(const NdArray& a) {
-    return std::none_of(a.data.begin(), a.data.end(), [](double x) { return x == 0.0; });
+bool all(std::span<const double> x) {
+    return std::none_of(x.begin(), x.end(), [](double v) { return v == 0.0; });
 }
+
+namespace {
+std::span<const double> values(const NdArray& a) { return {a.data.data(), a.size()}; }
+}  // namespace
+
+double sum(const NdArray& a) { return sum(values(a)); }
+double mean(const NdArray& a) { return mean(values(a)); }
+double var(const NdArray& a) { return var(values(a)); }
+double std_dev(const NdArray& a) { return std_dev(values(a)); }
+bool any(const NdArray& a) { return any(values(a)); }
+bool all(const NdArray& a) { return all(values(a)); }
 
 double median(const NdArray& a, Watch* watch) {
     const std::size_t n = a.size();

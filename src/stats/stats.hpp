@@ -2,6 +2,7 @@
 // flat sequence of its elements; sums run left to right from -0.0.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "array/ndarray.hpp"
@@ -15,6 +16,13 @@ double var(const NdArray& a);   // population variance; NaN when empty
 double std_dev(const NdArray& a);
 bool any(const NdArray& a);  // some element != 0.0 (NaN counts)
 bool all(const NdArray& a);  // no element == 0.0
+// The same over values in memory (a buffer of float64 read in place).
+double sum(std::span<const double> x);
+double mean(std::span<const double> x);
+double var(std::span<const double> x);
+double std_dev(std::span<const double> x);
+bool any(std::span<const double> x);
+bool all(std::span<const double> x);
 
 // Order statistics, as read from a copy sorted ascending by a stable sort
 // (so equal zeros keep their input order and sign). Data containing NaN
