@@ -201,6 +201,12 @@ bool extract(PyObject* obj, Dims& out) {
     return extract_by_iteration(obj, out);
 }
 
+bool extract(PyObject* obj, bool& out) {
+    const int truth = PyObject_IsTrue(obj);
+    out = truth == 1;
+    return truth >= 0;
+}
+
 // ---- strings -------------------------------------------------------------
 
 static bool utf8_of(PyObject* str, std::string& out) {

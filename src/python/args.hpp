@@ -34,6 +34,7 @@ bool extract(PyObject* obj, std::int64_t& out);
 bool extract(PyObject* obj, Buffer& out);          // a list of floats
 bool extract(PyObject* obj, Dims& out);            // a shape, or a list of sizes
 bool extract(PyObject* obj, Name& out);
+bool extract(PyObject* obj, bool& out);            // a flag: the object's truth
 
 template <class T>
 bool extract(PyObject* obj, std::optional<T>& out) {

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,19 +13,23 @@
 namespace tessaron::py {
 namespace {
 
+// Two-dimensional, or one-dimensional (a vector of shape (n,): counts,
+// offsets, flat answers).
 struct IndexMatrix {
     std::vector<std::int64_t> values;
+    int ndim = 2;
     Py_ssize_t shape[2] = {0, 0};
     Py_ssize_t strides[2] = {0, 0};
 
+    bool vector() const { return ndim == 1; }
     Py_ssize_t rows() const { return shape[0]; }
-    Py_ssize_t cols() const { return shape[1]; }
+    Py_ssize_t cols() const { return vector() ? 1 : shape[1]; }
     const std::int64_t* row(Py_ssize_t i) const { return values.data() + i * cols(); }
 };
 
 IndexMatrix& matrix(PyObject* self) { return value_of<IndexMatrix>(self); }
 
-// Exports the whole matrix, two-dimensional and C-contiguous; the storage
+// Exports the whole matrix, C-contiguous; the storage
 // never moves, so any number of exports may be alive.
 int get_buffer(PyObject* self, Py_buffer* view, int flags) {
     IndexMatrix& m = matrix(self);
@@ -34,7 +39,7 @@ int get_buffer(PyObject* self, Py_buffer* view, int flags) {
     view->readonly = 0;
     view->itemsize = sizeof(std::int64_t);
     view->format = (flags & PyBUF_FORMAT) ? const_cast<char*>("q") : nullptr;
-    view->ndim = 2;
+    view->ndim = m.ndim;
     view->shape = (flags & PyBUF_ND) == PyBUF_ND ? m.shape : nullptr;
     view->strides = (flags & PyBUF_STRIDES) == PyBUF_STRIDES ? m.strides : nullptr;
     view->suboffsets = nullptr;
@@ -42,7 +47,11 @@ int get_buffer(PyObject* self, Py_buffer* view, int flags) {
     return 0;
 }
 
+PyObject* value_at(const IndexMatrix& m, Py_ssize_t i) { return PyLong_FromLongLong(m.values[i]); }
+
+// Row i as a list of ints (of a vector: its i-th value).
 PyObject* row_list(const IndexMatrix& m, Py_ssize_t i) {
+    if (m.vector()) return value_at(m, i);
     Ref out = Ref::steal(PyList_New(m.cols()));
     if (!out) return nullptr;
     for (Py_ssize_t j = 0; j < m.cols(); ++j) {
@@ -88,11 +97,15 @@ PyObject* reduce(PyObject* self, Args<Reduce>&) {
     Ref fn = Ref::steal(rebuild_function("_rebuild_index_matrix"));
     Ref bytes = fn ? Ref::steal(bytes_from(values.data(), values.size() * sizeof(std::int64_t))) : Ref();
     if (!bytes) return nullptr;
+    if (m.vector()) return Py_BuildValue("O(nOO)", fn.get(), m.rows(), Py_None, bytes.get());
     return Py_BuildValue("O(nnO)", fn.get(), m.rows(), m.cols(), bytes.get());
 }
 
-PyObject* get_shape(PyObject* self, void*) { return Py_BuildValue("(nn)", matrix(self).rows(), matrix(self).cols()); }
-PyObject* get_ndim(PyObject*, void*) { return PyLong_FromLong(2); }
+PyObject* get_shape(PyObject* self, void*) {
+    const IndexMatrix& m = matrix(self);
+    return m.vector() ? Py_BuildValue("(n)", m.rows()) : Py_BuildValue("(nn)", m.rows(), m.cols());
+}
+PyObject* get_ndim(PyObject* self, void*) { return PyLong_FromLong(matrix(self).ndim); }
 PyObject* get_format(PyObject*, void*) { return PyUnicode_FromString("q"); }
 PyObject* get_itemsize(PyObject*, void*) { return PyLong_FromLong(sizeof(std::int64_t)); }
 PyObject* get_nbytes(PyObject* self, void*) {
@@ -100,8 +113,8 @@ PyObject* get_nbytes(PyObject* self, void*) {
 }
 
 PyGetSetDef getset[] = {
-    {"shape", get_shape, nullptr, "(rows, columns)", nullptr},
-    {"ndim", get_ndim, nullptr, "2", nullptr},
+    {"shape", get_shape, nullptr, "(rows, columns), or (length,) for a vector", nullptr},
+    {"ndim", get_ndim, nullptr, "2, or 1 for a vector", nullptr},
     {"format", get_format, nullptr, "'q': 64-bit signed ints", nullptr},
     {"itemsize", get_itemsize, nullptr, "8", nullptr},
     {"nbytes", get_nbytes, nullptr, "rows * columns * 8", nullptr},
@@ -122,12 +135,12 @@ bool position(PyObject* key, Py_ssize_t n, Py_ssize_t& out) {
     return true;
 }
 
-// m[i]: row i as a list of ints; m[i, j]: one int.
+// m[i]: row i as a list of ints (of a vector: one int); m[i, j]: one int.
 PyObject* subscript(PyObject* self, PyObject* key) {
     const IndexMatrix& m = matrix(self);
     Py_ssize_t i = 0, j = 0;
     if (PyIndex_Check(key)) return position(key, m.rows(), i) ? row_list(m, i) : nullptr;
-    if (PyTuple_Check(key) && PyTuple_GET_SIZE(key) == 2 && PyIndex_Check(PyTuple_GET_ITEM(key, 0)) &&
+    if (!m.vector() && PyTuple_Check(key) && PyTuple_GET_SIZE(key) == 2 && PyIndex_Check(PyTuple_GET_ITEM(key, 0)) &&
         PyIndex_Check(PyTuple_GET_ITEM(key, 1))) {
         if (!position(PyTuple_GET_ITEM(key, 0), m.rows(), i) || !position(PyTuple_GET_ITEM(key, 1), m.cols(), j))
             return nullptr;
@@ -146,27 +159,32 @@ PyObject* iterate(PyObject* self) {
 PyObject* compare(PyObject* self, PyObject* other, int op) {
     if ((op != Py_EQ && op != Py_NE) || Py_TYPE(other) != Py_TYPE(self)) Py_RETURN_NOTIMPLEMENTED;
     const IndexMatrix &a = matrix(self), &b = matrix(other);
-    const bool equal = a.rows() == b.rows() && a.cols() == b.cols() && a.values == b.values;
+    const bool equal = a.ndim == b.ndim && a.rows() == b.rows() && a.cols() == b.cols() && a.values == b.values;
     return PyBool_FromLong(equal == (op == Py_EQ));
 }
 
 // "IndexMatrix(shape=(m, k), rows=[[0, 5, 2], [1, 4, 3], ...])": at most
 // three rows and eight columns are shown.
-std::string row_text(const IndexMatrix& m, Py_ssize_t i) {
+std::string row_text(const std::int64_t* row, Py_ssize_t count) {
     std::string text = "[";
-    for (Py_ssize_t j = 0; j < m.cols(); ++j) {
+    for (Py_ssize_t j = 0; j < count; ++j) {
         if (j) text += ", ";
         if (j == 8) {
             text += "...";
             break;
         }
-        text += std::to_string(m.row(i)[j]);
+        text += std::to_string(row[j]);
     }
     return text + "]";
 }
 
 PyObject* repr(PyObject* self) {
     const IndexMatrix& m = matrix(self);
+    if (m.vector()) {  // "IndexMatrix(shape=(n,), values=[0, 5, 2, ...])"
+        const std::string text = "IndexMatrix(shape=(" + std::to_string(m.rows()) +
+                                 ",), values=" + row_text(m.values.data(), m.rows()) + ")";
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    }
     std::string text = "IndexMatrix(shape=(" + std::to_string(m.rows()) + ", " + std::to_string(m.cols()) + "), rows=[";
     for (Py_ssize_t i = 0; i < m.rows(); ++i) {
         if (i) text += ", ";
@@ -174,7 +192,7 @@ PyObject* repr(PyObject* self) {
             text += "...";
             break;
         }
-        text += row_text(m, i);
+        text += row_text(m.row(i), m.cols());
     }
     text += "])";
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
@@ -204,17 +222,20 @@ PyType_Slot slots[] = {
 
 PyType_Spec spec = sealed_spec<IndexMatrix>("tessaron.spatial.IndexMatrix", slots);
 
-// A new matrix of rows x cols values, or nullptr with MemoryError.
-PyObject* new_matrix(std::uint64_t rows, std::uint64_t cols, std::int64_t*& data) {
+// A new matrix of rows x cols values (a vector of `rows` when cols is
+// absent), or nullptr with MemoryError.
+PyObject* new_matrix(std::uint64_t rows, std::optional<std::uint64_t> cols, std::int64_t*& data) {
     IndexMatrix m;
-    if (cols != 0 && rows > static_cast<std::uint64_t>(PY_SSIZE_T_MAX) / sizeof(std::int64_t) / cols) {
+    const std::uint64_t width = cols.value_or(1);
+    if (width != 0 && rows > static_cast<std::uint64_t>(PY_SSIZE_T_MAX) / sizeof(std::int64_t) / width) {
         PyErr_NoMemory();
         return nullptr;
     }
-    m.values.resize(rows * cols);
+    m.values.resize(rows * width);
+    m.ndim = cols ? 2 : 1;
     m.shape[0] = static_cast<Py_ssize_t>(rows);
-    m.shape[1] = static_cast<Py_ssize_t>(cols);
-    m.strides[0] = static_cast<Py_ssize_t>(cols * sizeof(std::int64_t));
+    m.shape[1] = static_cast<Py_ssize_t>(width);
+    m.strides[0] = static_cast<Py_ssize_t>(width * sizeof(std::int64_t));
     m.strides[1] = sizeof(std::int64_t);
     data = m.values.data();
     // The vector's storage moves with it into the instance.
@@ -223,15 +244,18 @@ PyObject* new_matrix(std::uint64_t rows, std::uint64_t cols, std::int64_t*& data
 
 using RebuildIndexMatrix = Signature<"_rebuild_index_matrix(rows, cols, data)">;
 PyObject* rebuild_index_matrix(Args<RebuildIndexMatrix>& in) {
-    std::uint64_t rows = 0, cols = 0;
+    std::uint64_t rows = 0;
+    std::optional<std::uint64_t> cols;  // None: a vector
     std::string_view data;
     if (!arg<0>(in, rows) || !arg<1>(in, cols) || !bytes_of(in.slots[2], "index matrix", data)) return nullptr;
     // The size is checked before anything is allocated.
-    const bool fits = cols == 0 || rows <= static_cast<std::uint64_t>(PY_SSIZE_T_MAX) / sizeof(std::int64_t) / cols;
-    const std::uint64_t bytes = fits ? rows * cols * sizeof(std::int64_t) : 0;
+    const std::uint64_t width = cols.value_or(1);
+    const bool fits = width == 0 || rows <= static_cast<std::uint64_t>(PY_SSIZE_T_MAX) / sizeof(std::int64_t) / width;
+    const std::uint64_t bytes = fits ? rows * width * sizeof(std::int64_t) : 0;
     if (!fits || data.size() != bytes) {
         raise_value_error("Invalid pickled index matrix state: " + std::to_string(data.size()) +
-                          " bytes for a matrix of " + std::to_string(rows) + " x " + std::to_string(cols));
+                          " bytes for a matrix of " + std::to_string(rows) +
+                          (cols ? " x " + std::to_string(*cols) : std::string(" values")));
         return nullptr;
     }
     std::int64_t* values = nullptr;
@@ -253,6 +277,11 @@ PyTypeObject* type_of<IndexMatrix>() {
 Ref index_matrix(std::uint64_t rows, std::uint64_t cols, std::int64_t*& data) {
     if (!type_of<IndexMatrix>()) return Ref();
     return Ref::steal(new_matrix(rows, cols, data));
+}
+
+Ref index_vector(std::uint64_t length, std::int64_t*& data) {
+    if (!type_of<IndexMatrix>()) return Ref();
+    return Ref::steal(new_matrix(length, std::nullopt, data));
 }
 
 bool add_index_matrix_type(PyObject* module) {

@@ -16,6 +16,9 @@ namespace tessaron::py {
 // the matrix reaches Python code.
 Ref index_matrix(std::uint64_t rows, std::uint64_t cols, std::int64_t*& data);
 
+// A new vector (shape (length,)) of zeroed ints, as index_matrix.
+Ref index_vector(std::uint64_t length, std::int64_t*& data);
+
 // Adds the class to tessaron.spatial (not to its __all__).
 bool add_index_matrix_type(PyObject* module);
 

@@ -69,7 +69,7 @@ constexpr double power_of_ten(int e) {
     return p;
 }
 
-// A default written as `None`, a number ("20", "1.0", "1e-10", "-3") or a
+// A default written as `None`, `True`, `False`, a number ("20", "1.0", "1e-10", "-3") or a
 // quoted string. Numbers are read exactly: a mantissa of at most 2^53 and a
 // power of ten of at most 10^22, whose product or quotient rounds once.
 constexpr DefaultValue parse_default(std::string_view d, std::size_t i, std::size_t end) {
@@ -79,6 +79,13 @@ constexpr DefaultValue parse_default(std::string_view d, std::size_t i, std::siz
     const std::string_view t = d.substr(i, end - i);
     if (t.size() == 4 && t[0] == 'N' && t[1] == 'o' && t[2] == 'n' && t[3] == 'e') {
         v.kind = DefaultValue::Kind::None;
+        return v;
+    }
+    if (t == "True" || t == "False") {  // flags, read as 1 and 0
+        v.kind = DefaultValue::Kind::Number;
+        v.integral = true;
+        v.integer = t == "True";
+        v.number = static_cast<double>(v.integer);
         return v;
     }
     if (t.size() >= 2 && (t[0] == '"' || t[0] == '\'') && t[t.size() - 1] == t[0]) {

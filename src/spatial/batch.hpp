@@ -37,10 +37,11 @@ struct NoState {};
 inline NoState no_state() { return {}; }
 
 // Row i of the m x min(k, n) outputs: query i's nearest points, nearest
-// first, as distances and input rows.
+// first, as distances and input rows; only points within `bound`, the
+// places left empty holding distance inf and row -1.
 template <SearchTree Tree>
-void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint64_t k, double* distances,
-               std::int64_t* rows, const Workers& workers) {
+void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint64_t k, double bound,
+               double* distances, std::int64_t* rows, const Workers& workers) {
     const PointSet& p = t.points();
     const std::uint64_t room = std::min(k, p.n);
     if (room == 0 || m == 0) return;
@@ -48,23 +49,72 @@ void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint6
     each_query(queries, m, p.dim, workers, [&] { return CandidateHeap(room); },
                [&](std::uint64_t i, CandidateHeap& heap, Watch& watch) {
                    heap.clear();
-                   search_knn(t, queries + i * p.dim, p.dim, heap, watch);
+                   search_knn(t, queries + i * p.dim, p.dim, heap, watch, bound);
                    heap.write_ascending(distances + i * room, rows + i * room);
                });
 }
 
-// out[i]: the input rows within `radius` of query i, in walk order.
+// The radius of each query of a batch: one for all, or one per query.
+struct Radii {
+    const double* values;
+    bool per_query = false;
+    double operator[](std::uint64_t i) const { return values[per_query ? i : 0]; }
+};
+
+// One query's points within its radius: input rows, and their distances
+// when asked for.
+struct RadiusHits {
+    std::vector<std::uint64_t> rows;
+    std::vector<double> distances;
+};
+
+struct RadiusOptions {
+    bool distances = false;  // keep each point's distance
+    bool sorted = false;     // order each answer by distance, ties by input row
+};
+
+// Orders one answer by distance, ties by input row (distances kept).
+void sort_by_distance(RadiusHits& hits);
+
+// out[i]: the points within radii[i] of query i, in walk order unless sorted.
 template <SearchTree Tree>
-void radius_batch(const Tree& t, const double* queries, std::uint64_t m, double radius,
-                  std::vector<std::vector<std::uint64_t>>& out, const Workers& workers) {
+void radius_batch(const Tree& t, const double* queries, std::uint64_t m, Radii radii, RadiusOptions options,
+                  std::vector<RadiusHits>& out, const Workers& workers) {
     const PointSet& p = t.points();
     out.assign(m, {});
     if (m == 0) return;
     t.check_query(p.dim);
+    const bool keep = options.distances || options.sorted;
     each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
-        search_radius(t, queries + i * p.dim, p.dim, radius, out[i], watch);
+        RadiusHits& hits = out[i];
+        search_radius(t, queries + i * p.dim, p.dim, radii[i], [&](double d, std::uint64_t row) {
+            hits.rows.push_back(row);
+            if (keep) hits.distances.push_back(d);
+        }, watch);
+        if (options.sorted) sort_by_distance(hits);
+        if (!options.distances) std::vector<double>().swap(hits.distances);
     });
 }
+
+// counts[i]: how many points lie within radii[i] of query i.
+template <SearchTree Tree>
+void radius_count_batch(const Tree& t, const double* queries, std::uint64_t m, Radii radii, std::int64_t* counts,
+                        const Workers& workers) {
+    const PointSet& p = t.points();
+    if (m == 0) return;
+    t.check_query(p.dim);
+    each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
+        std::int64_t count = 0;
+        search_radius(t, queries + i * p.dim, p.dim, radii[i], [&](double, std::uint64_t) { ++count; }, watch);
+        counts[i] = count;
+    });
+}
+
+// The answers as compressed rows: offsets (m + 1), then every answer's rows
+// (and distances, when kept) one after another; each answer is freed once
+// copied.
+std::uint64_t total_hits(const std::vector<RadiusHits>& hits);
+void write_flat(std::vector<RadiusHits>& hits, std::int64_t* offsets, std::int64_t* rows, double* distances);
 
 // out[i]: the density at query i, as kernel_density gives it for that query.
 template <SearchTree Tree>

@@ -1,6 +1,7 @@
 #include "spatial/common.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <string>
 #include <type_traits>
@@ -99,6 +100,10 @@ void CandidateHeap::write_ascending(double* distances, std::int64_t* rows) {
     for (std::uint64_t i = 0; i < size_; ++i) {
         distances[i] = entries_[i].distance;
         rows[i] = static_cast<std::int64_t>(entries_[i].row);
+    }
+    for (std::uint64_t i = size_; i < room_; ++i) {  // places a distance bound left empty
+        distances[i] = std::numeric_limits<double>::infinity();
+        rows[i] = -1;
     }
 }
 

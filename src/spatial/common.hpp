@@ -103,7 +103,8 @@ public:
 
     // Heap-sorts the candidates into ascending distance and gives their rows.
     std::vector<std::uint64_t> rows_ascending();
-    // The same, written as distances and rows (each with room for every candidate).
+    // The same, written as distances and rows (each with the heap's room);
+    // places left empty get the distance inf and the row -1.
     void write_ascending(double* distances, std::int64_t* rows);
 
 private:

@@ -115,49 +115,57 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
     });
 }
 
-template <class M, class Tree>
-void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap,
+// With Bounded, only points at a distance of at most `bound` are offered
+// and nodes whose lower bound exceeds it are cut (a NaN distance is never
+// within it).
+template <class M, bool Bounded, class Tree>
+void knn(const Tree& t, NodeId node, const double* q, std::size_t len, CandidateHeap& heap, double bound,
          const typename Tree::Carry& carry, Watch& watch) {
     const bool full = heap.full();
-    const auto step = t.template knn_step<M>(node, q, len, full, carry);
+    const auto step = t.template knn_step<M>(node, q, len, full || Bounded, carry);
     // The heap takes only strictly nearer points, so a node whose bound
     // equals the worst candidate cannot contribute either (a NaN on either
     // side never cuts).
     if (full && step.bound >= heap.worst()) return;
+    if constexpr (Bounded)
+        if (step.bound > bound) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         watch.tick(r.count() * len);
         if (M::id == DistanceMetric::Euclidean && full) {
-            offer_leaf_euclidean(t, r, q, len, heap);
+            offer_leaf_euclidean(t, r, q, len, heap);  // the worst candidate is within the bound
         } else {
-            scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) { heap.offer(d, row); });
+            scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
+                if (!Bounded || d <= bound) heap.offer(d, row);
+            });
         }
         return;
     }
     if (step.left_first) {
-        knn<M>(t, node + 1, q, len, heap, step.left, watch);
-        knn<M>(t, r.right, q, len, heap, step.right, watch);
+        knn<M, Bounded>(t, node + 1, q, len, heap, bound, step.left, watch);
+        knn<M, Bounded>(t, r.right, q, len, heap, bound, step.right, watch);
     } else {
-        knn<M>(t, r.right, q, len, heap, step.right, watch);
-        knn<M>(t, node + 1, q, len, heap, step.left, watch);
+        knn<M, Bounded>(t, r.right, q, len, heap, bound, step.right, watch);
+        knn<M, Bounded>(t, node + 1, q, len, heap, bound, step.left, watch);
     }
 }
 
-template <class M, class Tree>
-void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad,
-            std::vector<std::uint64_t>& out, const typename Tree::Carry& carry, Watch& watch) {
+// found(distance, row) for each point within `rad`, in walk order.
+template <class M, class Tree, class Found>
+void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad, Found& found,
+            const typename Tree::Carry& carry, Watch& watch) {
     const auto step = t.template radius_step<M>(node, q, len, carry);
     if (step.bound > rad) return;
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         watch.tick(r.count() * len);
         scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
-            if (d <= rad) out.push_back(row);
+            if (d <= rad) found(d, row);
         });
         return;
     }
-    radius<M>(t, node + 1, q, len, rad, out, step.left, watch);
-    radius<M>(t, r.right, q, len, rad, out, step.right, watch);
+    radius<M>(t, node + 1, q, len, rad, found, step.left, watch);
+    radius<M>(t, r.right, q, len, rad, found, step.right, watch);
 }
 
 // The node-level density procedure; contributions are added to `sum` one by
@@ -200,17 +208,24 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
 // points scanned (and, in densities, where nodes may be approximated without
 // a scan, of every node), which costs a k-nearest or radius search nothing
 // measurable; a batch also tells it of each query.
+// A k-nearest search may be bounded: only points within `bound` are
+// candidates (inf: no bound, NaN distances included as usual).
 template <SearchTree Tree>
-void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap, Watch& watch) {
-    with_metric(t.points().metric,
-                [&]<class M>() { walk::knn<M>(t, 0, q, len, heap, t.root_carry(q, len), watch); });
+void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap, Watch& watch,
+                double bound = std::numeric_limits<double>::infinity()) {
+    with_metric(t.points().metric, [&]<class M>() {
+        if (bound < std::numeric_limits<double>::infinity())
+            walk::knn<M, true>(t, 0, q, len, heap, bound, t.root_carry(q, len), watch);
+        else
+            walk::knn<M, false>(t, 0, q, len, heap, bound, t.root_carry(q, len), watch);
+    });
 }
 
-template <SearchTree Tree>
-void search_radius(const Tree& t, const double* q, std::size_t len, double radius, std::vector<std::uint64_t>& out,
-                   Watch& watch) {
+// found(distance, row) for every point within `radius`, in walk order.
+template <SearchTree Tree, class Found>
+void search_radius(const Tree& t, const double* q, std::size_t len, double radius, Found&& found, Watch& watch) {
     with_metric(t.points().metric,
-                [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, out, t.root_carry(q, len), watch); });
+                [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, found, t.root_carry(q, len), watch); });
 }
 
 template <SearchTree Tree>
@@ -241,7 +256,7 @@ template <SearchTree Tree>
 std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius, Watch& watch) {
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
-    search_radius(t, q.data(), q.size(), radius, out, watch);
+    search_radius(t, q.data(), q.size(), radius, [&](double, std::uint64_t row) { out.push_back(row); }, watch);
     return out;
 }
 

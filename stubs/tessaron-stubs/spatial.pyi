@@ -1,7 +1,7 @@
 """KD-, ball and VP-trees: k-nearest, radius and kernel-density queries."""
 import sys
 from collections.abc import Iterator, Sequence
-from typing import SupportsFloat, SupportsIndex, final, overload
+from typing import Any, Literal, SupportsFloat, SupportsIndex, final, overload
 
 from typing_extensions import Buffer
 
@@ -15,6 +15,8 @@ _Queries = Array | Sequence[_Float] | _Float | None
 # A batch of queries: an (m, dim) Array, a 2-D buffer of real numbers (a
 # NumPy array of any real dtype and layout) or m sequences of dim numbers.
 _QueryBatch = _ArrayLike | Sequence[Sequence[_Float]]
+# One radius for every query, or one per query.
+_Radius = _Float | Sequence[_Float] | _ArrayLike
 
 @final
 class IndexMatrix:
@@ -23,10 +25,11 @@ class IndexMatrix:
     It exports its buffer (numpy.asarray and memoryview share it without a
     copy); len() counts its rows, iteration and m[i] give rows as lists of
     ints, m[i, j] one int; == compares two matrices; it pickles compactly,
-    as its shape and its bytes.
+    as its shape and its bytes. Counts, offsets and flat answers are
+    vectors of this type: shape (n,), whose iteration and m[i] give ints.
     """
     @property
-    def shape(self) -> tuple[int, int]: ...
+    def shape(self) -> tuple[int, ...]: ...
     @property
     def ndim(self) -> int: ...
     @property
@@ -35,13 +38,13 @@ class IndexMatrix:
     def itemsize(self) -> int: ...
     @property
     def nbytes(self) -> int: ...
-    def tolist(self) -> list[list[int]]:
-        """The rows as lists of ints.
+    def tolist(self) -> list[Any]:
+        """The rows as lists of ints (a vector's values as ints).
 
         Returns
         -------
-        list of list of int
-            One list per row.
+        list of list of int, or list of int
+            One list per row; of a vector, one int per value.
         """
     def tobytes(self) -> bytes:
         """The values as bytes, row after row, in the machine's byte order.
@@ -52,9 +55,9 @@ class IndexMatrix:
             rows * columns * 8 bytes.
         """
     def __len__(self) -> int: ...
-    def __iter__(self) -> Iterator[list[int]]: ...
+    def __iter__(self) -> Iterator[Any]: ...
     @overload
-    def __getitem__(self, key: SupportsIndex, /) -> list[int]: ...
+    def __getitem__(self, key: SupportsIndex, /) -> Any: ...
     @overload
     def __getitem__(self, key: tuple[SupportsIndex, SupportsIndex], /) -> int: ...
     def __eq__(self, other: object, /) -> bool: ...
@@ -215,7 +218,8 @@ class _Tree:
             Ctrl-C during the call; the tree stays usable.
         """
     def query_knn_batch(self, queries: _QueryBatch, k: SupportsIndex, *,
-                        workers: SupportsIndex = 1) -> tuple[Array, IndexMatrix]:
+                        workers: SupportsIndex = 1,
+                        distance_upper_bound: _Float | None = None) -> tuple[Array, IndexMatrix]:
         """The k nearest points of many queries at once, without the GIL.
 
         Parameters
@@ -230,6 +234,10 @@ class _Tree:
             Threads for the call: 1 the calling thread, n > 1 up to n
             threads, -1 one per core the process may use. The answers are
             the same, bit for bit, for every value.
+        distance_upper_bound : float or None, default None
+            Only points at a distance of at most this are neighbours; it
+            also prunes the search (None or inf: no bound). Places left empty hold the index -1 and
+            the distance inf.
 
         Returns
         -------
@@ -237,14 +245,16 @@ class _Tree:
             Shape (m, min(k, n)): the distances the search computed.
         indices : IndexMatrix
             64-bit integers of the same shape (numpy.asarray takes them
-            without a copy): row i is exactly query_knn(queries[i], k), ties
-            included.
+            without a copy): without a bound, row i is exactly
+            query_knn(queries[i], k), ties included; with one, its first
+            places within the bound.
 
         Raises
         ------
         ValueError
             "Query dimension {w} doesn't match tree dimension {d}", "queries
-            must be a 2D array" or "workers must be a positive integer or -1".
+            must be a 2D array", "workers must be a positive integer or -1"
+            or "distance_upper_bound must be a non-negative number, not {x}".
         TypeError
             A buffer of numbers that are not real ("queries must hold real
             numbers, not buffer format '{format}'") or a `workers` that is
@@ -253,8 +263,10 @@ class _Tree:
             Ctrl-C during the call: nothing is returned and the tree stays
             usable.
         """
-    def query_radius_batch(self, queries: _QueryBatch, radius: _Float, *,
-                           workers: SupportsIndex = 1) -> list[list[int]]:
+    @overload
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Radius, *, workers: SupportsIndex = 1,
+                           return_distance: Literal[False] = False, sort_results: bool = False,
+                           count_only: Literal[False] = False, flat: Literal[False] = False) -> list[list[int]]:
         """The points within a distance of many queries at once, without the GIL.
 
         Parameters
@@ -263,23 +275,47 @@ class _Tree:
             An (m, dim) Array, any 2-D buffer of real numbers (a NumPy array
             of any real dtype and layout, converted to float64 once) or m
             rows of dim numbers (sequences or 1-D Arrays); m may be 0.
-        radius : float
-            Points at a distance of at most radius are included.
+        radius : float, or sequence, Array or 1-D buffer of m floats
+            Points at a distance of at most radius are included: one radius
+            for every query, or one per query. None may be negative or NaN.
         workers : int, default 1
             Threads for the call: 1 the calling thread, n > 1 up to n
             threads, -1 one per core the process may use. The answers are
             the same, bit for bit, for every value.
+        return_distance : bool, default False
+            Also give each point's distance (as the search computed it).
+        sort_results : bool, default False
+            Order each answer by distance, ties by input row; otherwise in
+            the tree's walk order, as query_radius gives it.
+        count_only : bool, default False
+            Give only how many points each query has, without listing them
+            (not with return_distance or flat).
+        flat : bool, default False
+            Give the answers as compressed rows instead of lists: the fast
+            form for large answers.
 
         Returns
         -------
         list of list of int
-            List i is exactly query_radius(queries[i], radius).
+            By default: list i is exactly query_radius(queries[i], radius[i]).
+        (list of list of int, list of Array)
+            With return_distance: the lists and, per query, a 1-D Array of
+            the distances in the same order.
+        (offsets, indices) or (offsets, indices, distances)
+            With flat: offsets, an IndexMatrix vector of m + 1 values;
+            query i's points are indices[offsets[i]:offsets[i + 1]] (an
+            IndexMatrix vector) and, with return_distance, their distances
+            the same slice of a 1-D Array.
+        IndexMatrix
+            With count_only: a vector of m counts.
 
         Raises
         ------
         ValueError
             "Query dimension {w} doesn't match tree dimension {d}", "queries
-            must be a 2D array" or "workers must be a positive integer or -1".
+            must be a 2D array", "workers must be a positive integer or -1",
+            a radius that is negative or NaN or whose count is not m, or
+            count_only with return_distance or flat.
         TypeError
             A buffer of numbers that are not real ("queries must hold real
             numbers, not buffer format '{format}'") or a `workers` that is
@@ -288,6 +324,29 @@ class _Tree:
             Ctrl-C during the call: nothing is returned and the tree stays
             usable.
         """
+    @overload
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Radius, *, workers: SupportsIndex = 1,
+                           return_distance: Literal[True], sort_results: bool = False,
+                           count_only: Literal[False] = False,
+                           flat: Literal[False] = False) -> tuple[list[list[int]], list[Array]]: ...
+    @overload
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Radius, *, workers: SupportsIndex = 1,
+                           return_distance: Literal[False] = False, sort_results: bool = False,
+                           count_only: Literal[False] = False,
+                           flat: Literal[True]) -> tuple[IndexMatrix, IndexMatrix]: ...
+    @overload
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Radius, *, workers: SupportsIndex = 1,
+                           return_distance: Literal[True], sort_results: bool = False,
+                           count_only: Literal[False] = False,
+                           flat: Literal[True]) -> tuple[IndexMatrix, IndexMatrix, Array]: ...
+    @overload
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Radius, *, workers: SupportsIndex = 1,
+                           return_distance: Literal[False] = False, sort_results: bool = False,
+                           count_only: Literal[True], flat: Literal[False] = False) -> IndexMatrix: ...
+    @overload
+    def query_radius_batch(self, queries: _QueryBatch, radius: _Radius, *, workers: SupportsIndex = 1,
+                           return_distance: bool = False, sort_results: bool = False, count_only: bool = False,
+                           flat: bool = False) -> Any: ...
     def kernel_density_batch(self, queries: _QueryBatch | None = None, bandwidth: _Float | None = 1.0,
                              kernel: str | None = "gaussian", criterion: str | None = "none",
                              min_samples: SupportsIndex | None = None, max_span: _Float | None = None, *,

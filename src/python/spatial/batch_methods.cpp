@@ -1,5 +1,10 @@
 #include "python/spatial/batch_methods.hpp"
 
+#include <string>
+
+#include "python/array/array_args.hpp"
+#include "python/errors.hpp"
+
 namespace tessaron::py {
 
 bool worker_threads(std::int64_t workers, sp::Workers& out) {
@@ -14,6 +19,109 @@ bool worker_threads(std::int64_t workers, sp::Workers& out) {
         return false;
     }
     return true;
+}
+
+namespace {
+
+// A float as Python's repr writes it ("-1.0", "nan").
+std::string float_text(double x) {
+    char* text = PyOS_double_to_string(x, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
+    if (!text) {
+        PyErr_Clear();
+        return "?";
+    }
+    std::string out(text);
+    PyMem_Free(text);
+    return out;
+}
+
+bool non_negative(double x, const std::string& name) {
+    if (x >= 0.0) return true;
+    raise_value_error(name + " must be a non-negative number, not " + float_text(x));
+    return false;
+}
+
+}  // namespace
+
+bool check_distance_bound(const std::optional<double>& bound) {
+    return !bound || non_negative(*bound, "distance_upper_bound");
+}
+
+bool extract(PyObject* obj, RadiusArg& out) {
+    out.obj = obj;
+    const bool many = is_array(obj) || may_export_numbers(obj) || (PySequence_Check(obj) && !PyUnicode_Check(obj));
+    if (many) {
+        VecOrArray v;
+        if (!extract(obj, v)) return false;
+        const NdArray& a = v.as_array();
+        if (a.ndim() > 1) {
+            raise_value_error("radius must be one number or a one-dimensional sequence of one per query");
+            return false;
+        }
+        out.values = a.data;
+        out.per_query = a.ndim() == 1;  // a buffer of no dimension is one number
+        return true;
+    }
+    double r = 0.0;
+    if (!extract(obj, r)) return false;
+    out.values = Buffer::copy_of(&r, 1);
+    return true;
+}
+
+bool RadiusArg::check(std::uint64_t queries) const {
+    if (per_query && values.size() != queries) {
+        raise_value_error("radius must be one number or one per query: " + std::to_string(values.size()) +
+                          " radii for " + std::to_string(queries) + " queries");
+        return false;
+    }
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (!non_negative(values[i], per_query ? "radius[" + std::to_string(i) + "]" : std::string("radius")))
+            return false;
+    return true;
+}
+
+bool RadiusFlags::check() const {
+    if (count_only && (distances || flat)) {
+        raise_value_error("count_only=True gives counts alone: it cannot be combined with return_distance=True "
+                          "or flat=True");
+        return false;
+    }
+    return true;
+}
+
+PyObject* list_answer(std::vector<sp::RadiusHits>& found, bool distances) {
+    const auto m = static_cast<Py_ssize_t>(found.size());
+    Ref rows = Ref::steal(PyList_New(m));
+    Ref dists = distances ? Ref::steal(PyList_New(m)) : Ref();
+    if (!rows || (distances && !dists)) return nullptr;
+    for (Py_ssize_t i = 0; i < m; ++i) {
+        sp::RadiusHits& hits = found[static_cast<std::size_t>(i)];
+        PyObject* list = int_list(hits.rows);
+        if (!list) return nullptr;
+        PyList_SET_ITEM(rows.get(), i, list);
+        if (distances) {
+            const std::size_t n = hits.distances.size();
+            PyObject* d = wrap_array(NdArray::make(d1(n), Buffer::copy_of(hits.distances.data(), n)));
+            if (!d) return nullptr;
+            PyList_SET_ITEM(dists.get(), i, d);
+        }
+        hits = sp::RadiusHits{};  // free as we go
+    }
+    return distances ? PyTuple_Pack(2, rows.get(), dists.get()) : rows.release();
+}
+
+PyObject* flat_answer(std::vector<sp::RadiusHits>& found, bool distances) {
+    const std::uint64_t total = sp::total_hits(found);
+    std::int64_t *offsets = nullptr, *rows = nullptr;
+    Ref offsets_out = index_vector(found.size() + 1, offsets);
+    Ref rows_out = offsets_out ? index_vector(total, rows) : Ref();
+    if (!rows_out) return nullptr;
+    std::optional<NdArray> dists;
+    if (distances) dists = NdArray::uninit(d1(total));
+    sp::write_flat(found, offsets, rows, dists ? dists->data.data() : nullptr);
+    if (!distances) return PyTuple_Pack(2, offsets_out.get(), rows_out.get());
+    Ref d = Ref::steal(wrap_array(std::move(*dists)));
+    return d ? PyTuple_Pack(3, offsets_out.get(), rows_out.get(), d.get()) : nullptr;
 }
 
 }  // namespace tessaron::py

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <vector>
 
 #include "python/array/array_object.hpp"
@@ -52,6 +54,33 @@ struct DensityOptions {
     }
 };
 
+// distance_upper_bound: None, or a number, not NaN, not negative.
+bool check_distance_bound(const std::optional<double>& bound);
+
+// The radius argument of a radius batch: one number, or one per query (a
+// sequence, Array or one-dimensional buffer of numbers), none negative or NaN.
+struct RadiusArg {
+    PyObject* obj = nullptr;
+    Buffer values;
+    bool per_query = false;
+    // Checks the count against the queries' and every value.
+    bool check(std::uint64_t queries) const;
+    sp::Radii radii() const { return {values.data(), per_query}; }
+};
+bool extract(PyObject* obj, RadiusArg& out);
+
+// The answer options of a radius batch.
+struct RadiusFlags {
+    bool distances = false, sorted = false, count_only = false, flat = false;
+    bool check() const;  // count_only excludes distances and flat
+};
+
+// The answers as lists (one list of ints per query, with a list of
+// one-dimensional distance Arrays when kept), or as compressed rows
+// (offsets, indices[, distances]). The answers are freed as they are read.
+PyObject* list_answer(std::vector<sp::RadiusHits>& found, bool distances);
+PyObject* flat_answer(std::vector<sp::RadiusHits>& found, bool distances);
+
 template <class Tree>
 struct TreeAccess {
     static const Tree& tree(PyObject* self) { return value_of<Tree>(self); }
@@ -91,45 +120,58 @@ struct BatchMethods : TreeAccess<Tree> {
                query_matrix(in.slots[0], tree(self).points().dim, q);
     }
 
-    using QueryKnnBatch = Signature<"query_knn_batch($self, queries, k, *, workers=1)", owner>;
+    using QueryKnnBatch =
+        Signature<"query_knn_batch($self, queries, k, *, workers=1, distance_upper_bound=None)", owner>;
     static PyObject* query_knn_batch(PyObject* self, Args<QueryKnnBatch>& in) {
         ReadLoan loan;
         std::uint64_t k = 0;
+        std::optional<double> bound;  // None: no bound
         sp::Workers workers;
         QueryMatrix q;
         const Tree& t = tree(self);
-        if (!read_batch(self, in, loan, k, workers, q)) return nullptr;
+        if (!read(self, loan) || !arg<1>(in, k) || !workers_arg<2>(in, workers) || !arg<3>(in, bound) ||
+            !check_distance_bound(bound) || !query_matrix(in.slots[0], t.points().dim, q))
+            return nullptr;
         const std::uint64_t room = std::min(k, t.points().n);
         std::int64_t* rows = nullptr;
         Ref owner = index_matrix(q.rows, room, rows);  // also checks rows * room
         if (!owner) return nullptr;
         NdArray distances = NdArray::uninit(Shape{q.rows, room});
         run(workers, [&](const sp::Workers& w) {
-            sp::knn_batch(t, q.values.data(), q.rows, k, distances.data.data(), rows, w);
+            sp::knn_batch(t, q.values.data(), q.rows, k, bound.value_or(HUGE_VAL), distances.data.data(), rows, w);
         });
         Ref d = Ref::steal(wrap_array(std::move(distances)));
         return d ? PyTuple_Pack(2, d.get(), owner.get()) : nullptr;
     }
 
-    using QueryRadiusBatch = Signature<"query_radius_batch($self, queries, radius, *, workers=1)", owner>;
+    using QueryRadiusBatch = Signature<
+        "query_radius_batch($self, queries, radius, *, workers=1, return_distance=False, sort_results=False, "
+        "count_only=False, flat=False)",
+        owner>;
     static PyObject* query_radius_batch(PyObject* self, Args<QueryRadiusBatch>& in) {
         ReadLoan loan;
-        double radius = 0.0;
+        RadiusArg radius;
         sp::Workers workers;
+        RadiusFlags f;
         QueryMatrix q;
         const Tree& t = tree(self);
-        if (!read_batch(self, in, loan, radius, workers, q)) return nullptr;
-        std::vector<std::vector<std::uint64_t>> found;
-        run(workers, [&](const sp::Workers& w) { sp::radius_batch(t, q.values.data(), q.rows, radius, found, w); });
-        Ref out = Ref::steal(PyList_New(static_cast<Py_ssize_t>(found.size())));
-        if (!out) return nullptr;
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            PyObject* list = int_list(found[i]);
-            if (!list) return nullptr;
-            PyList_SET_ITEM(out.get(), static_cast<Py_ssize_t>(i), list);
-            std::vector<std::uint64_t>().swap(found[i]);  // free as we go
+        if (!read(self, loan) || !arg<1>(in, radius) || !workers_arg<2>(in, workers) || !arg<3>(in, f.distances) ||
+            !arg<4>(in, f.sorted) || !arg<5>(in, f.count_only) || !arg<6>(in, f.flat) || !f.check() ||
+            !query_matrix(in.slots[0], t.points().dim, q) || !radius.check(q.rows))
+            return nullptr;
+        const sp::Radii radii = radius.radii();
+        if (f.count_only) {
+            std::int64_t* counts = nullptr;
+            Ref out = index_vector(q.rows, counts);
+            if (!out) return nullptr;
+            run(workers, [&](const sp::Workers& w) { sp::radius_count_batch(t, q.values.data(), q.rows, radii, counts, w); });
+            return out.release();
         }
-        return out.release();
+        std::vector<sp::RadiusHits> found;
+        run(workers, [&](const sp::Workers& w) {
+            sp::radius_batch(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, found, w);
+        });
+        return f.flat ? flat_answer(found, f.distances) : list_answer(found, f.distances);
     }
 
     using KernelDensityBatch = Signature<

@@ -1,0 +1,40 @@
+#include "spatial/batch.hpp"
+
+#include <cstring>
+#include <numeric>
+
+namespace tessaron::spatial {
+
+void sort_by_distance(RadiusHits& hits) {
+    const std::uint64_t n = hits.rows.size();
+    std::vector<std::pair<double, std::uint64_t>> keyed(n);
+    for (std::uint64_t j = 0; j < n; ++j) keyed[j] = {hits.distances[j], hits.rows[j]};
+    // Distances within a radius are numbers (NaN is never within one), so
+    // pairs order totally; rows differ, so no two pairs are equal.
+    std::sort(keyed.begin(), keyed.end());
+    for (std::uint64_t j = 0; j < n; ++j) {
+        hits.distances[j] = keyed[j].first;
+        hits.rows[j] = keyed[j].second;
+    }
+}
+
+std::uint64_t total_hits(const std::vector<RadiusHits>& hits) {
+    return std::accumulate(hits.begin(), hits.end(), std::uint64_t{0},
+                           [](std::uint64_t sum, const RadiusHits& h) { return sum + h.rows.size(); });
+}
+
+void write_flat(std::vector<RadiusHits>& hits, std::int64_t* offsets, std::int64_t* rows, double* distances) {
+    std::uint64_t at = 0;
+    offsets[0] = 0;
+    for (std::uint64_t i = 0; i < hits.size(); ++i) {
+        RadiusHits& h = hits[i];
+        for (std::uint64_t j = 0; j < h.rows.size(); ++j) rows[at + j] = static_cast<std::int64_t>(h.rows[j]);
+        if (distances && !h.distances.empty())
+            std::memcpy(distances + at, h.distances.data(), h.distances.size() * sizeof(double));
+        at += h.rows.size();
+        offsets[i + 1] = static_cast<std::int64_t>(at);
+        h = RadiusHits{};
+    }
+}
+
+}  // namespace tessaron::spatial
