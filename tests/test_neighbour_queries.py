@@ -163,3 +163,134 @@ def test_index_vectors_behave_like_sequences_and_pickle():
     assert np.shares_memory(np.asarray(rows), np.asarray(rows))
     with pytest.raises(TypeError):
         off[0, 0]
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("bound", [None, 0.7])
+def test_knn_graph_leaves_each_point_out_of_its_own_row(cls, metric, bound):
+    x = points(200)  # with exact duplicates, which must find each other
+    x[10] = x[11]
+    tree = tree_of(cls, x, metric)
+    k = 5
+    for workers in (1, 2):
+        d, rows = tree.query_knn_batch(None, k, workers=workers, distance_upper_bound=bound)
+        d, rows = np.asarray(d), np.asarray(rows)
+        assert d.shape == rows.shape == (len(x), k)
+        for i in range(len(x)):
+            others = distances(x, x[i], metric)
+            others[i] = np.inf if bound is None else np.nan  # itself, by row
+            limit = np.inf if bound is None else bound
+            expected = np.sort(others[others <= limit])[:k]
+            found = rows[i] >= 0
+            assert i not in rows[i] and np.array_equal(d[i][found], expected)
+            assert np.array_equal(distances(x, x[i], metric)[rows[i][found]], expected)
+        assert 11 in rows[10] and 10 in rows[11]
+
+
+def test_knn_graph_matches_ckdtree_and_small_trees():
+    x = points(2000)
+    x = x + np.random.default_rng(3).random(x.shape) * 1e-3  # no ties
+    d, rows = ts.spatial.BallTree.from_array(x).query_knn_batch(None, 10, workers=2)
+    theirs_d, theirs_rows = cKDTree(x).query(x, 11)
+    assert np.array_equal(np.asarray(rows), theirs_rows[:, 1:])
+    assert np.allclose(np.asarray(d), theirs_d[:, 1:], rtol=1e-15, atol=0)
+    one = ts.spatial.KDTree.from_array(np.zeros((1, 2)))
+    assert one.query_knn_batch(None, 3)[1].shape == (1, 0)
+    assert ts.spatial.KDTree.from_array(np.zeros((0, 2))).query_knn_batch(None, 3)[1].shape == (0, 0)
+    two = ts.spatial.VPTree.from_array(np.zeros((2, 2)))
+    assert two.query_knn_batch(None, 3)[1].tolist() == [[1], [0]]
+
+
+def brute_pairs(x, y, r, metric):
+    """(i, j, distance) for every pair within r, by (i, j): distances from x's point to y's."""
+    out = []
+    for i in range(len(x)):
+        d = distances(y, x[i], metric)
+        out += [(i, j, d[j]) for j in np.nonzero(d <= r)[0]]
+    return out
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("workers", [1, 2])
+def test_pairs_counts_and_sparse_matrices_are_brute_force(cls, metric, workers):
+    x, y = points(250), queries(120)  # duplicates in x; a NaN row in y
+    y[7] = x[3]
+    tree = tree_of(cls, x, metric)
+    other = tree_of(cls, y[np.isfinite(y).all(axis=1)], metric)
+    y_finite = y[np.isfinite(y).all(axis=1)]
+
+    pairs, d = tree.query_pairs(1.2, workers=workers, return_distance=True)
+    expected = [(i, j, dist) for i, j, dist in brute_pairs(x, x, 1.2, metric) if i < j]
+    assert list(zip(*np.asarray(pairs).T.tolist(), d.tolist())) == expected
+    assert tree.query_pairs(1.2, workers=workers) == pairs
+
+    for target, y_points in ((y, y), (other, y_finite)):
+        rows, cols, d = tree.sparse_distance_matrix(target, 0.9, workers=workers)
+        assert list(zip(rows.tolist(), cols.tolist(), d.tolist())) == brute_pairs(x, y_points, 0.9, metric)
+        radii = [0.0, 0.3, 0.3, 0.9, 2.5]
+        every = np.array([distances(y_points, x[i], metric) for i in range(len(x))])
+        cumulative = [(every <= r).sum() for r in radii]
+        assert np.asarray(tree.count_neighbors(target, radii, workers=workers)).tolist() == cumulative
+        bins = tree.count_neighbors(target, radii, workers=workers, cumulative=False)
+        assert np.asarray(bins).tolist() == np.diff([0] + cumulative).tolist()
+        assert tree.count_neighbors(target, 0.9, workers=workers) == cumulative[3]
+
+
+def test_pair_searches_match_ckdtree():
+    rng = np.random.default_rng(4)
+    x, y = rng.random((3000, 3)), rng.random((2000, 3))
+    ours, theirs = ts.spatial.KDTree.from_array(x), cKDTree(x)
+    radii = np.linspace(0.0, 0.4, 15)
+    assert np.array_equal(np.asarray(ours.count_neighbors(y, radii)), cKDTree(y).count_neighbors(theirs, radii))
+    expected = theirs.query_pairs(0.05, output_type="ndarray")
+    assert np.array_equal(np.asarray(ours.query_pairs(0.05)), expected[np.lexsort(expected.T[::-1])])
+    rows, cols, d = ours.sparse_distance_matrix(y, 0.05)
+    coo = theirs.sparse_distance_matrix(cKDTree(y), 0.05, output_type="coo_matrix").tocsr().tocoo()
+    assert np.array_equal(np.asarray(rows), coo.row) and np.array_equal(np.asarray(cols), coo.col)
+    assert np.allclose(np.asarray(d), coo.data, rtol=1e-15, atol=0)
+
+
+def test_pair_searches_on_empty_and_tiny_trees():
+    empty = ts.spatial.BallTree.from_array(np.zeros((0, 2)))
+    assert empty.query_pairs(1.0).shape == (0, 2)
+    assert empty.count_neighbors(np.ones((4, 2)), [1.0, 2.0]).tolist() == [0, 0]
+    rows, cols, d = empty.sparse_distance_matrix(np.ones((4, 2)), 1.0)
+    assert rows.tolist() == cols.tolist() == [] and d.shape == [0]
+    same = ts.spatial.KDTree.from_array(np.zeros((3, 2)))
+    assert same.query_pairs(0.0).tolist() == [[0, 1], [0, 2], [1, 2]]
+    assert same.count_neighbors(same, 0.0) == 9
+
+
+PAIR_ERRORS = [
+    (lambda t: t.query_pairs(-1.0), ValueError, r"^radius must be a non-negative number, not -1\.0$"),
+    (lambda t: t.query_pairs(float("nan")), ValueError, "^radius must be a non-negative number, not nan$"),
+    (lambda t: t.count_neighbors(t, [0.5, 0.2]), ValueError,
+     r"^radii must be nondecreasing: radii\[1\] = 0\.2 follows 0\.5$"),
+    (lambda t: t.count_neighbors(t, [0.5, float("nan")]), ValueError,
+     r"^radii\[1\] must be a non-negative number, not nan$"),
+    (lambda t: t.count_neighbors(t, -0.1), ValueError, r"^radii must be a non-negative number, not -0\.1$"),
+    (lambda t: t.count_neighbors(t, np.ones((2, 2))), ValueError, "^radii must be one number or a one-dim"),
+    (lambda t: t.count_neighbors(ts.spatial.VPTree.from_array(np.zeros((2, 3))), 1.0), TypeError,
+     "^other must be a (KD|Ball)Tree or points, not VPTree$"),
+    (lambda t: t.count_neighbors(type(t).from_array(np.zeros((2, 2))), 1.0), ValueError,
+     "^other has dimension 2, this tree 3$"),
+    (lambda t: t.sparse_distance_matrix(type(t).from_array(np.zeros((2, 3)), 5, "manhattan"), 1.0), ValueError,
+     "^other uses the metric 'manhattan', this tree 'euclidean'$"),
+    (lambda t: t.sparse_distance_matrix(np.zeros((2, 2)), 1.0), ValueError,
+     "^other dimension 2 doesn't match tree dimension 3$"),
+    (lambda t: t.sparse_distance_matrix(np.zeros(3), 1.0), ValueError, "^other must be a 2D array$"),
+    (lambda t: t.sparse_distance_matrix(t, -2.0), ValueError, r"^max_distance must be a non-negative number"),
+    (lambda t: t.query_pairs(1.0, workers=0), ValueError, "^workers must be a positive integer or -1$"),
+]
+
+
+@pytest.mark.parametrize("cls", [ts.spatial.KDTree, ts.spatial.BallTree])
+@pytest.mark.parametrize("call, exc, pattern", PAIR_ERRORS)
+def test_pair_search_errors_leave_the_tree_as_it_was(cls, call, exc, pattern):
+    tree = tree_of(cls, points())
+    before = tree.__reduce__()
+    with pytest.raises(exc, match=pattern):
+        call(tree)
+    assert tree.__reduce__() == before

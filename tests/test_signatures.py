@@ -87,6 +87,8 @@ REQUIRED = {"asarray": ([1.0, 2.0, 3.0, 4.0],), "diag": ([1.0, 2.0],), "eye": (3
             "kernel_density_batch": (),
             "query_knn_batch": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 3),
             "query_radius_batch": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 0.3),
+            "query_pairs": (0.3,), "count_neighbors": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], [0.2, 0.4]),
+            "sparse_distance_matrix": ([[0.5, 0.5, 0.5], [0.1, 0.9, 0.2]], 0.3),
             "tessaron.linalg.diagonal": (ts.Array([2, 3], [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]),)}
 
 
@@ -98,7 +100,7 @@ def answer(value):
         return tuple(answer(v) for v in value)
     if isinstance(value, tuple(TREE_CLASSES)):
         return value.__reduce__()[1]
-    if isinstance(value, memoryview):
+    if isinstance(value, (memoryview, ts.spatial.IndexMatrix)):
         return value.tolist()
     return repr(value)
 

@@ -66,6 +66,14 @@ public:
             return {std::numeric_limits<double>::quiet_NaN(), 0.0};
         return {std::max(dc - radius_[node], 0.0), dc + radius_[node]};
     }
+    // dc + r, raised by the sliver (see bound); inf where untrusted.
+    template <class M>
+    double far_bound(NodeId node, const double* q, std::size_t len) const {
+        const double dc = centre_distance<M>(node, q, len), r = radius_[node];
+        if (!trusted<M>(dc, q, len)) [[unlikely]]
+            return HUGE_VAL;
+        return r == 0.0 ? dc : dc + r + rounding_sliver(dc, r);
+    }
     double span(NodeId node) const { return 2.0 * radius_[node]; }
 
 private:

@@ -14,11 +14,12 @@
 
 namespace tessaron::spatial {
 
-// Calls each(i) for every query i of the batch, on the workers: block by
-// block, each block in locality order.
-template <class MakeState, class Each>
+// Calls each(i) for every query i of the batch, on the workers:
+// block by block, each block in locality order. A chunk's state, made by
+// make_state, is handed to done(state) when the chunk has finished.
+template <class MakeState, class Each, class Done>
 void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const Workers& workers,
-                MakeState&& make_state, Each&& each) {
+                MakeState&& make_state, Each&& each, Done&& done) {
     std::vector<std::uint64_t> order;
     for (std::uint64_t first = 0; first < m; first += kOrderedBlock) {
         const std::uint64_t count = std::min(kOrderedBlock, m - first);
@@ -29,8 +30,15 @@ void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const
                 each(first + order[at], state, watch);
                 watch.tick(dim);
             }
+            done(state);
         });
     }
+}
+
+template <class MakeState, class Each>
+void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const Workers& workers,
+                MakeState&& make_state, Each&& each) {
+    each_query(queries, m, dim, workers, make_state, each, [](auto&) {});
 }
 
 struct NoState {};
@@ -52,6 +60,37 @@ void knn_batch(const Tree& t, const double* queries, std::uint64_t m, std::uint6
                    search_knn(t, queries + i * p.dim, p.dim, heap, watch, bound);
                    heap.write_ascending(distances + i * room, rows + i * room);
                });
+}
+
+// Row r of the n x min(k, n - 1) outputs: the nearest points to the tree's
+// own point of input row r other than itself (left out by its row, so an
+// equal point elsewhere is found), as knn_batch gives them.
+template <SearchTree Tree>
+void knn_graph_batch(const Tree& t, std::uint64_t k, double bound, double* distances, std::int64_t* rows,
+                     const Workers& workers) {
+    const PointSet& p = t.points();
+    const std::uint64_t room = p.n ? std::min(k, p.n - 1) : 0;
+    if (room == 0) return;
+    t.check_query(p.dim);
+    run_chunks(p.n, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
+        CandidateHeap heap(room + 1);  // itself among them, or one too many
+        std::vector<double> found_d(room + 1);
+        std::vector<std::int64_t> found_rows(room + 1);
+        for (std::uint64_t slot = begin; slot < end; ++slot) {  // slot order: neighbours share leaves
+            heap.clear();
+            search_knn(t, p.at(slot), p.dim, heap, watch, bound);
+            heap.write_ascending(found_d.data(), found_rows.data());
+            const auto self = static_cast<std::int64_t>(p.rows[slot]);
+            const std::uint64_t out = p.rows[slot] * room;
+            for (std::uint64_t j = 0, kept = 0; kept < room; ++j) {
+                if (found_rows[j] == self) continue;
+                distances[out + kept] = found_d[j];
+                rows[out + kept] = found_rows[j];
+                ++kept;
+            }
+            watch.tick(p.dim);
+        }
+    });
 }
 
 // The radius of each query of a batch: one for all, or one per query.

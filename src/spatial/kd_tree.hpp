@@ -50,6 +50,10 @@ public:
         check_box(node);
         return {density_cut<M>(node, q, len), M::far_box_distance(lo(node), hi(node), q, points_.dim)};
     }
+    template <class M>
+    double far_bound(NodeId node, const double* q, std::size_t) const {
+        return M::far_bound(lo(node), hi(node), q, points_.dim);
+    }
     double span(NodeId node) const;
 
 private:

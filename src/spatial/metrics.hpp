@@ -84,6 +84,41 @@ inline double euclidean_far(const double* lo, const double* hi, const double* q,
     return std::sqrt(s);
 }
 
+// The larger distance from q to an end of [lo, hi] along one coordinate,
+// no smaller than |q - x| (rounded) for any x in it; NaN when either end
+// gives NaN, so that the bound built from it says nothing.
+inline double far_gap_or_nan(double lo, double hi, double q) {
+    const double a = std::fabs(q - lo), b = std::fabs(q - hi);
+    return a != a || b != b ? a + b : (a > b ? a : b);
+}
+
+// Upper bounds on the distance, as the metric's distance computes it, from
+// q to any point of the box: the gaps are each at least the point's own
+// difference and are summed in the same order, which rounding keeps so.
+// Not rescaled: where the squares overflow, so may the points' distances.
+inline double euclidean_far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
+    double s = 0.0;
+    for (std::size_t d = 0; d < n; ++d) {
+        const double gap = far_gap_or_nan(lo[d], hi[d], q[d]);
+        s += gap * gap;
+    }
+    return std::sqrt(s);
+}
+inline double manhattan_far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
+    double s = 0.0;
+    for (std::size_t d = 0; d < n; ++d) s += far_gap_or_nan(lo[d], hi[d], q[d]);
+    return s;
+}
+inline double chebyshev_far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
+    double s = 0.0;
+    for (std::size_t d = 0; d < n; ++d) {
+        const double gap = far_gap_or_nan(lo[d], hi[d], q[d]);
+        if (gap != gap) return gap;  // the point's distance might pass over this coordinate, or not
+        if (gap > s) s = gap;
+    }
+    return s;
+}
+
 }  // namespace box
 
 namespace metrics {
@@ -108,6 +143,9 @@ struct Euclidean : EuclideanDensityBoxes {
                                                       std::size_t n) {
         return box::euclidean_near(lo, hi, q, n);
     }
+    static double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box::euclidean_far_bound(lo, hi, q, n);
+    }
 };
 
 // Searches cut by the L1 box distance (a sum of gaps, each at most the
@@ -126,6 +164,8 @@ struct Manhattan : EuclideanDensityBoxes {
         double s = 0.0;
         for (std::size_t i = 0; i < n; ++i) s += box::near_gap(lo[i], hi[i], q[i]);
         return s;
+    }    static double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box::manhattan_far_bound(lo, hi, q, n);
     }
 };
 
@@ -161,6 +201,8 @@ struct Chebyshev {
             if (gap > m) m = gap;
         }
         return m;
+    }    static double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
+        return box::chebyshev_far_bound(lo, hi, q, n);
     }
 };
 
@@ -188,5 +230,10 @@ constexpr bool is_metric_id(std::uint64_t id) { return id < kMetricCount; }
 
 // The metric named `lowered` (already lowercased; `given` for the message).
 DistanceMetric parse_metric(std::string_view lowered, std::string_view given);
+
+// The metric's name, as the parser takes it.
+inline std::string_view metric_name(DistanceMetric m) {
+    return with_metric(m, []<class M>() { return M::name; });
+}
 
 }  // namespace tessaron::spatial

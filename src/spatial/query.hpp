@@ -36,6 +36,8 @@ struct Step {
 //   radius_step: the bound, with what each child carries;
 //   density_cut, approx_bounds: the node's distance range for the density;
 //   span: the node's size, for the approximation criteria.
+//   far_bound: an upper bound on the distance, as the metric computes it,
+//       from q to every point of the node; inf or NaN where none is known.
 template <class T, class M>
 concept TreeGeometry = requires(const T& t, NodeId node, const double* q, std::size_t len, bool need_bound,
                                 const typename T::Carry& carry) {
@@ -44,6 +46,7 @@ concept TreeGeometry = requires(const T& t, NodeId node, const double* q, std::s
     { t.template radius_step<M>(node, q, len, carry) } -> std::same_as<Step<typename T::Carry>>;
     { t.template density_cut<M>(node, q, len) } -> std::same_as<double>;
     { t.template approx_bounds<M>(node, q, len) } -> std::same_as<DensityBounds>;
+    { t.template far_bound<M>(node, q, len) } -> std::same_as<double>;
 };
 
 template <class T, class... M>
@@ -69,6 +72,20 @@ concept SearchTree = requires(const T& t, NodeId node, const double* q, std::siz
 
 // Below this, a node's largest possible kernel value counts as nothing.
 constexpr double kDensityCut = 1e-10;
+
+// Radii, nondecreasing, for counting: bins[j] gets one for each point whose
+// distance d has radii[j - 1] < d <= radii[j] (bin 0: d <= radii[0]); a
+// point beyond the largest radius, or at a NaN distance, counts nowhere.
+// A node counts whole, with no scan, when one bin takes all its points.
+struct CountBins {
+    const double* radii;
+    std::uint64_t size;
+    std::int64_t* bins;
+    // The first bin from `from` whose radius is at least d (size if none).
+    std::uint64_t bin_of(double d, std::uint64_t from) const {
+        return static_cast<std::uint64_t>(std::lower_bound(radii + from, radii + size, d) - radii);
+    }
+};
 
 namespace walk {
 
@@ -168,6 +185,33 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double
     radius<M>(t, r.right, q, len, rad, found, step.right, watch);
 }
 
+// `first`: no bin before it can hold a point of this node.
+template <class M, class Tree>
+void count(const Tree& t, NodeId node, const double* q, std::size_t len, const CountBins& c, std::uint64_t first,
+           const typename Tree::Carry& carry, Watch& watch) {
+    const auto step = t.template radius_step<M>(node, q, len, carry);
+    if (step.bound > 0.0) first = c.bin_of(step.bound, first);  // d >= bound > every radius before
+    if (first == c.size) return;
+    const SlotRange r = t.range(node);
+    const double far = t.template far_bound<M>(node, q, len);
+    if (far < HUGE_VAL && far <= c.radii[first]) {  // every point in the first bin
+        c.bins[first] += static_cast<std::int64_t>(r.count());
+        return;
+    }
+    if (r.is_leaf()) {
+        watch.tick(r.count() * len);
+        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t) {
+            if (d == d) {
+                const std::uint64_t j = c.bin_of(d, first);
+                if (j < c.size) ++c.bins[j];
+            }
+        });
+        return;
+    }
+    count<M>(t, node + 1, q, len, c, first, step.left, watch);
+    count<M>(t, r.right, q, len, c, first, step.right, watch);
+}
+
 // The node-level density procedure; contributions are added to `sum` one by
 // one in visiting order.
 template <class M, KernelType K, class Tree>
@@ -226,6 +270,13 @@ template <SearchTree Tree, class Found>
 void search_radius(const Tree& t, const double* q, std::size_t len, double radius, Found&& found, Watch& watch) {
     with_metric(t.points().metric,
                 [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, found, t.root_carry(q, len), watch); });
+}
+
+// Adds, per bin of `c`, the points whose distance to q falls in it.
+template <SearchTree Tree>
+void count_within(const Tree& t, const double* q, std::size_t len, const CountBins& c, Watch& watch) {
+    with_metric(t.points().metric,
+                [&]<class M>() { walk::count<M>(t, 0, q, len, c, 0, t.root_carry(q, len), watch); });
 }
 
 template <SearchTree Tree>

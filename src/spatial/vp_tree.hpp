@@ -84,6 +84,15 @@ public:
         if (!trusted<M>(dv, q, len)) return {std::numeric_limits<double>::quiet_NaN(), 0.0};  // not approximated
         return {max_of(dv - shells_[node].max_dist, 0.0), dv + shells_[node].max_dist};
     }
+    // The vantage point's distance plus its shell's outer radius, raised by
+    // the sliver (see lowered); inf where the bounds are not trusted.
+    template <class M>
+    double far_bound(NodeId node, const double* q, std::size_t len) const {
+        if (ranges_[node].count() == 0) return HUGE_VAL;
+        const double dv = vantage_distance<M>(node, q, len), outer = shells_[node].max_dist;
+        if (!trusted<M>(dv, q, len)) return HUGE_VAL;
+        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer);
+    }
     double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
 
 private:

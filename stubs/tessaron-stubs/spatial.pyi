@@ -3,7 +3,7 @@ import sys
 from collections.abc import Iterator, Sequence
 from typing import Any, Literal, SupportsFloat, SupportsIndex, final, overload
 
-from typing_extensions import Buffer
+from typing_extensions import Buffer, Self
 
 from . import Array, _ArrayLike
 
@@ -217,17 +217,21 @@ class _Tree:
         KeyboardInterrupt
             Ctrl-C during the call; the tree stays usable.
         """
-    def query_knn_batch(self, queries: _QueryBatch, k: SupportsIndex, *,
+    def query_knn_batch(self, queries: _QueryBatch | None, k: SupportsIndex, *,
                         workers: SupportsIndex = 1,
                         distance_upper_bound: _Float | None = None) -> tuple[Array, IndexMatrix]:
         """The k nearest points of many queries at once, without the GIL.
 
         Parameters
         ----------
-        queries : Array, buffer or sequence of sequences
+        queries : Array, buffer, sequence of sequences or None
             An (m, dim) Array, any 2-D buffer of real numbers (a NumPy array
             of any real dtype and layout, converted to float64 once) or m
             rows of dim numbers (sequences or 1-D Arrays); m may be 0.
+            None: the k-nearest graph of the tree's own points, row i for
+            the point of input row i, which is left out of its own row by
+            its row number (an equal point elsewhere is still a neighbour);
+            rows then have min(k, n - 1) places.
         k : int
             How many neighbours per query.
         workers : int, default 1
@@ -399,6 +403,121 @@ class _Tree:
         KeyboardInterrupt
             Ctrl-C during the call: nothing is returned and the tree stays
             usable.
+        """
+    @overload
+    def query_pairs(self, radius: _Float, *, workers: SupportsIndex = 1,
+                    return_distance: Literal[False] = False) -> IndexMatrix:
+        """Every pair of the tree's points within a distance of each other.
+
+        Parameters
+        ----------
+        radius : float
+            Pairs at a distance of at most radius (not negative or NaN).
+        workers : int, default 1
+            Threads for the call, as for `query_knn_batch`; the answer is
+            the same for every value.
+        return_distance : bool, default False
+            Also give each pair's distance.
+
+        Returns
+        -------
+        IndexMatrix
+            Shape (p, 2): the input rows (i, j), i < j, of each pair,
+            sorted by i, then j.
+        (IndexMatrix, Array)
+            With return_distance: the pairs and a 1-D Array of their
+            distances, as the searches compute them.
+
+        Raises
+        ------
+        ValueError
+            "radius must be a non-negative number, not {x}" or "workers must
+            be a positive integer or -1".
+        KeyboardInterrupt
+            Ctrl-C during the call: nothing is returned.
+        """
+    @overload
+    def query_pairs(self, radius: _Float, *, workers: SupportsIndex = 1,
+                    return_distance: Literal[True]) -> tuple[IndexMatrix, Array]: ...
+    @overload
+    def query_pairs(self, radius: _Float, *, workers: SupportsIndex = 1,
+                    return_distance: bool = False) -> IndexMatrix | tuple[IndexMatrix, Array]: ...
+    @overload
+    def count_neighbors(self, other: Self | _QueryBatch, radii: _Float, *, workers: SupportsIndex = 1,
+                        cumulative: bool = True) -> int:
+        """How many pairs (x of this tree, y of other) lie within each radius.
+
+        The two-point correlation: each point of `other` is counted
+        against this tree, whole nodes at once where all their points fall
+        between the same two radii.
+
+        Parameters
+        ----------
+        other : tree of this class, Array, buffer or sequence of sequences
+            A tree of the same class, dimension and metric, or points in any
+            form `query_knn_batch` takes.
+        radii : float, or sequence, Array or 1-D buffer of floats
+            One radius, or radii in nondecreasing order; none negative or NaN.
+        workers : int, default 1
+            Threads for the call, as for `query_knn_batch`; the counts are
+            the same for every value.
+        cumulative : bool, default True
+            Count the pairs within each radius; False: between each radius
+            and the one before it (above it, at most it), the first
+            counting from 0.
+
+        Returns
+        -------
+        int
+            For one radius, the count.
+        IndexMatrix
+            For a sequence of radii, a vector of one count per radius.
+
+        Raises
+        ------
+        ValueError
+            Radii that are negative, NaN or decreasing; an `other` tree of
+            another dimension or metric, or points of another dimension.
+        TypeError
+            An `other` tree of another class.
+        KeyboardInterrupt
+            Ctrl-C during the call: nothing is returned.
+        """
+    @overload
+    def count_neighbors(self, other: Self | _QueryBatch, radii: Sequence[_Float] | _ArrayLike, *,
+                        workers: SupportsIndex = 1, cumulative: bool = True) -> IndexMatrix: ...
+    def sparse_distance_matrix(self, other: Self | _QueryBatch, max_distance: _Float, *,
+                               workers: SupportsIndex = 1) -> tuple[IndexMatrix, IndexMatrix, Array]:
+        """Every pair (row of this tree, row of other) within a distance, as a sparse matrix.
+
+        Parameters
+        ----------
+        other : tree of this class, Array, buffer or sequence of sequences
+            As for `count_neighbors`.
+        max_distance : float
+            Pairs at a distance of at most this (not negative or NaN).
+        workers : int, default 1
+            Threads for the call, as for `query_knn_batch`; the answer is
+            the same for every value.
+
+        Returns
+        -------
+        rows, cols : IndexMatrix
+            Vectors of the input rows of each pair in this tree and in
+            other, sorted by row, then column.
+        distances : Array
+            1-D: each pair's distance. Ready for
+            scipy.sparse.coo_matrix((distances, (rows, cols))).
+
+        Raises
+        ------
+        ValueError
+            "max_distance must be a non-negative number, not {x}", and the
+            errors of `other` as in `count_neighbors`.
+        TypeError
+            An `other` tree of another class.
+        KeyboardInterrupt
+            Ctrl-C during the call: nothing is returned.
         """
 
 @final

@@ -35,27 +35,26 @@ std::string float_text(double x) {
     return out;
 }
 
+}  // namespace
+
 bool non_negative(double x, const std::string& name) {
     if (x >= 0.0) return true;
     raise_value_error(name + " must be a non-negative number, not " + float_text(x));
     return false;
 }
 
-}  // namespace
-
 bool check_distance_bound(const std::optional<double>& bound) {
     return !bound || non_negative(*bound, "distance_upper_bound");
 }
 
 bool extract(PyObject* obj, RadiusArg& out) {
-    out.obj = obj;
     const bool many = is_array(obj) || may_export_numbers(obj) || (PySequence_Check(obj) && !PyUnicode_Check(obj));
     if (many) {
         VecOrArray v;
         if (!extract(obj, v)) return false;
         const NdArray& a = v.as_array();
         if (a.ndim() > 1) {
-            raise_value_error("radius must be one number or a one-dimensional sequence of one per query");
+            raise_value_error(std::string(out.name) + " must be one number or a one-dimensional sequence of numbers");
             return false;
         }
         out.values = a.data;
@@ -70,13 +69,24 @@ bool extract(PyObject* obj, RadiusArg& out) {
 
 bool RadiusArg::check(std::uint64_t queries) const {
     if (per_query && values.size() != queries) {
-        raise_value_error("radius must be one number or one per query: " + std::to_string(values.size()) +
-                          " radii for " + std::to_string(queries) + " queries");
+        raise_value_error(std::string(name) + " must be one number or one per query: " +
+                          std::to_string(values.size()) + " radii for " + std::to_string(queries) + " queries");
         return false;
     }
     for (std::size_t i = 0; i < values.size(); ++i)
-        if (!non_negative(values[i], per_query ? "radius[" + std::to_string(i) + "]" : std::string("radius")))
+        if (!non_negative(values[i], per_query ? name + ("[" + std::to_string(i) + "]") : std::string(name)))
             return false;
+    return true;
+}
+
+bool RadiusArg::check_nondecreasing() const {
+    if (!check(values.size())) return false;
+    for (std::size_t i = 1; i < values.size(); ++i)
+        if (values[i] < values[i - 1]) {
+            raise_value_error(std::string(name) + " must be nondecreasing: " + name + "[" + std::to_string(i) +
+                              "] = " + float_text(values[i]) + " follows " + float_text(values[i - 1]));
+            return false;
+        }
     return true;
 }
 

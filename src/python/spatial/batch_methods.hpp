@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "python/array/array_object.hpp"
@@ -54,17 +55,22 @@ struct DensityOptions {
     }
 };
 
+// ValueError "{name} must be a non-negative number, not {x}" unless x >= 0.
+bool non_negative(double x, const std::string& name);
+
 // distance_upper_bound: None, or a number, not NaN, not negative.
 bool check_distance_bound(const std::optional<double>& bound);
 
 // The radius argument of a radius batch: one number, or one per query (a
 // sequence, Array or one-dimensional buffer of numbers), none negative or NaN.
 struct RadiusArg {
-    PyObject* obj = nullptr;
+    const char* name = "radius";  // as messages name it
     Buffer values;
-    bool per_query = false;
+    bool per_query = false;  // a sequence (one per query, or radii to count within)
     // Checks the count against the queries' and every value.
     bool check(std::uint64_t queries) const;
+    // Checks every value, and that they do not decrease.
+    bool check_nondecreasing() const;
     sp::Radii radii() const { return {values.data(), per_query}; }
 };
 bool extract(PyObject* obj, RadiusArg& out);
@@ -129,16 +135,21 @@ struct BatchMethods : TreeAccess<Tree> {
         sp::Workers workers;
         QueryMatrix q;
         const Tree& t = tree(self);
+        const bool graph = in.slots[0] == Py_None;  // the tree's own points, each without itself
         if (!read(self, loan) || !arg<1>(in, k) || !workers_arg<2>(in, workers) || !arg<3>(in, bound) ||
-            !check_distance_bound(bound) || !query_matrix(in.slots[0], t.points().dim, q))
+            !check_distance_bound(bound) || (!graph && !query_matrix(in.slots[0], t.points().dim, q)))
             return nullptr;
-        const std::uint64_t room = std::min(k, t.points().n);
+        const std::uint64_t n = t.points().n;
+        if (graph) q.rows = n;
+        const std::uint64_t room = graph ? std::min(k, n ? n - 1 : 0) : std::min(k, n);
         std::int64_t* rows = nullptr;
         Ref owner = index_matrix(q.rows, room, rows);  // also checks rows * room
         if (!owner) return nullptr;
         NdArray distances = NdArray::uninit(Shape{q.rows, room});
         run(workers, [&](const sp::Workers& w) {
-            sp::knn_batch(t, q.values.data(), q.rows, k, bound.value_or(HUGE_VAL), distances.data.data(), rows, w);
+            const double limit = bound.value_or(HUGE_VAL);
+            if (graph) return sp::knn_graph_batch(t, k, limit, distances.data.data(), rows, w);
+            sp::knn_batch(t, q.values.data(), q.rows, k, limit, distances.data.data(), rows, w);
         });
         Ref d = Ref::steal(wrap_array(std::move(distances)));
         return d ? PyTuple_Pack(2, d.get(), owner.get()) : nullptr;

@@ -19,11 +19,13 @@ void raise_dimension_mismatch(const char* what, std::uint64_t got, std::uint64_t
 
 namespace {
 
-constexpr const char* kNot2D = "queries must be a 2D array";
+// "queries must be a 2D array" (or the name of another parameter).
+void raise_not_2d(const char* name) { raise_value_error(std::string(name) + " must be a 2D array"); }
 
-bool check_shape(std::uint64_t width, std::uint64_t dim) {
+bool check_shape(std::uint64_t width, std::uint64_t dim, const char* name) {
     if (width == dim) return true;
-    raise_dimension_mismatch("Query dimension", width, dim);
+    const std::string what = std::string_view(name) == "queries" ? "Query dimension" : std::string(name) + " dimension";
+    raise_dimension_mismatch(what.c_str(), width, dim);
     return false;
 }
 
@@ -42,7 +44,7 @@ bool allocate(QueryMatrix& out, std::uint64_t rows, std::uint64_t dim) {
 
 // 0: read; 1: failed (exception set); 2: not a buffer of numbers (try the
 // sequence reading).
-int from_buffer(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
+int from_buffer(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const char* name) {
     if (!PyObject_CheckBuffer(obj)) return 2;
     HeldBuffer view;
     if (!view.acquire(obj)) {
@@ -52,24 +54,24 @@ int from_buffer(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
     const char* format = view->format ? view->format : "B";
     if (std::string_view(format).find('O') != std::string_view::npos) return 2;  // objects
     if (!holds_reals(*view)) {
-        raise_type_error(std::string("queries must hold real numbers, not buffer format '") + format + "'");
+        raise_type_error(std::string(name) + " must hold real numbers, not buffer format '" + format + "'");
         return 1;
     }
     if (view->ndim != 2) {
-        raise_value_error(kNot2D);
+        raise_not_2d(name);
         return 1;
     }
     const auto rows = static_cast<std::uint64_t>(view->shape[0]), width = static_cast<std::uint64_t>(view->shape[1]);
-    if (!check_shape(width, dim) || !allocate(out, rows, dim)) return 1;
+    if (!check_shape(width, dim, name) || !allocate(out, rows, dim)) return 1;
     read_reals(*view, out.values.data());
     return 0;
 }
 
 // ---- sequences -------------------------------------------------------------
 
-bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
+bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const char* name) {
     if (refuse_non_sequence(obj)) return false;
-    Ref seq = Ref::steal(PySequence_Fast(obj, "queries must be a sequence"));
+    Ref seq = Ref::steal(PySequence_Fast(obj, (std::string(name) + " must be a sequence").c_str()));
     if (!seq) return false;
     std::vector<double> values;
     std::uint64_t rows = 0;
@@ -77,7 +79,7 @@ bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq.get()); ++i, ++rows) {
         Ref item = Ref::borrow(PySequence_Fast_GET_ITEM(seq.get(), i));
         if (PyNumber_Check(item.get()) && !PySequence_Check(item.get())) {
-            raise_value_error(kNot2D);
+            raise_not_2d(name);
             return false;
         }
         Buffer row;
@@ -85,14 +87,14 @@ bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
             ArrayArg a;
             if (!extract(item.get(), a)) return false;
             if (a.value().ndim() != 1) {
-                raise_value_error(kNot2D);
+                raise_not_2d(name);
                 return false;
             }
             row = a.value().data;
         } else if (!extract(item.get(), row)) {
             return false;
         }
-        if (!check_shape(row.size(), dim)) return false;
+        if (!check_shape(row.size(), dim, name)) return false;
         values.insert(values.end(), row.data(), row.data() + row.size());
     }
     if (!allocate(out, rows, dim)) return false;
@@ -102,22 +104,22 @@ bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
 
 }  // namespace
 
-bool query_matrix(PyObject* obj, std::uint64_t dim, QueryMatrix& out) {
+bool query_matrix(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const char* name) {
     if (is_array(obj)) {
         ArrayArg a;
         if (!extract(obj, a)) return false;
         const NdArray& q = a.value();
         if (q.ndim() != 2) {
-            raise_value_error(kNot2D);
+            raise_not_2d(name);
             return false;
         }
-        if (!check_shape(q.shape[1], dim) || !allocate(out, q.shape[0], dim)) return false;
+        if (!check_shape(q.shape[1], dim, name) || !allocate(out, q.shape[0], dim)) return false;
         if (q.size()) std::memcpy(out.values.data(), q.data.data(), q.size() * sizeof(double));
         return true;
     }
-    const int read = from_buffer(obj, dim, out);
+    const int read = from_buffer(obj, dim, out, name);
     if (read != 2) return read == 0;
-    return from_sequence(obj, dim, out);
+    return from_sequence(obj, dim, out, name);
 }
 
 }  // namespace tessaron::py

@@ -18,7 +18,8 @@ struct QueryMatrix {
 // buffer of real numbers (NumPy arrays of every real dtype, byte order and
 // memory layout, converted without a Python object per element), or a
 // sequence of m sequences of dim numbers.
-bool query_matrix(PyObject* obj, std::uint64_t dim, QueryMatrix& out);
+// Messages name the argument `name`.
+bool query_matrix(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const char* name = "queries");
 
 // "Query dimension 2 doesn't match tree dimension 3".
 void raise_dimension_mismatch(const char* what, std::uint64_t got, std::uint64_t dim);

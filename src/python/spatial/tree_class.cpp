@@ -10,7 +10,7 @@
 #include "python/module_util.hpp"
 #include "python/object.hpp"
 #include "python/pickling.hpp"
-#include "python/spatial/batch_methods.hpp"
+#include "python/spatial/pair_methods.hpp"
 #include "python/spatial/queries.hpp"
 #include "python/spatial/tree_entries.hpp"
 
@@ -26,9 +26,10 @@ PyObject* make_tree(std::optional<Tree>&& built) {
 }
 
 template <class Tree>
-struct Methods : BatchMethods<Tree> {
+struct Methods : PairMethods<Tree> {
     using Entry = TreeEntry<Tree>;
     using Batch = BatchMethods<Tree>;
+    using Pairs = PairMethods<Tree>;
     using Batch::read;
     using Batch::tree;
     static constexpr Literal owner = Entry::name;
@@ -114,6 +115,9 @@ struct Methods : BatchMethods<Tree> {
         method_def<typename Batch::QueryKnnBatch, Batch::query_knn_batch>(),
         method_def<typename Batch::QueryRadiusBatch, Batch::query_radius_batch>(),
         method_def<typename Batch::KernelDensityBatch, Batch::kernel_density_batch>(),
+        method_def<typename Pairs::QueryPairs, Pairs::query_pairs>(),
+        method_def<typename Pairs::CountNeighbors, Pairs::count_neighbors>(),
+        method_def<typename Pairs::SparseDistanceMatrix, Pairs::sparse_distance_matrix>(),
         method_def<Reduce, reduce>(),
         kEndOfTable,
     };
@@ -150,6 +154,10 @@ PyObject* rebuild_tree(Args<RebuildTree>& in) {
 }
 
 }  // namespace
+
+bool is_tree(PyObject* obj) {
+    return !for_each_tree([&]<class Tree>() { return Py_TYPE(obj) != tree_type<Tree>(); });
+}
 
 PyMethodDef tree_rebuild_def() { return function_def<RebuildTree, rebuild_tree>(); }
 
