@@ -3,7 +3,11 @@ order, counts and compressed rows, one radius per query, and k-nearest
 bounded by a distance; against brute force and cKDTree."""
 import numpy as np
 import pytest
-from scipy.spatial import cKDTree
+
+try:
+    from scipy.spatial import cKDTree
+except ImportError:  # a SciPy for another interpreter build: the brute-force tests still run
+    cKDTree = None
 
 import tessaron as ts
 from conftest import TREE_BUILDS, TREE_CLASSES
@@ -59,6 +63,10 @@ def test_radius_answers_in_every_form_are_brute_force(cls, metric, workers):
     assert flat_rows.dtype == np.int64 and counts.dtype == np.int64
 
 
+needs_ckdtree = pytest.mark.skipif(cKDTree is None, reason="SciPy is not importable here")
+
+
+@needs_ckdtree
 @pytest.mark.parametrize("metric", METRICS)
 def test_radius_answers_match_ckdtree(metric):
     x, q = points(2000), queries(300, nan_row=False)
@@ -102,6 +110,7 @@ def test_an_absent_or_infinite_bound_changes_nothing(cls):
         assert rows2 == rows and np.array_equal(np.asarray(d2), np.asarray(d), equal_nan=True)
 
 
+@needs_ckdtree
 def test_bounded_knn_matches_ckdtree():
     x, q = points(3000), queries(500, nan_row=False)
     d, rows = ts.spatial.KDTree.from_array(x).query_knn_batch(q, 5, distance_upper_bound=0.45)
@@ -188,6 +197,7 @@ def test_knn_graph_leaves_each_point_out_of_its_own_row(cls, metric, bound):
         assert 11 in rows[10] and 10 in rows[11]
 
 
+@needs_ckdtree
 def test_knn_graph_matches_ckdtree_and_small_trees():
     x = points(2000)
     x = x + np.random.default_rng(3).random(x.shape) * 1e-3  # no ties
@@ -238,6 +248,7 @@ def test_pairs_counts_and_sparse_matrices_are_brute_force(cls, metric, workers):
         assert tree.count_neighbors(target, 0.9, workers=workers) == cumulative[3]
 
 
+@needs_ckdtree
 def test_pair_searches_match_ckdtree():
     rng = np.random.default_rng(4)
     x, y = rng.random((3000, 3)), rng.random((2000, 3))
@@ -294,3 +305,27 @@ def test_pair_search_errors_leave_the_tree_as_it_was(cls, call, exc, pattern):
     with pytest.raises(exc, match=pattern):
         call(tree)
     assert tree.__reduce__() == before
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+def test_a_tree_tells_what_it_holds(cls):
+    import pickle
+    import struct
+    from test_pickle import fnv
+    x = points(37, 4)
+    tree = cls.from_array(x, 6, "Chebyshev")
+    assert (len(tree), tree.n, tree.dim, tree.metric, tree.leaf_size) == (37, 37, 4, "chebyshev", 6)
+    assert np.array_equal(np.asarray(tree.points), x)  # input-row order, a copy
+    tree.points[0, 0] = 99.0
+    assert np.array_equal(np.asarray(tree.points), x)
+    again = pickle.loads(pickle.dumps(tree))
+    assert again.leaf_size == 6 and np.array_equal(np.asarray(again.points), x)
+    # A state written before the leaf size was kept: the smallest that builds the same nodes.
+    rebuild, (kind, state) = tree.__reduce__()
+    old = state[:-16]
+    loaded = rebuild(kind, old + struct.pack("<Q", fnv(old)))
+    assert loaded.leaf_size <= 6
+    if cls.__name__ != "RandomVPTree":  # random vantage points build other nodes each time
+        assert cls.from_array(x, loaded.leaf_size, "chebyshev").__reduce__()[1][1][:-16] == old
+    empty = cls.from_array(np.zeros((0, 2)))
+    assert (len(empty), empty.dim, empty.leaf_size, empty.metric, empty.points.shape) == (0, 2, 20, "euclidean", [0, 2])

@@ -57,7 +57,7 @@ def test_submodule_stubs_match_the_runtime(module):
         obj = getattr(runtime, name)
         if isinstance(obj, type):
             for attr in dir(obj):
-                if not attr.startswith("_"):
+                if not attr.startswith("_") and callable(getattr(obj, attr)):
                     params = [p for p in inspect.signature(getattr(obj, attr)).parameters if p != "self"]
                     stub = stubs.get(f"{name}.{attr}") or stubs[f"_Tree.{attr}"]
                     assert stub == params, f"{name}.{attr}"

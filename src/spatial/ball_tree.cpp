@@ -28,6 +28,7 @@ double radius_of(DistanceMetric metric, const double* points, std::uint64_t coun
 BallTree BallTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
     BallTree t;
     t.points_ = std::move(points);
+    t.leaf_size_ = leaf_size;
     const PointSet& p = t.points_;
     const std::uint64_t dim = p.dim, nodes = node_estimate(p.n, leaf_size);
     reserve_on_huge_pages(t.centroids_, nodes * dim);
@@ -61,7 +62,7 @@ constexpr std::uint64_t kMagic = 0x3130304c42545354ULL;
 }
 
 std::vector<std::uint8_t> BallTree::state() const {
-    return write_state(kMagic, points_, ranges_, [&](Writer& w) {
+    return write_state(kMagic, points_, ranges_, leaf_size_, [&](Writer& w) {
         w.vec(centroids_);
         w.vec(radius_);
     });
@@ -69,7 +70,7 @@ std::vector<std::uint8_t> BallTree::state() const {
 
 BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
     BallTree t;
-    read_state(bytes, kMagic, "BallTree", t.points_, t.ranges_, median_left_count,
+    read_state(bytes, kMagic, "BallTree", t.points_, t.ranges_, t.leaf_size_, median_left_count,
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
                    t.centroids_ = r.vec<double>(checked_product(nodes, dim));
                    t.radius_ = r.vec<double>(nodes);

@@ -14,6 +14,7 @@ namespace tessaron::spatial {
 KDTree KDTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
     KDTree t;
     t.points_ = std::move(points);
+    t.leaf_size_ = leaf_size;
     const std::uint64_t dim = t.points_.dim;
     const std::uint64_t nodes = node_estimate(t.points_.n, leaf_size);
     reserve_on_huge_pages(t.boxes_, nodes * 2 * dim);
@@ -101,7 +102,7 @@ constexpr std::uint64_t kMagic = 0x3130304b44545354ULL;
 }
 
 std::vector<std::uint8_t> KDTree::state() const {
-    return write_state(kMagic, points_, ranges_, [&](Writer& w) {
+    return write_state(kMagic, points_, ranges_, leaf_size_, [&](Writer& w) {
         w.vec(boxes_);
         w.indices(split_dim_);
         w.vec(every_split_value());
@@ -119,7 +120,7 @@ std::vector<double> KDTree::every_split_value() const {
 
 KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
     KDTree t;
-    read_state(bytes, kMagic, "KDTree", t.points_, t.ranges_, median_left_count,
+    read_state(bytes, kMagic, "KDTree", t.points_, t.ranges_, t.leaf_size_, median_left_count,
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
                    // Only the boxes' sizes are read: the geometry is measured again.
                    t.boxes_ = r.vec<double>(checked_product(nodes, checked_product(2, dim)));

@@ -321,6 +321,8 @@ public:
 
     const PointSet& points() const { return points_; }
     SlotRange range(NodeId node) const { return ranges_[node]; }
+    // The leaf size the tree was built with (0 acting as 1).
+    std::uint64_t leaf_size() const { return leaf_size_; }
 
     // Radius search needs the bound alone.
     template <class M>
@@ -338,6 +340,7 @@ public:
 protected:
     PointSet points_;
     NodeRanges ranges_;
+    std::uint64_t leaf_size_ = 0;
 
 private:
     const Tree& self() const { return static_cast<const Tree&>(*this); }

@@ -71,6 +71,13 @@ void read_points(Reader& r, PointSet& p, NodeRanges& out, LeftCount left_count) 
     for (const SlotRange& s : ranges) out.push(s.start, s.end, s.right);
 }
 
+std::uint64_t largest_leaf(const NodeRanges& ranges) {
+    std::uint64_t most = 0;
+    for (NodeId i = 0; i < ranges.size(); ++i)
+        if (ranges[i].is_leaf()) most = std::max(most, ranges[i].count());
+    return most;
+}
+
 void check_tree(const std::vector<SlotRange>& ranges, std::uint64_t n, LeftCount left_count) {
     // A walk in pre-order from the root must meet every node once, in
     // position order: then the nodes form one tree. Each internal node holds

@@ -79,6 +79,7 @@ public:
         get(v.data(), count * sizeof(T));
         return v;
     }
+    bool at_end() const { return at_ == bytes_.size(); }
     void finish() const {
         if (at_ != bytes_.size()) bad("there are bytes after the end");
     }
@@ -97,7 +98,8 @@ private:
 // n * m, or an Error when it does not fit.
 std::uint64_t checked_product(std::uint64_t n, std::uint64_t m);
 
-// A tree's state: its magic word, points and ranges, then what more(w) writes.
+// A tree's state: its magic word, points and ranges, then what more(w)
+// writes, then the leaf size it was built with.
 // How many of an internal node's `count` points a build puts in its left child.
 using LeftCount = std::uint64_t (*)(std::uint64_t count);
 
@@ -109,23 +111,30 @@ void check_tree(const std::vector<SlotRange>& ranges, std::uint64_t n, LeftCount
 
 template <class More>
 std::vector<std::uint8_t> write_state(std::uint64_t magic, const PointSet& p, const NodeRanges& ranges,
-                                      More&& more) {
+                                      std::uint64_t leaf_size, More&& more) {
     Writer w;
     w.u64(magic);
     write_points(w, p, ranges);
     more(w);
+    w.u64(leaf_size);
     return std::move(w).take();
 }
 
+// The most points a leaf holds: the smallest leaf size a build of these
+// ranges could have had (states written before the leaf size was kept).
+std::uint64_t largest_leaf(const NodeRanges& ranges);
+
 // Reads it back: the magic word of `kind`, points and ranges, then
-// more(r, node count, dim), then nothing else.
+// more(r, node count, dim), then the leaf size (where the state has it),
+// then nothing else.
 template <class More>
 void read_state(std::span<const std::uint8_t> bytes, std::uint64_t magic, const char* kind, PointSet& p,
-                NodeRanges& ranges, LeftCount left_count, More&& more) {
+                NodeRanges& ranges, std::uint64_t& leaf_size, LeftCount left_count, More&& more) {
     Reader r(bytes);
     if (r.u64() != magic) Reader::bad(std::string("not a ") + kind);
     read_points(r, p, ranges, left_count);
     more(r, static_cast<std::uint64_t>(ranges.size()), p.dim);
+    leaf_size = r.at_end() ? largest_leaf(ranges) : r.u64();
     r.finish();
 }
 

@@ -226,6 +226,7 @@ private:
 VPTree VPTree::from_points(PointSet points, std::uint64_t leaf_size, VantageSelection selection, Watch* watch) {
     VPTree t;
     t.points_ = std::move(points);
+    t.leaf_size_ = leaf_size;
     t.selection_ = selection;
     t.finite_points_ = t.points_.finite(watch);
     t.points_.rows.visit([&]<class Row>(std::vector<Row>& rows) { VPBuilder<Row>(t, rows.data(), leaf_size, watch).build(); });
@@ -240,7 +241,7 @@ constexpr std::uint64_t kMagic = 0x3130305054545354ULL;
 }
 
 std::vector<std::uint8_t> VPTree::state() const {
-    return write_state(kMagic, points_, ranges_, [&](Writer& w) {
+    return write_state(kMagic, points_, ranges_, leaf_size_, [&](Writer& w) {
         w.u64(static_cast<std::uint64_t>(selection_));
         w.vec(vantage_);
         w.vec(shells_);
@@ -298,7 +299,7 @@ void VPTree::derive_geometry() {
 
 VPTree VPTree::from_state(std::span<const std::uint8_t> bytes) {
     VPTree t;
-    read_state(bytes, kMagic, "VPTree", t.points_, t.ranges_, [](std::uint64_t count) { return 1 + (count - 1) / 2; },
+    read_state(bytes, kMagic, "VPTree", t.points_, t.ranges_, t.leaf_size_, [](std::uint64_t count) { return 1 + (count - 1) / 2; },
                [&](Reader& r, std::uint64_t nodes, std::uint64_t dim) {
                    const std::uint64_t selection = r.u64();
                    if (selection > 1) Reader::bad("unknown vantage selection");

@@ -106,6 +106,39 @@ struct Methods : PairMethods<Tree> {
         return Py_BuildValue("O(sO)", fn.get(), Entry::name.chars, bytes.get());
     }
 
+    // What a tree is: len(tree), n, dim, metric, leaf_size and a copy of its points.
+    static Py_ssize_t length(PyObject* self) { return static_cast<Py_ssize_t>(tree(self).points().n); }
+    static PyObject* get_n(PyObject* self, void*) { return PyLong_FromUnsignedLongLong(tree(self).points().n); }
+    static PyObject* get_dim(PyObject* self, void*) { return PyLong_FromUnsignedLongLong(tree(self).points().dim); }
+    static PyObject* get_leaf_size(PyObject* self, void*) {
+        return PyLong_FromUnsignedLongLong(tree(self).leaf_size());
+    }
+    static PyObject* get_metric(PyObject* self, void*) {
+        const std::string_view name = sp::metric_name(tree(self).points().metric);
+        return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+    }
+    static PyObject* get_points(PyObject* self, void*) {
+        return guard([&]() -> PyObject* {
+            const sp::PointSet& p = tree(self).points();
+            NdArray out = NdArray::uninit(Shape{p.n, p.dim});
+            for (std::uint64_t slot = 0; slot < p.n; ++slot)  // back into input-row order
+                std::copy_n(p.at(slot), p.dim, out.data.data() + p.rows[slot] * p.dim);
+            return wrap_array(std::move(out));
+        });
+    }
+    static inline PyGetSetDef getset[] = {
+        {"n", get_n, nullptr, "The number of points (also len(tree)).", nullptr},
+        {"dim", get_dim, nullptr, "The points' dimension.", nullptr},
+        {"metric", get_metric, nullptr, "The metric's name.", nullptr},
+        {"leaf_size", get_leaf_size, nullptr,
+         "The leaf size the tree was built with (for trees pickled before it was kept: the smallest that "
+         "builds the same nodes).",
+         nullptr},
+        {"points", get_points, nullptr,
+         "A copy of the points as an (n, dim) Array, in input-row order (row i is the point of row i).", nullptr},
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+    };
+
     static inline PyMethodDef table[] = {
         static_def<FromArray, from_array>(),
         method_def<QueryKnn, query_knn>(),
@@ -124,6 +157,8 @@ struct Methods : PairMethods<Tree> {
     static inline PyType_Slot slots[] = {
         {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<Tree>)},
         {Py_tp_methods, table},
+        {Py_tp_getset, getset},
+        {Py_sq_length, reinterpret_cast<void*>(length)},
         {Py_tp_doc, nullptr},  // the class's prose, filled in when the type is created
         {0, nullptr},
     };
