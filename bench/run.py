@@ -554,6 +554,96 @@ def _():
     return (lambda: ours.kernel_density_batch(q, h, workers=-1)), (lambda: theirs.score_samples(q))
 
 
+# The peers' query repertoire. cKDTree's query_pairs and sparse_distance_matrix
+# run on one thread (they have no workers); ours are timed on every core
+# ("workers-1") and, where the peer has one thread only, also on one.
+def radius_for(pairs_per_point, n):
+    """The radius within which a uniform point of the unit cube has about that many of n others."""
+    return (pairs_per_point / n / (4 / 3 * np.pi)) ** (1 / 3)
+
+
+@case("count_neighbors_1e5_vs_1e5_20_radii_vs_ckdtree")
+def _():
+    from scipy.spatial import cKDTree
+    x, a = cloud()
+    y, b = cloud(seed=1)
+    ours, other = ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16)
+    theirs, their_other = cKDTree(x, leafsize=16), cKDTree(y, leafsize=16)
+    radii = np.logspace(-3, -0.5, 20)
+    return (lambda: ours.count_neighbors(other, radii)), (lambda: theirs.count_neighbors(their_other, radii))
+
+
+@case("count_neighbors_1e5_vs_1e5_20_radii_workers-1_vs_sklearn_two_point_dualtree")
+def _():
+    from sklearn.neighbors import KDTree
+    x, a = cloud()
+    y, b = cloud(seed=1)
+    ours, other = ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16)
+    theirs = KDTree(x, leaf_size=16)
+    radii = np.logspace(-3, -0.5, 20)
+    return ((lambda: ours.count_neighbors(other, radii, workers=-1)),
+            (lambda: theirs.two_point_correlation(y, radii, dualtree=True)))
+
+
+@case("query_pairs_1e6_10_per_point_vs_ckdtree_ndarray")
+def _():
+    from scipy.spatial import cKDTree
+    b = big_trees()
+    r = radius_for(20, len(b["x"]))  # 20 neighbours each: 10 pairs per point
+    return (lambda: b["ours"].query_pairs(r)), (lambda: b["ckd"].query_pairs(r, output_type="ndarray"))
+
+
+@case("query_pairs_1e6_10_per_point_workers-1_vs_ckdtree_ndarray")
+def _():
+    b = big_trees()
+    r = radius_for(20, len(b["x"]))
+    return (lambda: b["ours"].query_pairs(r, workers=-1)), (lambda: b["ckd"].query_pairs(r, output_type="ndarray"))
+
+
+@case("sparse_distance_matrix_1e5_vs_1e5_10_per_row_vs_ckdtree_coo")
+def _():
+    from scipy.spatial import cKDTree
+    x, a = cloud()
+    y, b = cloud(seed=1)
+    ours, other = ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16)
+    theirs, their_other = cKDTree(x, leafsize=16), cKDTree(y, leafsize=16)
+    r = radius_for(10, len(y))
+    return ((lambda: ours.sparse_distance_matrix(other, r)),
+            (lambda: theirs.sparse_distance_matrix(their_other, r, output_type="coo_matrix")))
+
+
+@case("radius_flat_distances_1e5_over_1e6_100_each_workers-1_vs_ckdtree_workers-1")
+def _():
+    b = big_trees()
+    q, r = b["q"][:100_000], radius_for(100, len(b["x"]))
+    return ((lambda: b["ours"].query_radius_batch(q, r, workers=-1, return_distance=True, flat=True)),
+            (lambda: b["ckd"].query_ball_point(q, r, workers=-1)))
+
+
+@case("radius_flat_distances_1e5_over_1e6_100_each_workers-1_vs_sklearn_query_radius")
+def _():
+    from sklearn.neighbors import KDTree
+    b = big_trees()
+    theirs = KDTree(b["x"], leaf_size=16)
+    q, r = b["q"][:100_000], radius_for(100, len(b["x"]))
+    return ((lambda: b["ours"].query_radius_batch(q, r, workers=-1, return_distance=True, flat=True)),
+            (lambda: theirs.query_radius(q, r, return_distance=True)))
+
+
+@case("radius_count_only_1e5_over_1e6_100_each_workers-1_vs_ckdtree_return_length")
+def _():
+    b = big_trees()
+    q, r = b["q"][:100_000], radius_for(100, len(b["x"]))
+    return ((lambda: b["ours"].query_radius_batch(q, r, workers=-1, count_only=True)),
+            (lambda: b["ckd"].query_ball_point(q, r, workers=-1, return_length=True)))
+
+
+@case("knn_graph_1e6_k10_workers-1_vs_ckdtree_query_k11_workers-1")
+def _():
+    b = big_trees()
+    return (lambda: b["ours"].query_knn_batch(None, 10, workers=-1)), (lambda: b["ckd"].query(b["x"], 11, workers=-1))
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes

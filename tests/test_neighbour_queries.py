@@ -329,3 +329,16 @@ def test_a_tree_tells_what_it_holds(cls):
         assert cls.from_array(x, loaded.leaf_size, "chebyshev").__reduce__()[1][1][:-16] == old
     empty = cls.from_array(np.zeros((0, 2)))
     assert (len(empty), empty.dim, empty.leaf_size, empty.metric, empty.points.shape) == (0, 2, 20, "euclidean", [0, 2])
+
+
+@pytest.mark.parametrize("cls", TREE_BUILDS)
+@pytest.mark.parametrize("metric", METRICS)
+def test_counts_at_radii_that_distances_meet_exactly(cls, metric):
+    # A lattice: many pairs lie exactly at each radius, which counts them.
+    grid = np.array([(i, j, k) for i in range(6) for j in range(6) for k in range(6)], float)
+    tree = tree_of(cls, grid, metric)
+    radii = np.sqrt(np.arange(0.0, 14.0)) if metric == "euclidean" else np.arange(0.0, 8.0)
+    every = np.array([distances(grid, p, metric) for p in grid])
+    expected = [(every <= r).sum() for r in radii]
+    for other in (tree, grid[::-1].copy()):
+        assert np.asarray(tree.count_neighbors(other, radii, workers=2)).tolist() == expected

@@ -74,6 +74,18 @@ public:
             return HUGE_VAL;
         return r == 0.0 ? dc : dc + r + rounding_sliver(dc, r);
     }
+    // Between the node and a box of finite coordinates, over finite points:
+    // the centroid's nearest and farthest distances to the box, less and
+    // plus the radius, with the sliver.
+    template <class M>
+    DensityBounds box_bounds(NodeId node, const double* lo, const double* hi, std::size_t len) const {
+        const double* c = centroids_.data() + node * points_.dim;
+        const double near = M::box_distance(lo, hi, c, len), far = M::far_bound(lo, hi, c, len), r = radius_[node];
+        if (near == HUGE_VAL) [[unlikely]]  // overflowed: says nothing
+            return {0.0, HUGE_VAL};
+        if (r == 0.0) return {near, far};
+        return {near - r - rounding_sliver(near, r), far + r + rounding_sliver(far, r)};
+    }
     double span(NodeId node) const { return 2.0 * radius_[node]; }
 
 private:

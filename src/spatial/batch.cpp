@@ -1,9 +1,18 @@
 #include "spatial/batch.hpp"
 
+#include <cmath>
 #include <cstring>
 #include <numeric>
 
 namespace tessaron::spatial {
+
+double largest_square_within(double r) {
+    if (!(r < HUGE_VAL)) return r;  // inf (and NaN, which no caller passes)
+    double s = r * r;
+    while (s > 0.0 && std::sqrt(s) > r) s = std::nextafter(s, 0.0);
+    while (std::sqrt(std::nextafter(s, HUGE_VAL)) <= r) s = std::nextafter(s, HUGE_VAL);
+    return s;
+}
 
 void sort_by_distance(RadiusHits& hits) {
     const std::uint64_t n = hits.rows.size();

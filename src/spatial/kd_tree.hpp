@@ -54,6 +54,11 @@ public:
     double far_bound(NodeId node, const double* q, std::size_t) const {
         return M::far_bound(lo(node), hi(node), q, points_.dim);
     }
+    template <class M>
+    DensityBounds box_bounds(NodeId node, const double* blo, const double* bhi, std::size_t) const {
+        const box::BoxPair pair{blo, bhi, lo(node), hi(node)};
+        return {M::between_boxes(pair, points_.dim, false), M::between_boxes(pair, points_.dim, true)};
+    }
     double span(NodeId node) const;
 
 private:

@@ -119,6 +119,45 @@ inline double chebyshev_far_bound(const double* lo, const double* hi, const doub
     return s;
 }
 
+// Bounds on the distance, as the metric computes it, between any point of
+// the box [alo, ahi] and any point of the box [blo, bhi]: per coordinate the
+// least and the largest difference, each formed from the boxes' own
+// coordinates (rounding keeps them below and above every point's), summed
+// or maximised in the metric's order. NaN where a coordinate gives NaN.
+struct BoxPair {
+    const double *alo, *ahi, *blo, *bhi;
+    double near_gap(std::size_t d) const {
+        const double below = blo[d] - ahi[d], above = alo[d] - bhi[d];
+        return below > 0.0 ? below : (above > 0.0 ? above : (below != below || above != above ? below + above : 0.0));
+    }
+    double far_gap(std::size_t d) const {
+        const double a = std::fabs(ahi[d] - blo[d]), b = std::fabs(bhi[d] - alo[d]);
+        return a != a || b != b ? a + b : (a > b ? a : b);
+    }
+};
+inline double euclidean_between(const BoxPair& p, std::size_t n, bool far) {
+    double s = 0.0;
+    for (std::size_t d = 0; d < n; ++d) {
+        const double gap = far ? p.far_gap(d) : p.near_gap(d);
+        s += gap * gap;
+    }
+    return std::sqrt(s);
+}
+inline double manhattan_between(const BoxPair& p, std::size_t n, bool far) {
+    double s = 0.0;
+    for (std::size_t d = 0; d < n; ++d) s += far ? p.far_gap(d) : p.near_gap(d);
+    return s;
+}
+inline double chebyshev_between(const BoxPair& p, std::size_t n, bool far) {
+    double s = 0.0;
+    for (std::size_t d = 0; d < n; ++d) {
+        const double gap = far ? p.far_gap(d) : p.near_gap(d);
+        if (gap != gap) return gap;
+        if (gap > s) s = gap;
+    }
+    return s;
+}
+
 }  // namespace box
 
 namespace metrics {
@@ -146,6 +185,9 @@ struct Euclidean : EuclideanDensityBoxes {
     static double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
         return box::euclidean_far_bound(lo, hi, q, n);
     }
+    static double between_boxes(const box::BoxPair& p, std::size_t n, bool far) {
+        return box::euclidean_between(p, n, far);
+    }
 };
 
 // Searches cut by the L1 box distance (a sum of gaps, each at most the
@@ -166,6 +208,9 @@ struct Manhattan : EuclideanDensityBoxes {
         return s;
     }    static double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
         return box::manhattan_far_bound(lo, hi, q, n);
+    }
+    static double between_boxes(const box::BoxPair& p, std::size_t n, bool far) {
+        return box::manhattan_between(p, n, far);
     }
 };
 
@@ -203,6 +248,9 @@ struct Chebyshev {
         return m;
     }    static double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) {
         return box::chebyshev_far_bound(lo, hi, q, n);
+    }
+    static double between_boxes(const box::BoxPair& p, std::size_t n, bool far) {
+        return box::chebyshev_between(p, n, far);
     }
 };
 

@@ -21,6 +21,18 @@ void sort_by_row(RadiusHits& hits) {
     }
 }
 
+std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim) {
+    std::vector<std::uint64_t> order(other.m), block;
+    std::iota(order.begin(), order.end(), std::uint64_t{0});
+    if (other.rows) return order;  // a tree's points: already leaf by leaf
+    for (std::uint64_t first = 0; first < other.m; first += kOrderedBlock) {
+        const std::uint64_t count = std::min(kOrderedBlock, other.m - first);
+        locality_order(other.coords + first * dim, count, dim, block);
+        for (std::uint64_t i = 0; i < count; ++i) order[first + i] = first + block[i];
+    }
+    return order;
+}
+
 void by_first_row(std::vector<RadiusHits>& hits, std::uint64_t first_rows, std::int64_t* rows, std::int64_t* cols,
                   double* distances) {
     // Where each first row's pairs begin, then the pairs placed in order

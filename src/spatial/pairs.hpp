@@ -6,6 +6,8 @@
 // answers for every number.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -73,26 +75,58 @@ void by_first_row(std::vector<RadiusHits>& hits, std::uint64_t first_rows, std::
 // their distances when kept; hits is freed.
 void write_pairs(std::vector<RadiusHits>& hits, std::int64_t* pairs, double* distances);
 
+// The order in which the points of `other` are grouped: a tree's points as
+// stored (leaf by leaf), other points block by block in locality order.
+std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim);
+
 // bins[j] (radii.size of them, zeroed by the caller): the pairs (x of the
 // tree, y of the other points) whose distance lies in bin j of `radii`
-// (nondecreasing; see CountBins).
+// (nondecreasing; see CountBins). Nearby points of `other` are counted in
+// groups, their pairs with a whole node at once where their bounding box
+// allows; points with a coordinate that is not finite, and every point
+// when the tree's are not all finite, one by one.
 template <SearchTree Tree>
 void count_pairs(const Tree& t, PointRows other, const std::vector<double>& radii, std::int64_t* bins,
                  const Workers& workers) {
+    constexpr std::uint64_t kGroup = 16;
     const PointSet& p = t.points();
     if (other.m == 0 || radii.empty() || p.n == 0) return;
     t.check_query(p.dim);
+    const std::uint64_t dim = p.dim;
+    const bool grouped = p.finite(workers.watch);
+    const std::vector<std::uint64_t> order = grouping_order(other, dim);
+    std::vector<double> squared(radii.size());
+    std::transform(radii.begin(), radii.end(), squared.begin(), largest_square_within);
     std::mutex merge;
-    each_query(
-        other.coords, other.m, p.dim, workers, [&] { return std::vector<std::int64_t>(radii.size(), 0); },
-        [&](std::uint64_t at, std::vector<std::int64_t>& mine, Watch& watch) {
-            count_within(t, other.coords + at * p.dim, p.dim, CountBins{radii.data(), radii.size(), mine.data()},
-                         watch);
-        },
-        [&](const std::vector<std::int64_t>& mine) {  // sums of integers: the same in any order
-            std::lock_guard<std::mutex> hold(merge);
-            for (std::size_t j = 0; j < mine.size(); ++j) bins[j] += mine[j];
-        });
+    run_chunks((other.m + kGroup - 1) / kGroup, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
+        std::vector<std::int64_t> mine(radii.size(), 0);
+        const CountBins c{radii.data(), radii.size(), mine.data(), squared.data()};
+        std::vector<double> box(2 * dim);
+        std::vector<const double*> members;
+        for (std::uint64_t group = begin; group < end; ++group) {
+            members.clear();
+            std::fill_n(box.begin(), dim, HUGE_VAL);
+            std::fill_n(box.begin() + dim, dim, -HUGE_VAL);
+            for (std::uint64_t at = group * kGroup; at < std::min(other.m, (group + 1) * kGroup); ++at) {
+                const double* q = other.coords + order[at] * dim;
+                if (!grouped || !all_finite(q, dim)) {
+                    count_within(t, q, dim, c, watch);
+                    continue;
+                }
+                for (std::uint64_t d = 0; d < dim; ++d) {
+                    box[d] = std::min(box[d], q[d]);
+                    box[dim + d] = std::max(box[dim + d], q[d]);
+                }
+                members.push_back(q);
+            }
+            if (!members.empty())
+                count_group_within(t, QueryGroup{box.data(), box.data() + dim, members.data(), members.size()}, c,
+                                   watch);
+            watch.tick(dim * kGroup);
+        }
+        std::lock_guard<std::mutex> hold(merge);  // sums of integers: the same in any order
+        for (std::size_t j = 0; j < mine.size(); ++j) bins[j] += mine[j];
+    });
 }
 
 }  // namespace tessaron::spatial

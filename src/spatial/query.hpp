@@ -37,7 +37,10 @@ struct Step {
 //   density_cut, approx_bounds: the node's distance range for the density;
 //   span: the node's size, for the approximation criteria.
 //   far_bound: an upper bound on the distance, as the metric computes it,
-//       from q to every point of the node; inf or NaN where none is known.
+//       from q to every point of the node; inf or NaN where none is known;
+//   box_bounds: lower and upper bounds on the distance from any point of a
+//       box of finite coordinates to any of the node's points, which are
+//       all finite.
 template <class T, class M>
 concept TreeGeometry = requires(const T& t, NodeId node, const double* q, std::size_t len, bool need_bound,
                                 const typename T::Carry& carry) {
@@ -47,6 +50,7 @@ concept TreeGeometry = requires(const T& t, NodeId node, const double* q, std::s
     { t.template density_cut<M>(node, q, len) } -> std::same_as<double>;
     { t.template approx_bounds<M>(node, q, len) } -> std::same_as<DensityBounds>;
     { t.template far_bound<M>(node, q, len) } -> std::same_as<double>;
+    { t.template box_bounds<M>(node, q, q, len) } -> std::same_as<DensityBounds>;
 };
 
 template <class T, class... M>
@@ -77,14 +81,29 @@ constexpr double kDensityCut = 1e-10;
 // distance d has radii[j - 1] < d <= radii[j] (bin 0: d <= radii[0]); a
 // point beyond the largest radius, or at a NaN distance, counts nowhere.
 // A node counts whole, with no scan, when one bin takes all its points.
+// `squared` (Euclidean only) holds for each radius r the largest s whose
+// square root is at most r, so that a squared distance finds its bin as
+// its root would, without the root.
 struct CountBins {
     const double* radii;
     std::uint64_t size;
     std::int64_t* bins;
+    const double* squared = nullptr;
     // The first bin from `from` whose radius is at least d (size if none).
     std::uint64_t bin_of(double d, std::uint64_t from) const {
         return static_cast<std::uint64_t>(std::lower_bound(radii + from, radii + size, d) - radii);
     }
+};
+
+// The largest s with sqrt(s) <= r (sqrt is monotone and correctly rounded).
+double largest_square_within(double r);
+
+// A group of query points counted together: their bounding box (finite
+// coordinates) and where each point is.
+struct QueryGroup {
+    const double *lo, *hi;
+    const double* const* points;
+    std::uint64_t size;
 };
 
 namespace walk {
@@ -212,6 +231,43 @@ void count(const Tree& t, NodeId node, const double* q, std::size_t len, const C
     count<M>(t, r.right, q, len, c, first, step.right, watch);
 }
 
+// count for every point of a group at once: a node whose box bounds put
+// all its pairs with the group in one bin counts them whole.
+template <class M, class Tree>
+void count_group(const Tree& t, NodeId node, const QueryGroup& g, std::size_t len, const CountBins& c,
+                 std::uint64_t first, Watch& watch) {
+    const DensityBounds b = t.template box_bounds<M>(node, g.lo, g.hi, len);
+    if (b.lo > 0.0) first = c.bin_of(b.lo, first);
+    if (first == c.size) return;
+    const SlotRange r = t.range(node);
+    if (b.hi < HUGE_VAL && b.hi <= c.radii[first]) {
+        c.bins[first] += static_cast<std::int64_t>(r.count() * g.size);
+        return;
+    }
+    if (r.is_leaf()) {
+        watch.tick(r.count() * len * g.size);
+        // Every distance is at most b.hi, so no bin past its bin is met:
+        // a point's bin is `first` plus the thresholds below it up to there.
+        const std::uint64_t last = b.hi < HUGE_VAL ? c.bin_of(b.hi, first) : c.size;
+        const std::uint64_t end = std::min(last, c.size);
+        const bool squares = M::id == DistanceMetric::Euclidean && c.squared;
+        const double* thresholds = squares ? c.squared : c.radii;
+        leaf_slots(t, r, len, [&](std::uint64_t slot) {
+            const double* x = t.points().at(slot);
+            for (std::uint64_t i = 0; i < g.size; ++i) {
+                // Finite points and queries: no distance is NaN.
+                const double key = squares ? squared_distance(g.points[i], x, len) : M::distance(g.points[i], x, len);
+                std::uint64_t j = first;
+                for (std::uint64_t k = first; k < end; ++k) j += thresholds[k] < key;
+                if (j < c.size) ++c.bins[j];
+            }
+        });
+        return;
+    }
+    count_group<M>(t, node + 1, g, len, c, first, watch);
+    count_group<M>(t, r.right, g, len, c, first, watch);
+}
+
 // The node-level density procedure; contributions are added to `sum` one by
 // one in visiting order.
 template <class M, KernelType K, class Tree>
@@ -277,6 +333,14 @@ template <SearchTree Tree>
 void count_within(const Tree& t, const double* q, std::size_t len, const CountBins& c, Watch& watch) {
     with_metric(t.points().metric,
                 [&]<class M>() { walk::count<M>(t, 0, q, len, c, 0, t.root_carry(q, len), watch); });
+}
+
+// The same for a group of query points with finite coordinates, on a tree
+// whose points are all finite.
+template <SearchTree Tree>
+void count_group_within(const Tree& t, const QueryGroup& g, const CountBins& c, Watch& watch) {
+    with_metric(t.points().metric,
+                [&]<class M>() { walk::count_group<M>(t, 0, g, t.points().dim, c, 0, watch); });
 }
 
 template <SearchTree Tree>

@@ -93,6 +93,23 @@ public:
         if (!trusted<M>(dv, q, len)) return HUGE_VAL;
         return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer);
     }
+    // Between the node and a box of finite coordinates, over finite points:
+    // from the vantage point's nearest and farthest distances to the box and
+    // the shell, as the query bounds, with the slivers.
+    template <class M>
+    DensityBounds box_bounds(NodeId node, const double* lo, const double* hi, std::size_t len) const {
+        if (ranges_[node].count() == 0) return {HUGE_VAL, HUGE_VAL};
+        const double* v = vantage_.data() + node * points_.dim;
+        const double near = M::box_distance(lo, hi, v, len), far = M::far_bound(lo, hi, v, len);
+        if (near == HUGE_VAL) [[unlikely]]
+            return {0.0, HUGE_VAL};
+        const Shell& s = shells_[node];
+        // The vantage point itself is at least `near` away; the others at
+        // least their shell's gap to [near, far].
+        const double gap = max_of(max_of(near - s.max_dist, s.min_dist != HUGE_VAL ? s.min_dist - far : 0.0), 0.0);
+        const double upper = s.max_dist == 0.0 ? far : far + s.max_dist + rounding_sliver(far, s.max_dist);
+        return {lowered(min_of(near, gap), max_of(far, near), s.max_dist), upper};
+    }
     double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
 
 private:

@@ -73,9 +73,15 @@ bool RadiusArg::check(std::uint64_t queries) const {
                           std::to_string(values.size()) + " radii for " + std::to_string(queries) + " queries");
         return false;
     }
-    for (std::size_t i = 0; i < values.size(); ++i)
-        if (!non_negative(values[i], per_query ? name + ("[" + std::to_string(i) + "]") : std::string(name)))
-            return false;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::string label = name;  // appended piecewise: GCC 12 warns falsely on `name + (...)`
+        if (per_query) {
+            label += '[';
+            label += std::to_string(i);
+            label += ']';
+        }
+        if (!non_negative(values[i], label)) return false;
+    }
     return true;
 }
 
@@ -83,8 +89,16 @@ bool RadiusArg::check_nondecreasing() const {
     if (!check(values.size())) return false;
     for (std::size_t i = 1; i < values.size(); ++i)
         if (values[i] < values[i - 1]) {
-            raise_value_error(std::string(name) + " must be nondecreasing: " + name + "[" + std::to_string(i) +
-                              "] = " + float_text(values[i]) + " follows " + float_text(values[i - 1]));
+            std::string message = name;
+            message += " must be nondecreasing: ";
+            message += name;
+            message += '[';
+            message += std::to_string(i);
+            message += "] = ";
+            message += float_text(values[i]);
+            message += " follows ";
+            message += float_text(values[i - 1]);
+            raise_value_error(message);
             return false;
         }
     return true;
