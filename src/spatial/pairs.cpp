@@ -21,12 +21,13 @@ void sort_by_row(RadiusHits& hits) {
     }
 }
 
-std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim) {
+std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim, Watch* watch) {
     std::vector<std::uint64_t> order(other.m), block;
     std::iota(order.begin(), order.end(), std::uint64_t{0});
     if (other.rows) return order;  // a tree's points: already leaf by leaf
     for (std::uint64_t first = 0; first < other.m; first += kOrderedBlock) {
         const std::uint64_t count = std::min(kOrderedBlock, other.m - first);
+        if (watch) watch->check();
         locality_order(other.coords + first * dim, count, dim, block);
         for (std::uint64_t i = 0; i < count; ++i) order[first + i] = first + block[i];
     }

@@ -76,8 +76,9 @@ void by_first_row(std::vector<RadiusHits>& hits, std::uint64_t first_rows, std::
 void write_pairs(std::vector<RadiusHits>& hits, std::int64_t* pairs, double* distances);
 
 // The order in which the points of `other` are grouped: a tree's points as
-// stored (leaf by leaf), other points block by block in locality order.
-std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim);
+// stored (leaf by leaf), other points block by block in locality order
+// (the watch, if any, checked between blocks).
+std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim, Watch* watch);
 
 // bins[j] (radii.size of them, zeroed by the caller): the pairs (x of the
 // tree, y of the other points) whose distance lies in bin j of `radii`
@@ -94,7 +95,7 @@ void count_pairs(const Tree& t, PointRows other, const std::vector<double>& radi
     t.check_query(p.dim);
     const std::uint64_t dim = p.dim;
     const bool grouped = p.finite(workers.watch);
-    const std::vector<std::uint64_t> order = grouping_order(other, dim);
+    const std::vector<std::uint64_t> order = grouping_order(other, dim, workers.watch);
     std::vector<double> squared(radii.size());
     std::transform(radii.begin(), radii.end(), squared.begin(), largest_square_within);
     std::mutex merge;
