@@ -7,7 +7,8 @@
 namespace tessaron::spatial {
 
 double largest_square_within(double r) {
-    if (!(r < HUGE_VAL)) return r;  // inf (and NaN, which no caller passes)
+    if (r < 0.0) return -1.0;
+    if (!(r < HUGE_VAL)) return r;  // inf, or NaN, which nothing is within
     double s = r * r;
     while (s > 0.0 && std::sqrt(s) > r) s = std::nextafter(s, 0.0);
     while (std::sqrt(std::nextafter(s, HUGE_VAL)) <= r) s = std::nextafter(s, HUGE_VAL);

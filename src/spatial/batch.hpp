@@ -126,7 +126,7 @@ void radius_batch(const Tree& t, const double* queries, std::uint64_t m, Radii r
     const bool keep = options.distances || options.sorted;
     each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
         RadiusHits& hits = out[i];
-        search_radius(t, queries + i * p.dim, p.dim, radii[i], [&](double d, std::uint64_t row) {
+        search_radius(t, queries + i * p.dim, p.dim, Within(radii[i]), [&](double d, std::uint64_t row) {
             hits.rows.push_back(row);
             if (keep) hits.distances.push_back(d);
         }, watch);
@@ -144,7 +144,8 @@ void radius_count_batch(const Tree& t, const double* queries, std::uint64_t m, R
     t.check_query(p.dim);
     each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
         std::int64_t count = 0;
-        search_radius(t, queries + i * p.dim, p.dim, radii[i], [&](double, std::uint64_t) { ++count; }, watch);
+        search_radius(t, queries + i * p.dim, p.dim, Within(radii[i]), [&](double, std::uint64_t) { ++count; },
+                      watch);
         counts[i] = count;
     });
 }

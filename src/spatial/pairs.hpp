@@ -3,7 +3,7 @@
 // (a sparse distance matrix), and pair counts within many radii (the
 // two-point correlation). Each point of one set is a query on the tree of
 // the other, on the batch machinery: any number of workers, the same
-// answers for every number.
+// answers for every number (pairs are sorted, counts are sums of integers).
 #pragma once
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "spatial/batch.hpp"
+#include "spatial/select.hpp"
 
 namespace tessaron::spatial {
 
@@ -21,64 +22,162 @@ namespace tessaron::spatial {
 struct PointRows {
     const double* coords = nullptr;
     std::uint64_t m = 0;
-    const IndexArray* rows = nullptr;  // none: point i is row i
+    const IndexArray* rows = nullptr;     // none: point i is row i
+    const NodeRanges* ranges = nullptr;  // a tree's nodes, whose leaves group its points
     std::uint64_t row(std::uint64_t at) const { return rows ? (*rows)[at] : at; }
-    static PointRows of(const PointSet& p) { return {p.coords.data(), p.n, &p.rows}; }
+    template <SearchTree Tree>
+    static PointRows of(const Tree& t) {
+        const PointSet& p = t.points();
+        return {p.coords.data(), p.n, &p.rows, &t.node_ranges()};
+    }
 };
 
-// Orders one answer by input row (distances kept alongside).
-void sort_by_row(RadiusHits& hits);
+// Nearby points searched together: points order[bounds[g]], ...,
+// order[bounds[g + 1] - 1] form group g. A tree's points go as stored, its
+// leaves the groups (long leaves cut); other points block by block in
+// locality order, in groups of 16 (the watch, if any, checked between blocks).
+struct Grouping {
+    std::vector<std::uint64_t> order, bounds;
+    std::uint64_t count() const { return bounds.size() - 1; }
+};
+Grouping group_points(const PointRows& other, std::uint64_t dim, Watch* watch);
 
-// hits[row of query a]: the tree's points within `radius` of query a that
-// keep(query row, point row) accepts, by row, with their distances when asked.
-template <SearchTree Tree, class Keep>
-void cross_hits(const Tree& t, PointRows q, double radius, bool distances, Keep keep, std::vector<RadiusHits>& hits,
-                const Workers& workers) {
-    const PointSet& p = t.points();
-    hits.assign(q.m, {});
-    if (q.m == 0) return;
-    t.check_query(p.dim);
-    each_query(q.coords, q.m, p.dim, workers, no_state, [&](std::uint64_t at, NoState, Watch& watch) {
-        const std::uint64_t query_row = q.row(at);
-        RadiusHits& h = hits[query_row];
-        search_radius(t, q.coords + at * p.dim, p.dim, radius, [&](double d, std::uint64_t row) {
-            if (!keep(query_row, row)) return;
-            h.rows.push_back(row);
-            if (distances) h.distances.push_back(d);
-        }, watch);
-        sort_by_row(h);
+// For each group of `other`, on the workers: group(QueryGroup, the
+// members' positions in `other`, state) for its points of finite
+// coordinates (all of them finite when `grouped`), single(point, position,
+// state) for the others (every point when not `grouped`); a chunk's state
+// (make_state()) goes to done(state) when the chunk has finished.
+template <class MakeState, class Single, class Group, class Done>
+void for_each_group(const PointRows& other, std::uint64_t dim, bool grouped, const Workers& workers,
+                    MakeState&& make_state, Single&& single, Group&& group, Done&& done) {
+    const Grouping groups = group_points(other, dim, workers.watch);
+    run_chunks(groups.count(), workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
+        auto state = make_state();
+        std::vector<double> box(2 * dim);
+        std::vector<const double*> members;
+        std::vector<std::uint64_t> positions;
+        for (std::uint64_t g = begin; g < end; ++g) {
+            members.clear();
+            positions.clear();
+            std::fill_n(box.begin(), dim, HUGE_VAL);
+            std::fill_n(box.begin() + dim, dim, -HUGE_VAL);
+            for (std::uint64_t at = groups.bounds[g]; at < groups.bounds[g + 1]; ++at) {
+                const std::uint64_t i = groups.order[at];
+                const double* q = other.coords + i * dim;
+                if (!grouped || !all_finite(q, dim)) {
+                    single(q, i, state, watch);
+                    continue;
+                }
+                for (std::uint64_t d = 0; d < dim; ++d) {
+                    box[d] = std::min(box[d], q[d]);
+                    box[dim + d] = std::max(box[dim + d], q[d]);
+                }
+                members.push_back(q);
+                positions.push_back(i);
+            }
+            if (!members.empty())
+                group(QueryGroup{box.data(), box.data() + dim, members.data(), members.size()}, positions, state,
+                      watch);
+            watch.tick(dim * (groups.bounds[g + 1] - groups.bounds[g]));
+        }
+        done(state);
     });
 }
 
-// The pairs i < j of the tree's points within `radius`: hits[i] holds the js.
+// Pairs of input rows with their distances (when kept), as a search finds them.
+struct PairList {
+    std::vector<std::uint64_t> first, second;
+    std::vector<double> distances;
+};
+
+// The pairs i < j of the tree's points within `radius`, each found once:
+// from the point in the earlier storage slot, searching the later slots
+// only. A tree of finite points is searched a leaf at a time (its points a
+// group, see search_group_within); otherwise point by point. The lists of
+// the chunks are handed back in any order (see write_pairs).
 template <SearchTree Tree>
-void pairs_within(const Tree& t, double radius, bool distances, std::vector<RadiusHits>& hits,
+void pairs_within(const Tree& t, double radius, bool distances, std::vector<PairList>& lists,
                   const Workers& workers) {
-    cross_hits(t, PointRows::of(t.points()), radius, distances,
-               [](std::uint64_t i, std::uint64_t j) { return i < j; }, hits, workers);
+    const PointSet& p = t.points();
+    lists.clear();
+    if (p.n < 2) return;
+    t.check_query(p.dim);
+    const bool grouped = p.finite(workers.watch);
+    std::vector<NodeId> leaves;  // of points, in slot order
+    for (NodeId node = 0; grouped && node < t.node_count(); ++node)
+        if (t.range(node).is_leaf() && t.range(node).count() > 0) leaves.push_back(node);
+    std::mutex collect;
+    run_chunks(grouped ? leaves.size() : p.n, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
+        PairList mine;
+        std::vector<double> box(2 * p.dim);
+        std::vector<const double*> members;
+        for (std::uint64_t at = begin; at < end; ++at) {
+            const SlotRange leaf = grouped ? t.range(leaves[at]) : SlotRange{at, at + 1, 0};
+            auto add = [&](std::uint64_t member, double d, std::uint64_t other) {
+                const std::uint64_t row = p.rows[leaf.start + member];
+                mine.first.push_back(std::min(row, other));
+                mine.second.push_back(std::max(row, other));
+                if (distances) mine.distances.push_back(d);
+            };
+            if (grouped) {
+                members.clear();
+                for (std::uint64_t slot = leaf.start; slot < leaf.end; ++slot) members.push_back(p.at(slot));
+                measure_box(p.at(leaf.start), leaf.count(), p.dim, box.data());
+                const QueryGroup g{box.data(), box.data() + p.dim, members.data(), members.size()};
+                search_group_within(t, g, Within(radius, leaf.start), leaf.start, add, watch);
+            } else {
+                search_radius(t, p.at(at), p.dim, Within(radius, at + 1),
+                              [&](double d, std::uint64_t other) { add(0, d, other); }, watch);
+            }
+            watch.tick(p.dim * leaf.count());
+        }
+        std::lock_guard<std::mutex> hold(collect);
+        lists.push_back(std::move(mine));
+    });
 }
 
-// The pairs (i of the tree, j of `other`) within `max_distance`, as the
-// tree's answers per other point: hits[j] holds the is (see by_first_row).
+// The pairs (i of the tree, j of `other`) within `max_distance`, with
+// their distances, in lists as pairs_within gives them. Nearby points of
+// `other` are searched in groups (see for_each_group).
 template <SearchTree Tree>
-void cross_pairs(const Tree& t, PointRows other, double max_distance, std::vector<RadiusHits>& hits,
+void cross_pairs(const Tree& t, PointRows other, double max_distance, std::vector<PairList>& lists,
                  const Workers& workers) {
-    cross_hits(t, other, max_distance, true, [](std::uint64_t, std::uint64_t) { return true; }, hits, workers);
+    const PointSet& p = t.points();
+    lists.clear();
+    if (other.m == 0 || p.n == 0) return;
+    t.check_query(p.dim);
+    const Within w(max_distance);
+    std::mutex collect;
+    for_each_group(
+        other, p.dim, p.finite(workers.watch), workers, [] { return PairList(); },
+        [&](const double* q, std::uint64_t at, PairList& mine, Watch& watch) {
+            const std::uint64_t j = other.row(at);
+            search_radius(t, q, p.dim, w, [&](double d, std::uint64_t i) {
+                mine.first.push_back(i);
+                mine.second.push_back(j);
+                mine.distances.push_back(d);
+            }, watch);
+        },
+        [&](const QueryGroup& g, const std::vector<std::uint64_t>& at, PairList& mine, Watch& watch) {
+            search_group_within(t, g, w, std::uint64_t(-1), [&](std::uint64_t member, double d, std::uint64_t i) {
+                mine.first.push_back(i);
+                mine.second.push_back(other.row(at[member]));
+                mine.distances.push_back(d);
+            }, watch);
+        },
+        [&](PairList& mine) {
+            std::lock_guard<std::mutex> hold(collect);
+            lists.push_back(std::move(mine));
+        });
 }
 
-// The pairs of `hits` (hits[j] holding the is of j) ordered by (i, j), into
-// rows, cols and distances (each of total_hits(hits)); hits is freed.
-void by_first_row(std::vector<RadiusHits>& hits, std::uint64_t first_rows, std::int64_t* rows, std::int64_t* cols,
-                  double* distances);
-
-// The pairs of pairs_within as a (p, 2) matrix of (i, j), by (i, j), with
-// their distances when kept; hits is freed.
-void write_pairs(std::vector<RadiusHits>& hits, std::int64_t* pairs, double* distances);
-
-// The order in which the points of `other` are grouped: a tree's points as
-// stored (leaf by leaf), other points block by block in locality order
-// (the watch, if any, checked between blocks).
-std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t dim, Watch* watch);
+// The pairs of the lists sorted by first row, then second (so the same
+// whatever order the lists came in): pair k's rows go to firsts[k * stride]
+// and seconds[k * stride], its distance (when kept) to distances[k]; the
+// lists are freed. `n`: how many first rows there are.
+std::uint64_t total_pairs(const std::vector<PairList>& lists);
+void write_pairs(std::vector<PairList>& lists, std::uint64_t n, std::int64_t* firsts, std::int64_t* seconds,
+                 std::uint64_t stride, double* distances);
 
 // bins[j] (radii.size of them, zeroed by the caller): the pairs (x of the
 // tree, y of the other points) whose distance lies in bin j of `radii`
@@ -89,45 +188,27 @@ std::vector<std::uint64_t> grouping_order(const PointRows& other, std::uint64_t 
 template <SearchTree Tree>
 void count_pairs(const Tree& t, PointRows other, const std::vector<double>& radii, std::int64_t* bins,
                  const Workers& workers) {
-    constexpr std::uint64_t kGroup = 16;
     const PointSet& p = t.points();
     if (other.m == 0 || radii.empty() || p.n == 0) return;
     t.check_query(p.dim);
-    const std::uint64_t dim = p.dim;
-    const bool grouped = p.finite(workers.watch);
-    const std::vector<std::uint64_t> order = grouping_order(other, dim, workers.watch);
     std::vector<double> squared(radii.size());
     std::transform(radii.begin(), radii.end(), squared.begin(), largest_square_within);
     std::mutex merge;
-    run_chunks((other.m + kGroup - 1) / kGroup, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
-        std::vector<std::int64_t> mine(radii.size(), 0);
-        const CountBins c{radii.data(), radii.size(), mine.data(), squared.data()};
-        std::vector<double> box(2 * dim);
-        std::vector<const double*> members;
-        for (std::uint64_t group = begin; group < end; ++group) {
-            members.clear();
-            std::fill_n(box.begin(), dim, HUGE_VAL);
-            std::fill_n(box.begin() + dim, dim, -HUGE_VAL);
-            for (std::uint64_t at = group * kGroup; at < std::min(other.m, (group + 1) * kGroup); ++at) {
-                const double* q = other.coords + order[at] * dim;
-                if (!grouped || !all_finite(q, dim)) {
-                    count_within(t, q, dim, c, watch);
-                    continue;
-                }
-                for (std::uint64_t d = 0; d < dim; ++d) {
-                    box[d] = std::min(box[d], q[d]);
-                    box[dim + d] = std::max(box[dim + d], q[d]);
-                }
-                members.push_back(q);
-            }
-            if (!members.empty())
-                count_group_within(t, QueryGroup{box.data(), box.data() + dim, members.data(), members.size()}, c,
-                                   watch);
-            watch.tick(dim * kGroup);
-        }
-        std::lock_guard<std::mutex> hold(merge);  // sums of integers: the same in any order
-        for (std::size_t j = 0; j < mine.size(); ++j) bins[j] += mine[j];
-    });
+    auto bins_of = [&](std::vector<std::int64_t>& mine) {
+        return CountBins{radii.data(), radii.size(), mine.data(), squared.data()};
+    };
+    for_each_group(
+        other, p.dim, p.finite(workers.watch), workers, [&] { return std::vector<std::int64_t>(radii.size(), 0); },
+        [&](const double* q, std::uint64_t, std::vector<std::int64_t>& mine, Watch& watch) {
+            count_within(t, q, p.dim, bins_of(mine), watch);
+        },
+        [&](const QueryGroup& g, const std::vector<std::uint64_t>&, std::vector<std::int64_t>& mine, Watch& watch) {
+            count_group_within(t, g, bins_of(mine), watch);
+        },
+        [&](const std::vector<std::int64_t>& mine) {
+            std::lock_guard<std::mutex> hold(merge);  // sums of integers: the same in any order
+            for (std::size_t j = 0; j < mine.size(); ++j) bins[j] += mine[j];
+        });
 }
 
 }  // namespace tessaron::spatial

@@ -77,6 +77,21 @@ concept SearchTree = requires(const T& t, NodeId node, const double* q, std::siz
 // Below this, a node's largest possible kernel value counts as nothing.
 constexpr double kDensityCut = 1e-10;
 
+// The largest s with sqrt(s) <= r (sqrt is monotone and correctly rounded);
+// -1 for a negative r, which no distance meets.
+double largest_square_within(double r);
+
+// What a radius search takes: the radius, the largest square its root
+// admits, and the first storage slot to search (a pair search visits each
+// pair once, from its earlier slot).
+struct Within {
+    double radius;
+    double squared;
+    std::uint64_t first_slot = 0;
+    explicit Within(double r, std::uint64_t first = 0)
+        : radius(r), squared(largest_square_within(r)), first_slot(first) {}
+};
+
 // Radii, nondecreasing, for counting: bins[j] gets one for each point whose
 // distance d has radii[j - 1] < d <= radii[j] (bin 0: d <= radii[0]); a
 // point beyond the largest radius, or at a NaN distance, counts nowhere.
@@ -95,8 +110,6 @@ struct CountBins {
     }
 };
 
-// The largest s with sqrt(s) <= r (sqrt is monotone and correctly rounded).
-double largest_square_within(double r);
 
 // A group of query points counted together: their bounding box (finite
 // coordinates) and where each point is.
@@ -186,22 +199,35 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     }
 }
 
-// found(distance, row) for each point within `rad`, in walk order.
+// found(distance, row) for each point within w.radius, in walk order,
+// among the slots from w.first_slot on. The Euclidean distance's root is
+// taken only for the points found: their squares are compared with the
+// largest square the radius admits.
 template <class M, class Tree, class Found>
-void radius(const Tree& t, NodeId node, const double* q, std::size_t len, double rad, Found& found,
+void radius(const Tree& t, NodeId node, const double* q, std::size_t len, const Within& w, Found& found,
             const typename Tree::Carry& carry, Watch& watch) {
     const auto step = t.template radius_step<M>(node, q, len, carry);
-    if (step.bound > rad) return;
+    if (step.bound > w.radius) return;
     const SlotRange r = t.range(node);
+    if (r.end <= w.first_slot) return;
     if (r.is_leaf()) {
         watch.tick(r.count() * len);
-        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
-            if (d <= rad) found(d, row);
-        });
+        const SlotRange from{std::max(r.start, w.first_slot), r.end, 0};
+        if constexpr (M::id == DistanceMetric::Euclidean) {
+            const PointSet& p = t.points();
+            leaf_slots(t, from, len, [&](std::uint64_t slot) {
+                const double s = squared_distance(q, p.at(slot), len);
+                if (s <= w.squared) found(std::sqrt(s), p.rows[slot]);
+            });
+        } else {
+            scan_leaf<M>(t, from, q, len, [&](double d, std::uint64_t row) {
+                if (d <= w.radius) found(d, row);
+            });
+        }
         return;
     }
-    radius<M>(t, node + 1, q, len, rad, found, step.left, watch);
-    radius<M>(t, r.right, q, len, rad, found, step.right, watch);
+    radius<M>(t, node + 1, q, len, w, found, step.left, watch);
+    radius<M>(t, r.right, q, len, w, found, step.right, watch);
 }
 
 // `first`: no bin before it can hold a point of this node.
@@ -268,6 +294,50 @@ void count_group(const Tree& t, NodeId node, const QueryGroup& g, std::size_t le
     count_group<M>(t, r.right, g, len, c, first, watch);
 }
 
+// found(member, distance, row) for each pair of a group member and a point
+// of the tree within w.radius, among the slots from w.first_slot on. With
+// members_from (the members being the points of slots members_from,
+// members_from + 1, ...), a member meets only points in later slots.
+template <class M, class Tree, class Found>
+void group_within(const Tree& t, NodeId node, const QueryGroup& g, std::size_t len, const Within& w,
+                  std::uint64_t members_from, Found& found, Watch& watch) {
+    const SlotRange r = t.range(node);
+    if (r.end <= w.first_slot) return;
+    if (t.template box_bounds<M>(node, g.lo, g.hi, len).lo > w.radius) return;
+    if (!r.is_leaf()) {
+        group_within<M>(t, node + 1, g, len, w, members_from, found, watch);
+        group_within<M>(t, r.right, g, len, w, members_from, found, watch);
+        return;
+    }
+    watch.tick(r.count() * len * g.size);
+    const PointSet& p = t.points();
+    // The squared distances of the common low dimensions with the length
+    // fixed, so that the compiler unrolls them (the same sums, in order).
+    auto scan = [&]<std::size_t D>() {
+        const std::size_t n = D ? D : len;
+        leaf_slots(t, SlotRange{std::max(r.start, w.first_slot), r.end, 0}, len, [&](std::uint64_t slot) {
+            const double* x = p.at(slot);
+            const std::uint64_t members =
+                members_from == std::uint64_t(-1) ? g.size : std::min(g.size, slot - std::min(slot, members_from));
+            for (std::uint64_t i = 0; i < members; ++i) {
+                if constexpr (M::id == DistanceMetric::Euclidean) {
+                    const double s = squared_distance(g.points[i], x, n);
+                    if (s <= w.squared) found(i, std::sqrt(s), p.rows[slot]);
+                } else {
+                    const double d = M::distance(g.points[i], x, n);
+                    if (d <= w.radius) found(i, d, p.rows[slot]);
+                }
+            }
+        });
+    };
+    if (len == 3)
+        scan.template operator()<3>();
+    else if (len == 2)
+        scan.template operator()<2>();
+    else
+        scan.template operator()<0>();
+}
+
 // The node-level density procedure; contributions are added to `sum` one by
 // one in visiting order.
 template <class M, KernelType K, class Tree>
@@ -323,9 +393,9 @@ void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& 
 
 // found(distance, row) for every point within `radius`, in walk order.
 template <SearchTree Tree, class Found>
-void search_radius(const Tree& t, const double* q, std::size_t len, double radius, Found&& found, Watch& watch) {
+void search_radius(const Tree& t, const double* q, std::size_t len, const Within& w, Found&& found, Watch& watch) {
     with_metric(t.points().metric,
-                [&]<class M>() { walk::radius<M>(t, 0, q, len, radius, found, t.root_carry(q, len), watch); });
+                [&]<class M>() { walk::radius<M>(t, 0, q, len, w, found, t.root_carry(q, len), watch); });
 }
 
 // Adds, per bin of `c`, the points whose distance to q falls in it.
@@ -341,6 +411,17 @@ template <SearchTree Tree>
 void count_group_within(const Tree& t, const QueryGroup& g, const CountBins& c, Watch& watch) {
     with_metric(t.points().metric,
                 [&]<class M>() { walk::count_group<M>(t, 0, g, t.points().dim, c, 0, watch); });
+}
+
+// The same for a group of query points with finite coordinates, on a tree
+// whose points are all finite (members_from: see walk::group_within; none
+// is std::uint64_t(-1)).
+template <SearchTree Tree, class Found>
+void search_group_within(const Tree& t, const QueryGroup& g, const Within& w, std::uint64_t members_from,
+                         Found&& found, Watch& watch) {
+    with_metric(t.points().metric, [&]<class M>() {
+        walk::group_within<M>(t, 0, g, t.points().dim, w, members_from, found, watch);
+    });
 }
 
 template <SearchTree Tree>
@@ -371,7 +452,8 @@ template <SearchTree Tree>
 std::vector<std::uint64_t> query_radius(const Tree& t, std::span<const double> q, double radius, Watch& watch) {
     t.check_query(q.size());
     std::vector<std::uint64_t> out;
-    search_radius(t, q.data(), q.size(), radius, [&](double, std::uint64_t row) { out.push_back(row); }, watch);
+    search_radius(t, q.data(), q.size(), Within(radius), [&](double, std::uint64_t row) { out.push_back(row); },
+                  watch);
     return out;
 }
 
@@ -385,6 +467,8 @@ public:
 
     const PointSet& points() const { return points_; }
     SlotRange range(NodeId node) const { return ranges_[node]; }
+    std::uint64_t node_count() const { return ranges_.size(); }
+    const NodeRanges& node_ranges() const { return ranges_; }
     // The leaf size the tree was built with (0 acting as 1).
     std::uint64_t leaf_size() const { return leaf_size_; }
 

@@ -46,7 +46,7 @@ struct PairMethods : BatchMethods<Tree> {
                                   "', this tree '" + std::string(sp::metric_name(mine.metric)) + "'");
                 return false;
             }
-            out.points = sp::PointRows::of(theirs);
+            out.points = sp::PointRows::of(tree(obj));
             return true;
         }
         if (is_tree(obj)) {
@@ -68,18 +68,18 @@ struct PairMethods : BatchMethods<Tree> {
             !arg<2>(in, distances) || !non_negative(radius, "radius"))
             return nullptr;
         const Tree& t = tree(self);
-        std::vector<sp::RadiusHits> hits;
-        run(workers, [&](const sp::Workers& w) { sp::pairs_within(t, radius, distances, hits, w); });
-        const std::uint64_t total = sp::total_hits(hits);
+        std::vector<sp::PairList> lists;
+        run(workers, [&](const sp::Workers& w) { sp::pairs_within(t, radius, distances, lists, w); });
+        const std::uint64_t total = sp::total_pairs(lists), n = t.points().n;
         std::int64_t* pairs = nullptr;
         Ref matrix = index_matrix(total, 2, pairs);
         if (!matrix) return nullptr;
         if (!distances) {
-            sp::write_pairs(hits, pairs, nullptr);
+            sp::write_pairs(lists, n, pairs, pairs + 1, 2, nullptr);
             return matrix.release();
         }
         NdArray d = NdArray::uninit(d1(total));
-        sp::write_pairs(hits, pairs, d.data.data());
+        sp::write_pairs(lists, n, pairs, pairs + 1, 2, d.data.data());
         Ref dists = Ref::steal(wrap_array(std::move(d)));
         return dists ? PyTuple_Pack(2, matrix.get(), dists.get()) : nullptr;
     }
@@ -121,15 +121,15 @@ struct PairMethods : BatchMethods<Tree> {
             !Batch::template workers_arg<2>(in, workers) || !non_negative(max_distance, "max_distance"))
             return nullptr;
         const Tree& t = tree(self);
-        std::vector<sp::RadiusHits> hits;  // per point of other: this tree's points near it
-        run(workers, [&](const sp::Workers& w) { sp::cross_pairs(t, other.points, max_distance, hits, w); });
-        const std::uint64_t total = sp::total_hits(hits);
+        std::vector<sp::PairList> lists;
+        run(workers, [&](const sp::Workers& w) { sp::cross_pairs(t, other.points, max_distance, lists, w); });
+        const std::uint64_t total = sp::total_pairs(lists);
         std::int64_t *rows = nullptr, *cols = nullptr;
         Ref rows_out = index_vector(total, rows);
         Ref cols_out = rows_out ? index_vector(total, cols) : Ref();
         if (!cols_out) return nullptr;
         NdArray d = NdArray::uninit(d1(total));
-        sp::by_first_row(hits, t.points().n, rows, cols, d.data.data());
+        sp::write_pairs(lists, t.points().n, rows, cols, 1, d.data.data());
         Ref dists = Ref::steal(wrap_array(std::move(d)));
         return dists ? PyTuple_Pack(3, rows_out.get(), cols_out.get(), dists.get()) : nullptr;
     }
