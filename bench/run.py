@@ -562,23 +562,34 @@ def radius_for(pairs_per_point, n):
     return (pairs_per_point / n / (4 / 3 * np.pi)) ** (1 / 3)
 
 
-@case("count_neighbors_1e5_vs_1e5_20_radii_vs_ckdtree")
-def _():
+def two_sets():
+    """Two 1e5 x 3 uniform sets: (x, y, our two KD-trees, cKDTree's two)."""
     from scipy.spatial import cKDTree
     x, a = cloud()
     y, b = cloud(seed=1)
-    ours, other = ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16)
-    theirs, their_other = cKDTree(x, leafsize=16), cKDTree(y, leafsize=16)
+    return (x, y, ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16),
+            cKDTree(x, leafsize=16), cKDTree(y, leafsize=16))
+
+
+@case("count_neighbors_1e5_vs_1e5_20_radii_vs_ckdtree")
+def _():
+    _, _, ours, other, theirs, their_other = two_sets()
     radii = np.logspace(-3, -0.5, 20)
     return (lambda: ours.count_neighbors(other, radii)), (lambda: theirs.count_neighbors(their_other, radii))
+
+
+@case("count_neighbors_1e5_vs_1e5_20_radii_workers-1_vs_ckdtree")
+def _():
+    _, _, ours, other, theirs, their_other = two_sets()
+    radii = np.logspace(-3, -0.5, 20)
+    return ((lambda: ours.count_neighbors(other, radii, workers=-1)),
+            (lambda: theirs.count_neighbors(their_other, radii)))
 
 
 @case("count_neighbors_1e5_vs_1e5_20_radii_workers-1_vs_sklearn_two_point_dualtree")
 def _():
     from sklearn.neighbors import KDTree
-    x, a = cloud()
-    y, b = cloud(seed=1)
-    ours, other = ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16)
+    x, y, ours, other, _, _ = two_sets()
     theirs = KDTree(x, leaf_size=16)
     radii = np.logspace(-3, -0.5, 20)
     return ((lambda: ours.count_neighbors(other, radii, workers=-1)),
@@ -587,7 +598,6 @@ def _():
 
 @case("query_pairs_1e6_10_per_point_vs_ckdtree_ndarray")
 def _():
-    from scipy.spatial import cKDTree
     b = big_trees()
     r = radius_for(20, len(b["x"]))  # 20 neighbours each: 10 pairs per point
     return (lambda: b["ours"].query_pairs(r)), (lambda: b["ckd"].query_pairs(r, output_type="ndarray"))
@@ -602,13 +612,17 @@ def _():
 
 @case("sparse_distance_matrix_1e5_vs_1e5_10_per_row_vs_ckdtree_coo")
 def _():
-    from scipy.spatial import cKDTree
-    x, a = cloud()
-    y, b = cloud(seed=1)
-    ours, other = ts.spatial.KDTree.from_array(a, 16), ts.spatial.KDTree.from_array(b, 16)
-    theirs, their_other = cKDTree(x, leafsize=16), cKDTree(y, leafsize=16)
+    _, y, ours, other, theirs, their_other = two_sets()
     r = radius_for(10, len(y))
     return ((lambda: ours.sparse_distance_matrix(other, r)),
+            (lambda: theirs.sparse_distance_matrix(their_other, r, output_type="coo_matrix")))
+
+
+@case("sparse_distance_matrix_1e5_vs_1e5_10_per_row_workers-1_vs_ckdtree_coo")
+def _():
+    _, y, ours, other, theirs, their_other = two_sets()
+    r = radius_for(10, len(y))
+    return ((lambda: ours.sparse_distance_matrix(other, r, workers=-1)),
             (lambda: theirs.sparse_distance_matrix(their_other, r, output_type="coo_matrix")))
 
 

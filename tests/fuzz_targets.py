@@ -107,6 +107,8 @@ def plausible_arguments():
         "criterion": "min_samples", "min_samples": 2, "max_span": None, "max_iter": 5, "tol": 1e-10,
         "indices": [0, 1], "dim": 0, "offset": 0, "other": m, "min": 0.0, "max": 1.0,
         "arr": np.arange(4.0).reshape(2, 2), "dtype": None, "copy": None, "workers": 2,
+        "radii": [0.1, 0.3], "max_distance": 0.3, "return_distance": True, "sort_results": True,
+        "count_only": False, "flat": True, "cumulative": False, "distance_upper_bound": 0.5,
     }
 
 

@@ -6,6 +6,33 @@
 
 namespace tessaron::spatial {
 
+Grouping group_points(const PointRows& other, std::uint64_t dim, Watch* watch) {
+    constexpr std::uint64_t kGroup = 16, kLongestGroup = 32;
+    Grouping g;
+    g.order.resize(other.m);
+    std::iota(g.order.begin(), g.order.end(), std::uint64_t{0});
+    g.bounds.push_back(0);
+    if (other.ranges) {  // a tree's points: already leaf by leaf, in slot order
+        for (NodeId node = 0; node < other.ranges->size(); ++node) {
+            const SlotRange r = (*other.ranges)[node];
+            if (!r.is_leaf()) continue;
+            for (std::uint64_t at = r.start + kLongestGroup; at < r.end; at += kLongestGroup) g.bounds.push_back(at);
+            if (r.end > g.bounds.back()) g.bounds.push_back(r.end);
+        }
+        return g;
+    }
+    std::vector<std::uint64_t> block;
+    for (std::uint64_t first = 0; first < other.m; first += kOrderedBlock) {
+        const std::uint64_t count = std::min(kOrderedBlock, other.m - first);
+        if (watch) watch->check();
+        locality_order(other.coords + first * dim, count, dim, block);
+        for (std::uint64_t i = 0; i < count; ++i) g.order[first + i] = first + block[i];
+    }
+    for (std::uint64_t at = kGroup; at < other.m; at += kGroup) g.bounds.push_back(at);
+    if (other.m > g.bounds.back()) g.bounds.push_back(other.m);
+    return g;
+}
+
 double largest_square_within(double r) {
     if (r < 0.0) return -1.0;
     if (!(r < HUGE_VAL)) return r;  // inf, or NaN, which nothing is within

@@ -17,73 +17,6 @@
 
 namespace tessaron::spatial {
 
-// m points of dim coordinates one after another and, for a tree's points
-// (in storage order), the input row of each.
-struct PointRows {
-    const double* coords = nullptr;
-    std::uint64_t m = 0;
-    const IndexArray* rows = nullptr;     // none: point i is row i
-    const NodeRanges* ranges = nullptr;  // a tree's nodes, whose leaves group its points
-    std::uint64_t row(std::uint64_t at) const { return rows ? (*rows)[at] : at; }
-    template <SearchTree Tree>
-    static PointRows of(const Tree& t) {
-        const PointSet& p = t.points();
-        return {p.coords.data(), p.n, &p.rows, &t.node_ranges()};
-    }
-};
-
-// Nearby points searched together: points order[bounds[g]], ...,
-// order[bounds[g + 1] - 1] form group g. A tree's points go as stored, its
-// leaves the groups (long leaves cut); other points block by block in
-// locality order, in groups of 16 (the watch, if any, checked between blocks).
-struct Grouping {
-    std::vector<std::uint64_t> order, bounds;
-    std::uint64_t count() const { return bounds.size() - 1; }
-};
-Grouping group_points(const PointRows& other, std::uint64_t dim, Watch* watch);
-
-// For each group of `other`, on the workers: group(QueryGroup, the
-// members' positions in `other`, state) for its points of finite
-// coordinates (all of them finite when `grouped`), single(point, position,
-// state) for the others (every point when not `grouped`); a chunk's state
-// (make_state()) goes to done(state) when the chunk has finished.
-template <class MakeState, class Single, class Group, class Done>
-void for_each_group(const PointRows& other, std::uint64_t dim, bool grouped, const Workers& workers,
-                    MakeState&& make_state, Single&& single, Group&& group, Done&& done) {
-    const Grouping groups = group_points(other, dim, workers.watch);
-    run_chunks(groups.count(), workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
-        auto state = make_state();
-        std::vector<double> box(2 * dim);
-        std::vector<const double*> members;
-        std::vector<std::uint64_t> positions;
-        for (std::uint64_t g = begin; g < end; ++g) {
-            members.clear();
-            positions.clear();
-            std::fill_n(box.begin(), dim, HUGE_VAL);
-            std::fill_n(box.begin() + dim, dim, -HUGE_VAL);
-            for (std::uint64_t at = groups.bounds[g]; at < groups.bounds[g + 1]; ++at) {
-                const std::uint64_t i = groups.order[at];
-                const double* q = other.coords + i * dim;
-                if (!grouped || !all_finite(q, dim)) {
-                    single(q, i, state, watch);
-                    continue;
-                }
-                for (std::uint64_t d = 0; d < dim; ++d) {
-                    box[d] = std::min(box[d], q[d]);
-                    box[dim + d] = std::max(box[dim + d], q[d]);
-                }
-                members.push_back(q);
-                positions.push_back(i);
-            }
-            if (!members.empty())
-                group(QueryGroup{box.data(), box.data() + dim, members.data(), members.size()}, positions, state,
-                      watch);
-            watch.tick(dim * (groups.bounds[g + 1] - groups.bounds[g]));
-        }
-        done(state);
-    });
-}
-
 // Pairs of input rows with their distances (when kept), as a search finds them.
 struct PairList {
     std::vector<std::uint64_t> first, second;
@@ -177,7 +110,7 @@ void cross_pairs(const Tree& t, PointRows other, double max_distance, std::vecto
 // lists are freed. `n`: how many first rows there are.
 std::uint64_t total_pairs(const std::vector<PairList>& lists);
 void write_pairs(std::vector<PairList>& lists, std::uint64_t n, std::int64_t* firsts, std::int64_t* seconds,
-                 std::uint64_t stride, double* distances);
+                 std::uint64_t stride, double* distances, const Workers& workers);
 
 // bins[j] (radii.size of them, zeroed by the caller): the pairs (x of the
 // tree, y of the other points) whose distance lies in bin j of `radii`

@@ -4,6 +4,7 @@
 // on up to `workers` threads, and Ctrl-C abandons them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,13 +75,13 @@ struct PairMethods : BatchMethods<Tree> {
         std::int64_t* pairs = nullptr;
         Ref matrix = index_matrix(total, 2, pairs);
         if (!matrix) return nullptr;
-        if (!distances) {
-            sp::write_pairs(lists, n, pairs, pairs + 1, 2, nullptr);
-            return matrix.release();
-        }
-        NdArray d = NdArray::uninit(d1(total));
-        sp::write_pairs(lists, n, pairs, pairs + 1, 2, d.data.data());
-        Ref dists = Ref::steal(wrap_array(std::move(d)));
+        std::optional<NdArray> d;
+        if (distances) d = NdArray::uninit(d1(total));
+        run(workers, [&](const sp::Workers& w) {  // into storage no Python code has seen yet
+            sp::write_pairs(lists, n, pairs, pairs + 1, 2, d ? d->data.data() : nullptr, w);
+        });
+        if (!distances) return matrix.release();
+        Ref dists = Ref::steal(wrap_array(std::move(*d)));
         return dists ? PyTuple_Pack(2, matrix.get(), dists.get()) : nullptr;
     }
 
@@ -129,7 +130,9 @@ struct PairMethods : BatchMethods<Tree> {
         Ref cols_out = rows_out ? index_vector(total, cols) : Ref();
         if (!cols_out) return nullptr;
         NdArray d = NdArray::uninit(d1(total));
-        sp::write_pairs(lists, t.points().n, rows, cols, 1, d.data.data());
+        run(workers, [&](const sp::Workers& w) {
+            sp::write_pairs(lists, t.points().n, rows, cols, 1, d.data.data(), w);
+        });
         Ref dists = Ref::steal(wrap_array(std::move(d)));
         return dists ? PyTuple_Pack(3, rows_out.get(), cols_out.get(), dists.get()) : nullptr;
     }
