@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <utility>

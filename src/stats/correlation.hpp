@@ -16,6 +16,7 @@ NdArray ranks(const NdArray& a, Watch* watch = nullptr);
 // Pearson's product-moment correlation; 0.0 when either vector has zero
 // deviation (so also for two empty vectors).
 double pearson(const NdArray& a, const NdArray& b);
+double pearson(const NdArray& a, const NdArray& b, Watch* watch);  // the watch told of the sums
 
 // Pearson's correlation of the two rank vectors.
 double spearman(const NdArray& a, const NdArray& b, Watch* watch = nullptr);

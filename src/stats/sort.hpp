@@ -42,7 +42,9 @@ void radix_sort(std::vector<Item>& items, Key key, Watch* watch) {
         for (std::uint64_t i = from; i < to; ++i)
             for (int p = 0; p < kPasses; ++p) ++counts[p][(key(items[i]) >> (p * kBits)) & (kBuckets - 1)];
     });
-    std::vector<Item> scratch(n);
+    std::vector<Item> scratch;  // filled in watched blocks: zeroing much memory takes a while
+    scratch.reserve(n);
+    in_watched_blocks(0, n, 1, watch, [&](std::uint64_t, std::uint64_t to) { scratch.resize(to); });
     for (int p = 0; p < kPasses; ++p) {
         auto& count = counts[p];
         if (std::find(count.begin(), count.end(), n) != count.end()) continue;
@@ -63,9 +65,10 @@ inline void sort_numbers(double* x, std::size_t n, Watch* watch) {
         std::sort(x, x + n);
         return;
     }
-    std::vector<std::uint64_t> keys(n);
+    std::vector<std::uint64_t> keys;
+    keys.reserve(n);
     in_watched_blocks(0, n, 1, watch, [&](std::uint64_t from, std::uint64_t to) {
-        for (std::uint64_t i = from; i < to; ++i) keys[i] = order_key(x[i]);
+        for (std::uint64_t i = from; i < to; ++i) keys.push_back(order_key(x[i]));
     });
     radix_sort(keys, [](std::uint64_t k) { return k; }, watch);
     in_watched_blocks(0, n, 1, watch, [&](std::uint64_t from, std::uint64_t to) {
