@@ -15,12 +15,11 @@
 
 namespace tessaron::spatial {
 
-// Calls each(i) for every query i of the batch, on the workers:
-// block by block, each block in locality order. A chunk's state, made by
-// make_state, is handed to done(state) when the chunk has finished.
-template <class MakeState, class Each, class Done>
+// Calls each(i) for every query i of the batch, on the workers: block by
+// block, each block in locality order.
+template <class MakeState, class Each>
 void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const Workers& workers,
-                MakeState&& make_state, Each&& each, Done&& done) {
+                MakeState&& make_state, Each&& each) {
     std::vector<std::uint64_t> order;
     for (std::uint64_t first = 0; first < m; first += kOrderedBlock) {
         const std::uint64_t count = std::min(kOrderedBlock, m - first);
@@ -31,15 +30,8 @@ void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const
                 each(first + order[at], state, watch);
                 watch.tick(dim);
             }
-            done(state);
         });
     }
-}
-
-template <class MakeState, class Each>
-void each_query(const double* queries, std::uint64_t m, std::uint64_t dim, const Workers& workers,
-                MakeState&& make_state, Each&& each) {
-    each_query(queries, m, dim, workers, make_state, each, [](auto&) {});
 }
 
 struct NoState {};

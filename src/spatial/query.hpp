@@ -110,7 +110,6 @@ struct CountBins {
     }
 };
 
-
 // A group of query points counted together: their bounding box (finite
 // coordinates) and where each point is.
 struct QueryGroup {
