@@ -248,6 +248,26 @@ def test_pairs_counts_and_sparse_matrices_are_brute_force(cls, metric, workers):
         assert tree.count_neighbors(target, 0.9, workers=workers) == cumulative[3]
 
 
+@pytest.mark.parametrize("cls", [ts.spatial.KDTree, ts.spatial.VPTree])
+@pytest.mark.parametrize("metric", METRICS)
+@pytest.mark.parametrize("dim, leaf_size", [(1, 5), (2, 7), (5, 3), (3, 1000), (2, 5000)])
+def test_pair_searches_in_any_dimension_and_leaf_size(cls, metric, dim, leaf_size):
+    # Leaves of every length (a group's members four at a time, partial
+    # blocks, leaves scanned in several pieces) and dimensions of every kind.
+    x = points(1200 if leaf_size < 5000 else 5100, dim, seed=dim)
+    y = queries(300, dim, seed=dim + 1, nan_row=False)
+    tree = cls.from_array(x, leaf_size, metric)
+    r = {1: 0.05, 2: 0.3, 3: 0.5, 5: 1.5}[dim]
+    pairs, d = tree.query_pairs(r, return_distance=True)
+    x_pairs = brute_pairs(x, x, r, metric)
+    assert list(zip(*np.asarray(pairs).T.tolist(), d.tolist())) == [p for p in x_pairs if p[0] < p[1]]
+    rows, cols, d = tree.sparse_distance_matrix(y, r)
+    assert list(zip(rows.tolist(), cols.tolist(), d.tolist())) == brute_pairs(x, y, r, metric)
+    radii = [0.0, r / 3, r, r, 2 * r, np.inf]
+    every = np.array([distances(y, p, metric) for p in x])
+    assert np.asarray(tree.count_neighbors(y, radii, workers=2)).tolist() == [(every <= t).sum() for t in radii]
+
+
 @needs_ckdtree
 def test_pair_searches_match_ckdtree():
     rng = np.random.default_rng(4)

@@ -76,6 +76,7 @@ void for_each_group(const PointRows& other, std::uint64_t dim, bool grouped, con
         std::vector<double> box(2 * dim);
         std::vector<const double*> members;
         std::vector<std::uint64_t> positions;
+        GroupScratch scratch;
         for (std::uint64_t g = begin; g < end; ++g) {
             members.clear();
             positions.clear();
@@ -96,8 +97,7 @@ void for_each_group(const PointRows& other, std::uint64_t dim, bool grouped, con
                 positions.push_back(i);
             }
             if (!members.empty())
-                group(QueryGroup{box.data(), box.data() + dim, members.data(), members.size()}, positions, state,
-                      watch);
+                group(scratch.group(box.data(), box.data() + dim, members, dim), positions, state, watch);
             watch.tick(dim * (groups.bounds[g + 1] - groups.bounds[g]));
         }
         done(state);

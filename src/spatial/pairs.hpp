@@ -44,6 +44,7 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
         PairList mine;
         std::vector<double> box(2 * p.dim);
         std::vector<const double*> members;
+        GroupScratch scratch;
         for (std::uint64_t at = begin; at < end; ++at) {
             const SlotRange leaf = grouped ? t.range(leaves[at]) : SlotRange{at, at + 1, 0};
             auto add = [&](std::uint64_t member, double d, std::uint64_t other) {
@@ -56,8 +57,8 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
                 members.clear();
                 for (std::uint64_t slot = leaf.start; slot < leaf.end; ++slot) members.push_back(p.at(slot));
                 measure_box(p.at(leaf.start), leaf.count(), p.dim, box.data());
-                const QueryGroup g{box.data(), box.data() + p.dim, members.data(), members.size()};
-                search_group_within(t, g, Within(radius, leaf.start), leaf.start, add, watch);
+                search_group_within(t, scratch.group(box.data(), box.data() + p.dim, members, p.dim),
+                                    Within(radius, leaf.start), leaf.start, add, watch);
             } else {
                 search_radius(t, p.at(at), p.dim, Within(radius, at + 1),
                               [&](double d, std::uint64_t other) { add(0, d, other); }, watch);

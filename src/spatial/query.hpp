@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "spatial/common.hpp"
+#include "spatial/group_kernels.hpp"
 #include "spatial/parallel.hpp"
 
 namespace tessaron::spatial {
@@ -96,9 +97,9 @@ struct Within {
 // distance d has radii[j - 1] < d <= radii[j] (bin 0: d <= radii[0]); a
 // point beyond the largest radius, or at a NaN distance, counts nowhere.
 // A node counts whole, with no scan, when one bin takes all its points.
-// `squared` (Euclidean only) holds for each radius r the largest s whose
-// square root is at most r, so that a squared distance finds its bin as
-// its root would, without the root.
+// `squared` (Euclidean only, and there needed by the group counts) holds
+// for each radius r the largest s whose square root is at most r, so that a
+// squared distance finds its bin as its root would, without the root.
 struct CountBins {
     const double* radii;
     std::uint64_t size;
@@ -110,12 +111,30 @@ struct CountBins {
     }
 };
 
-// A group of query points counted together: their bounding box (finite
-// coordinates) and where each point is.
+// A group of query points searched together: their bounding box (finite
+// coordinates), where each point is, the same points coordinate by
+// coordinate, and room for the pairs a leaf search finds (at least `size`
+// of them).
 struct QueryGroup {
     const double *lo, *hi;
     const double* const* points;
     std::uint64_t size;
+    GroupColumns columns;
+    KeyHit* hits;
+    std::uint64_t hit_room;
+};
+
+// Lays out a group's members for the walks: columns and room for hits.
+struct GroupScratch {
+    std::vector<double> columns;
+    std::vector<KeyHit> hits;
+    QueryGroup group(const double* lo, const double* hi, const std::vector<const double*>& members,
+                     std::uint64_t dim) {
+        constexpr std::uint64_t kHitRoom = 4096;
+        hits.resize(std::max<std::uint64_t>(kHitRoom, members.size()));
+        return {lo, hi, members.data(), members.size(), lay_out_columns(members.data(), members.size(), dim, columns),
+                hits.data(), hits.size()};
+    }
 };
 
 namespace walk {
@@ -275,18 +294,11 @@ void count_group(const Tree& t, NodeId node, const QueryGroup& g, std::size_t le
         // a point's bin is `first` plus the thresholds below it up to there.
         const std::uint64_t last = b.hi < HUGE_VAL ? c.bin_of(b.hi, first) : c.size;
         const std::uint64_t end = std::min(last, c.size);
-        const bool squares = M::id == DistanceMetric::Euclidean && c.squared;
-        const double* thresholds = squares ? c.squared : c.radii;
-        leaf_slots(t, r, len, [&](std::uint64_t slot) {
-            const double* x = t.points().at(slot);
-            for (std::uint64_t i = 0; i < g.size; ++i) {
-                // Finite points and queries: no distance is NaN.
-                const double key = squares ? squared_distance(g.points[i], x, len) : M::distance(g.points[i], x, len);
-                std::uint64_t j = first;
-                for (std::uint64_t k = first; k < end; ++k) j += thresholds[k] < key;
-                if (j < c.size) ++c.bins[j];
-            }
-        });
+        const double* thresholds = M::id == DistanceMetric::Euclidean ? c.squared : c.radii;
+        if (r.count() == 0) return;
+        t.check_leaf_scan(len);
+        bin_keys<M>(g.columns, t.points().at(r.start), r.count(), thresholds + first, end - first, end < c.size,
+                    c.bins + first);
         return;
     }
     count_group<M>(t, node + 1, g, len, c, first, watch);
@@ -310,31 +322,24 @@ void group_within(const Tree& t, NodeId node, const QueryGroup& g, std::size_t l
     }
     watch.tick(r.count() * len * g.size);
     const PointSet& p = t.points();
-    // The squared distances of the common low dimensions with the length
-    // fixed, so that the compiler unrolls them (the same sums, in order).
-    auto scan = [&]<std::size_t D>() {
-        const std::size_t n = D ? D : len;
-        leaf_slots(t, SlotRange{std::max(r.start, w.first_slot), r.end, 0}, len, [&](std::uint64_t slot) {
-            const double* x = p.at(slot);
-            const std::uint64_t members =
-                members_from == std::uint64_t(-1) ? g.size : std::min(g.size, slot - std::min(slot, members_from));
-            for (std::uint64_t i = 0; i < members; ++i) {
-                if constexpr (M::id == DistanceMetric::Euclidean) {
-                    const double s = squared_distance(g.points[i], x, n);
-                    if (s <= w.squared) found(i, std::sqrt(s), p.rows[slot]);
-                } else {
-                    const double d = M::distance(g.points[i], x, n);
-                    if (d <= w.radius) found(i, d, p.rows[slot]);
-                }
-            }
-        });
-    };
-    if (len == 3)
-        scan.template operator()<3>();
-    else if (len == 2)
-        scan.template operator()<2>();
-    else
-        scan.template operator()<0>();
+    // Members meet only points in later slots than theirs: none before
+    // members_from.
+    const std::uint64_t own = members_from == std::uint64_t(-1) ? 0 : members_from;
+    const std::uint64_t start = std::max({r.start, w.first_slot, own});
+    if (start >= r.end) return;
+    t.check_leaf_scan(len);
+    const bool squares = M::id == DistanceMetric::Euclidean;
+    const std::uint64_t chunk = g.hit_room / g.size;  // points whose pairs the room holds
+    for (std::uint64_t from = start; from < r.end; from += chunk) {
+        const std::uint64_t count = std::min(chunk, r.end - from);
+        const std::uint64_t limits_from = members_from == std::uint64_t(-1) ? g.size : from - members_from;
+        const std::uint64_t hits =
+            keys_within<M>(g.columns, p.at(from), count, squares ? w.squared : w.radius, limits_from, g.hits);
+        for (std::uint64_t h = 0; h < hits; ++h) {
+            const KeyHit& hit = g.hits[h];
+            found(hit.member, squares ? std::sqrt(hit.key) : hit.key, p.rows[from + hit.point]);
+        }
+    }
 }
 
 // The node-level density procedure; contributions are added to `sum` one by
