@@ -108,7 +108,6 @@ private:
 
     std::vector<double> centroids_;  // dim per node
     std::vector<double> radius_;
-    bool finite_points_ = false;  // no coordinate is NaN or infinite
 };
 
 static_assert(SearchTree<BallTree>);

@@ -33,15 +33,6 @@ Grouping group_points(const PointRows& other, std::uint64_t dim, Watch* watch) {
     return g;
 }
 
-double largest_square_within(double r) {
-    if (r < 0.0) return -1.0;
-    if (!(r < HUGE_VAL)) return r;  // inf, or NaN, which nothing is within
-    double s = r * r;
-    while (s > 0.0 && std::sqrt(s) > r) s = std::nextafter(s, 0.0);
-    while (std::sqrt(std::nextafter(s, HUGE_VAL)) <= r) s = std::nextafter(s, HUGE_VAL);
-    return s;
-}
-
 void sort_by_distance(RadiusHits& hits) {
     const std::uint64_t n = hits.rows.size();
     std::vector<std::pair<double, std::uint64_t>> keyed(n);

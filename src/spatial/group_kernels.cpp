@@ -28,16 +28,32 @@ namespace {
     return lane < last;
 }
 
+// Point x's coordinates, each in all four lanes; only the first D (or, for
+// D = 0, none: keys_of then splats as it goes).
+template <std::uint64_t D>
+struct Splats {
+    v4 at[D ? D : 1];
+    [[gnu::always_inline]] explicit Splats(const double* x) {
+        if constexpr (D > 0)
+            for (std::uint64_t d = 0; d < D; ++d) at[d] = splat(x[d]);
+    }
+};
+
 // The keys of members 4 b .. 4 b + 3 with point x (dim coordinates), as the
 // scalar metric forms them: a sum from 0.0 (or a running maximum) over the
 // coordinates in order, the member's coordinate minus the point's.
 template <class M, std::uint64_t D>
 [[gnu::always_inline]] inline v4 keys_of(const double* columns, std::uint64_t stride, std::uint64_t b,
-                                         const double* x, std::uint64_t dim) {
+                                         const Splats<D>& xs, const double* x, std::uint64_t dim) {
     const std::uint64_t n = D ? D : dim;
     v4 s = splat(0.0);
     for (std::uint64_t d = 0; d < n; ++d) {
-        const v4 diff = load4(columns + d * stride + 4 * b) - splat(x[d]);
+        v4 xd;
+        if constexpr (D > 0)
+            xd = xs.at[d];
+        else
+            xd = splat(x[d]);
+        const v4 diff = load4(columns + d * stride + 4 * b) - xd;
         if constexpr (M::id == DistanceMetric::Euclidean) {
             s = s + diff * diff;
         } else {
@@ -67,13 +83,18 @@ template <class M, std::uint64_t D>
 [[gnu::always_inline]] inline void count_body(const CountArgs* a) {
     const GroupColumns& g = *a->g;
     const std::uint64_t dim = D ? D : g.dim, blocks = g.stride / 4, nk = a->thresholds_count;
+    const v4_mask last_lanes = lanes_before(blocks - 1, g.members);
     for (std::uint64_t p = 0; p < a->count; ++p) {
         const double* x = a->points + p * dim;
+        const Splats<D> xs(x);
         for (std::uint64_t b = 0; b < blocks; ++b) {
-            const v4 key = keys_of<M, D>(g.values, g.stride, b, x, dim);
-            const v4_mask real = lanes_before(b, g.members);
-            // A true lane is -1: subtracting counts it.
-            for (std::uint64_t k = 0; k < nk; ++k) a->tallies[k] -= (key <= splat(a->thresholds[k])) & real;
+            const v4 key = keys_of<M, D>(g.values, g.stride, b, xs, x, dim);
+            // A true lane is -1: subtracting counts it. The last block may
+            // hold padding.
+            if (b + 1 < blocks)
+                for (std::uint64_t k = 0; k < nk; ++k) a->tallies[k] -= (key <= splat(a->thresholds[k]));
+            else
+                for (std::uint64_t k = 0; k < nk; ++k) a->tallies[k] -= (key <= splat(a->thresholds[k])) & last_lanes;
         }
     }
     // Tally k counts the keys up to threshold k: bin k is its difference
@@ -107,6 +128,18 @@ struct WithinArgs {
     KeyHit* hits;
 };
 
+// Writes the four lanes' hits at hits[found...] and counts the true ones, so
+// that they end up one after another without a branch per lane (the
+// places past the last true lane are written and left).
+[[gnu::always_inline]] inline std::uint64_t emit(const v4_mask hit, const v4 key, std::uint64_t b, std::uint64_t p,
+                                                 KeyHit* hits, std::uint64_t found) {
+    for (std::uint32_t lane = 0; lane < 4; ++lane) {
+        hits[found] = {static_cast<std::uint32_t>(4 * b + lane), static_cast<std::uint32_t>(p), key[lane]};
+        found += hit[lane] != 0;
+    }
+    return found;
+}
+
 template <class M, std::uint64_t D>
 [[gnu::always_inline]] inline std::uint64_t within_body(const WithinArgs* a) {
     const GroupColumns& g = *a->g;
@@ -115,14 +148,18 @@ template <class M, std::uint64_t D>
     std::uint64_t found = 0;
     for (std::uint64_t p = 0; p < a->count; ++p) {
         const double* x = a->points + p * dim;
+        const Splats<D> xs(x);
         const std::uint64_t members = a->limits_from >= g.members ? g.members : std::min(g.members, a->limits_from + p);
-        for (std::uint64_t b = 0; 4 * b < members; ++b) {
-            const v4 key = keys_of<M, D>(g.values, g.stride, b, x, dim);
-            const v4_mask hit = (key <= limit) & lanes_before(b, members);
-            if (!(hit[0] | hit[1] | hit[2] | hit[3])) continue;
-            for (std::uint32_t lane = 0; lane < 4; ++lane)
-                if (hit[lane])
-                    a->hits[found++] = {static_cast<std::uint32_t>(4 * b + lane), static_cast<std::uint32_t>(p), key[lane]};
+        const std::uint64_t whole = members / 4;
+        for (std::uint64_t b = 0; b < whole; ++b) {
+            const v4 key = keys_of<M, D>(g.values, g.stride, b, xs, x, dim);
+            const v4_mask hit = key <= limit;
+            if (hit[0] | hit[1] | hit[2] | hit[3]) found = emit(hit, key, b, p, a->hits, found);
+        }
+        if (members % 4 != 0) {
+            const v4 key = keys_of<M, D>(g.values, g.stride, whole, xs, x, dim);
+            const v4_mask hit = (key <= limit) & lanes_before(whole, members);
+            if (hit[0] | hit[1] | hit[2] | hit[3]) found = emit(hit, key, whole, p, a->hits, found);
         }
     }
     return found;

@@ -48,7 +48,7 @@ struct KeyHit {
 // Every pair (member, point) with key <= limit and member < limits_from + p
 // for point p (members all count when limits_from >= g.members), into
 // `hits` in point order, then member order; returns how many. `hits` has
-// room for count * g.members entries.
+// room for count * g.members + 3 entries (the last three as scratch).
 template <class M>
 std::uint64_t keys_within(const GroupColumns& g, const double* points, std::uint64_t count, double limit,
                           std::uint64_t limits_from, KeyHit* hits);

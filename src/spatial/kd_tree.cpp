@@ -29,6 +29,7 @@ KDTree KDTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watc
     // The split value is the right child's smallest coordinate (split_value).
     auto on_split = [&t](NodeId id, std::uint64_t d, double) { t.split_dim_.set(id, d); };
     t.ranges_ = median_split(t.points_, leaf_size, on_node, on_split, watch);
+    t.finite_points_ = t.points_.finite(watch);
     t.open_nan_dimensions(watch);
     return t;
 }
@@ -128,6 +129,7 @@ KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
                    r.skip<double>(nodes);         // split values
                });
     t.derive_geometry();
+    t.finite_points_ = t.points_.finite();
     t.open_nan_dimensions();
     return t;
 }

@@ -29,6 +29,18 @@ enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev };
     return s;
 }
 
+// The largest s with sqrt(s) <= r (sqrt is monotone and correctly rounded),
+// so that comparing a squared distance with s decides as comparing its root
+// with r would; -1 for a negative r, which no distance meets.
+inline double largest_square_within(double r) {
+    if (r < 0.0) return -1.0;
+    if (!(r < HUGE_VAL)) return r;  // inf, or NaN, which nothing is within
+    double s = r * r;
+    while (s > 0.0 && std::sqrt(s) > r) s = std::nextafter(s, 0.0);
+    while (std::sqrt(std::nextafter(s, HUGE_VAL)) <= r) s = std::nextafter(s, HUGE_VAL);
+    return s;
+}
+
 namespace box {
 
 // The gap from q to [lo, hi] along one coordinate, formed from the box's own

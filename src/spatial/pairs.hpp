@@ -17,10 +17,33 @@
 
 namespace tessaron::spatial {
 
-// Pairs of input rows with their distances (when kept), as a search finds them.
+// Pairs of input rows with their distances (when kept), as a search finds
+// them; a list holds pairs of one band of first rows (see PairBands).
 struct PairList {
+    std::uint64_t band = 0;
     std::vector<std::uint64_t> first, second;
     std::vector<double> distances;
+};
+
+// The pairs of one piece of a search, kept apart by band of first rows:
+// bands of 2^shift rows, a few per worker, so that laying out the pairs
+// by first row (write_pairs) goes band by band on the workers.
+class PairBands {
+public:
+    // For first rows below n.
+    PairBands(std::uint64_t n, const Workers& workers);
+    void add(std::uint64_t first, std::uint64_t second, double d, bool keep_distance) {
+        PairList& l = lists_[first >> shift_];
+        l.first.push_back(first);
+        l.second.push_back(second);
+        if (keep_distance) l.distances.push_back(d);
+    }
+    // Moves the lists that hold pairs to the end of `all`.
+    void hand_over(std::vector<PairList>& all);
+
+private:
+    std::uint64_t shift_ = 0;
+    std::vector<PairList> lists_;
 };
 
 // The pairs i < j of the tree's points within `radius`, each found once:
@@ -35,13 +58,13 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
     lists.clear();
     if (p.n < 2) return;
     t.check_query(p.dim);
-    const bool grouped = p.finite(workers.watch);
+    const bool grouped = t.finite_points();
     std::vector<NodeId> leaves;  // of points, in slot order
     for (NodeId node = 0; grouped && node < t.node_count(); ++node)
         if (t.range(node).is_leaf() && t.range(node).count() > 0) leaves.push_back(node);
     std::mutex collect;
     run_chunks(grouped ? leaves.size() : p.n, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
-        PairList mine;
+        PairBands mine(p.n, workers);
         std::vector<double> box(2 * p.dim);
         std::vector<const double*> members;
         GroupScratch scratch;
@@ -49,16 +72,16 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
             const SlotRange leaf = grouped ? t.range(leaves[at]) : SlotRange{at, at + 1, 0};
             auto add = [&](std::uint64_t member, double d, std::uint64_t other) {
                 const std::uint64_t row = p.rows[leaf.start + member];
-                mine.first.push_back(std::min(row, other));
-                mine.second.push_back(std::max(row, other));
-                if (distances) mine.distances.push_back(d);
+                mine.add(std::min(row, other), std::max(row, other), d, distances);
             };
             if (grouped) {
                 members.clear();
                 for (std::uint64_t slot = leaf.start; slot < leaf.end; ++slot) members.push_back(p.at(slot));
                 measure_box(p.at(leaf.start), leaf.count(), p.dim, box.data());
-                search_group_within(t, scratch.group(box.data(), box.data() + p.dim, members, p.dim),
-                                    Within(radius, leaf.start), leaf.start, add, watch);
+                Within w(radius, leaf.start);
+                w.distances = distances;
+                search_group_within(t, scratch.group(box.data(), box.data() + p.dim, members, p.dim), w,
+                                    leaf.start, add, watch);
             } else {
                 search_radius(t, p.at(at), p.dim, Within(radius, at + 1),
                               [&](double d, std::uint64_t other) { add(0, d, other); }, watch);
@@ -66,7 +89,7 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
             watch.tick(p.dim * leaf.count());
         }
         std::lock_guard<std::mutex> hold(collect);
-        lists.push_back(std::move(mine));
+        mine.hand_over(lists);
     });
 }
 
@@ -83,25 +106,19 @@ void cross_pairs(const Tree& t, PointRows other, double max_distance, std::vecto
     const Within w(max_distance);
     std::mutex collect;
     for_each_group(
-        other, p.dim, p.finite(workers.watch), workers, [] { return PairList(); },
-        [&](const double* q, std::uint64_t at, PairList& mine, Watch& watch) {
+        other, p.dim, t.finite_points(), workers, [&] { return PairBands(p.n, workers); },
+        [&](const double* q, std::uint64_t at, PairBands& mine, Watch& watch) {
             const std::uint64_t j = other.row(at);
-            search_radius(t, q, p.dim, w, [&](double d, std::uint64_t i) {
-                mine.first.push_back(i);
-                mine.second.push_back(j);
-                mine.distances.push_back(d);
-            }, watch);
+            search_radius(t, q, p.dim, w, [&](double d, std::uint64_t i) { mine.add(i, j, d, true); }, watch);
         },
-        [&](const QueryGroup& g, const std::vector<std::uint64_t>& at, PairList& mine, Watch& watch) {
+        [&](const QueryGroup& g, const std::vector<std::uint64_t>& at, PairBands& mine, Watch& watch) {
             search_group_within(t, g, w, std::uint64_t(-1), [&](std::uint64_t member, double d, std::uint64_t i) {
-                mine.first.push_back(i);
-                mine.second.push_back(other.row(at[member]));
-                mine.distances.push_back(d);
+                mine.add(i, other.row(at[member]), d, true);
             }, watch);
         },
-        [&](PairList& mine) {
+        [&](PairBands& mine) {
             std::lock_guard<std::mutex> hold(collect);
-            lists.push_back(std::move(mine));
+            mine.hand_over(lists);
         });
 }
 
@@ -132,7 +149,7 @@ void count_pairs(const Tree& t, PointRows other, const std::vector<double>& radi
         return CountBins{radii.data(), radii.size(), mine.data(), squared.data()};
     };
     for_each_group(
-        other, p.dim, p.finite(workers.watch), workers, [&] { return std::vector<std::int64_t>(radii.size(), 0); },
+        other, p.dim, t.finite_points(), workers, [&] { return std::vector<std::int64_t>(radii.size(), 0); },
         [&](const double* q, std::uint64_t, std::vector<std::int64_t>& mine, Watch& watch) {
             count_within(t, q, p.dim, bins_of(mine), watch);
         },

@@ -78,17 +78,15 @@ concept SearchTree = requires(const T& t, NodeId node, const double* q, std::siz
 // Below this, a node's largest possible kernel value counts as nothing.
 constexpr double kDensityCut = 1e-10;
 
-// The largest s with sqrt(s) <= r (sqrt is monotone and correctly rounded);
-// -1 for a negative r, which no distance meets.
-double largest_square_within(double r);
-
 // What a radius search takes: the radius, the largest square its root
-// admits, and the first storage slot to search (a pair search visits each
-// pair once, from its earlier slot).
+// admits, the first storage slot to search (a pair search visits each pair
+// once, from its earlier slot), and whether the distances found are wanted
+// (group searches pass 0.0 otherwise, sparing the roots).
 struct Within {
     double radius;
     double squared;
     std::uint64_t first_slot = 0;
+    bool distances = true;
     explicit Within(double r, std::uint64_t first = 0)
         : radius(r), squared(largest_square_within(r)), first_slot(first) {}
 };
@@ -113,8 +111,8 @@ struct CountBins {
 
 // A group of query points searched together: their bounding box (finite
 // coordinates), where each point is, the same points coordinate by
-// coordinate, and room for the pairs a leaf search finds (at least `size`
-// of them).
+// coordinate, and room for the pairs a leaf search finds (hit_room of
+// them, at least `size`, and three places more for the scan's scratch).
 struct QueryGroup {
     const double *lo, *hi;
     const double* const* points;
@@ -131,9 +129,10 @@ struct GroupScratch {
     QueryGroup group(const double* lo, const double* hi, const std::vector<const double*>& members,
                      std::uint64_t dim) {
         constexpr std::uint64_t kHitRoom = 4096;
-        hits.resize(std::max<std::uint64_t>(kHitRoom, members.size()));
+        const std::uint64_t room = std::max<std::uint64_t>(kHitRoom, members.size());
+        hits.resize(room + 3);  // the scan's scratch beyond the room
         return {lo, hi, members.data(), members.size(), lay_out_columns(members.data(), members.size(), dim, columns),
-                hits.data(), hits.size()};
+                hits.data(), room};
     }
 };
 
@@ -337,7 +336,8 @@ void group_within(const Tree& t, NodeId node, const QueryGroup& g, std::size_t l
             keys_within<M>(g.columns, p.at(from), count, squares ? w.squared : w.radius, limits_from, g.hits);
         for (std::uint64_t h = 0; h < hits; ++h) {
             const KeyHit& hit = g.hits[h];
-            found(hit.member, squares ? std::sqrt(hit.key) : hit.key, p.rows[from + hit.point]);
+            const double d = !w.distances ? 0.0 : squares ? std::sqrt(hit.key) : hit.key;
+            found(hit.member, d, p.rows[from + hit.point]);
         }
     }
 }
@@ -475,6 +475,8 @@ public:
     const NodeRanges& node_ranges() const { return ranges_; }
     // The leaf size the tree was built with (0 acting as 1).
     std::uint64_t leaf_size() const { return leaf_size_; }
+    // Whether no coordinate is NaN or infinite (measured at build and load).
+    bool finite_points() const { return finite_points_; }
 
     // Radius search needs the bound alone.
     template <class M>
@@ -493,6 +495,7 @@ protected:
     PointSet points_;
     NodeRanges ranges_;
     std::uint64_t leaf_size_ = 0;
+    bool finite_points_ = false;
 
 private:
     const Tree& self() const { return static_cast<const Tree&>(*this); }

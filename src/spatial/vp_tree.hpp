@@ -189,7 +189,6 @@ private:
 
     std::vector<Shell> shells_;
     std::vector<double> vantage_;  // per node, the coordinates of its vantage point
-    bool finite_points_ = false;   // no coordinate is NaN or infinite
     VantageSelection selection_ = VantageSelection::First;
 
     template <class Row>
