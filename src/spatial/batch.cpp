@@ -33,36 +33,42 @@ Grouping group_points(const PointRows& other, std::uint64_t dim, Watch* watch) {
     return g;
 }
 
-void sort_by_distance(RadiusHits& hits) {
-    const std::uint64_t n = hits.rows.size();
+void sort_by_distance(std::uint64_t* rows, double* distances, std::uint64_t n) {
     std::vector<std::pair<double, std::uint64_t>> keyed(n);
-    for (std::uint64_t j = 0; j < n; ++j) keyed[j] = {hits.distances[j], hits.rows[j]};
+    for (std::uint64_t j = 0; j < n; ++j) keyed[j] = {distances[j], rows[j]};
     // Distances within a radius are numbers (NaN is never within one), so
     // pairs order totally; rows differ, so no two pairs are equal.
     std::sort(keyed.begin(), keyed.end());
     for (std::uint64_t j = 0; j < n; ++j) {
-        hits.distances[j] = keyed[j].first;
-        hits.rows[j] = keyed[j].second;
+        distances[j] = keyed[j].first;
+        rows[j] = keyed[j].second;
     }
 }
 
-std::uint64_t total_hits(const std::vector<RadiusHits>& hits) {
-    return std::accumulate(hits.begin(), hits.end(), std::uint64_t{0},
-                           [](std::uint64_t sum, const RadiusHits& h) { return sum + h.rows.size(); });
+std::uint64_t sizes_to_offsets(std::int64_t* sizes, std::uint64_t m) {
+    sizes[0] = 0;
+    for (std::uint64_t i = 0; i < m; ++i) sizes[i + 1] += sizes[i];
+    return static_cast<std::uint64_t>(sizes[m]);
 }
 
-void write_flat(std::vector<RadiusHits>& hits, std::int64_t* offsets, std::int64_t* rows, double* distances) {
-    std::uint64_t at = 0;
-    offsets[0] = 0;
-    for (std::uint64_t i = 0; i < hits.size(); ++i) {
-        RadiusHits& h = hits[i];
-        for (std::uint64_t j = 0; j < h.rows.size(); ++j) rows[at + j] = static_cast<std::int64_t>(h.rows[j]);
-        if (distances && !h.distances.empty())
-            std::memcpy(distances + at, h.distances.data(), h.distances.size() * sizeof(double));
-        at += h.rows.size();
-        offsets[i + 1] = static_cast<std::int64_t>(at);
-        h = RadiusHits{};
-    }
+void write_pieces(AnswerPieces& pieces, const std::int64_t* offsets, std::int64_t* rows, double* distances,
+                  const Workers& workers) {
+    run_chunks(pieces.size(), workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
+        for (std::uint64_t k = begin; k < end; ++k) {
+            AnswerPiece& piece = pieces[k];
+            std::uint64_t from = 0;
+            for (std::uint64_t j = 0; j < piece.queries.size(); ++j) {
+                const std::uint64_t to = piece.ends[j];
+                const auto at = static_cast<std::uint64_t>(offsets[piece.queries[j]]);
+                for (std::uint64_t h = from; h < to; ++h) rows[at + h - from] = static_cast<std::int64_t>(piece.rows[h]);
+                if (distances) std::memcpy(distances + at, piece.distances.data() + from, (to - from) * sizeof(double));
+                from = to;
+            }
+            watch.tick(2 * piece.rows.size() + 1);
+            piece = AnswerPiece{};
+        }
+    });
+    pieces.clear();
 }
 
 }  // namespace tessaron::spatial

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 #include "spatial/locality.hpp"
@@ -172,8 +174,12 @@ struct RadiusOptions {
     bool sorted = false;     // order each answer by distance, ties by input row
 };
 
-// Orders one answer by distance, ties by input row (distances kept).
-void sort_by_distance(RadiusHits& hits);
+// Orders one answer by distance, ties by input row (distances kept): the
+// n rows and distances given, or a RadiusHits.
+void sort_by_distance(std::uint64_t* rows, double* distances, std::uint64_t n);
+inline void sort_by_distance(RadiusHits& hits) {
+    sort_by_distance(hits.rows.data(), hits.distances.data(), hits.rows.size());
+}
 
 // out[i]: the points within radii[i] of query i, in walk order unless sorted.
 template <SearchTree Tree>
@@ -210,11 +216,65 @@ void radius_count_batch(const Tree& t, const double* queries, std::uint64_t m, R
     });
 }
 
-// The answers as compressed rows: offsets (m + 1), then every answer's rows
-// (and distances, when kept) one after another; each answer is freed once
-// copied.
-std::uint64_t total_hits(const std::vector<RadiusHits>& hits);
-void write_flat(std::vector<RadiusHits>& hits, std::int64_t* offsets, std::int64_t* rows, double* distances);
+// The answers of one chunk of a batch, one after another: the queries in
+// the order answered, where each answer ends, its rows (and distances).
+struct AnswerPiece {
+    std::vector<std::uint64_t> queries, ends, rows;
+    std::vector<double> distances;
+};
+
+// The pieces of a batch: each chunk appends its own (a deque: a piece stays
+// where it is while others are added).
+class AnswerPieces {
+public:
+    AnswerPiece* add() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return &pieces_.emplace_back();
+    }
+    std::uint64_t size() const { return pieces_.size(); }
+    AnswerPiece& operator[](std::uint64_t i) { return pieces_[i]; }
+    void clear() { pieces_.clear(); }
+
+private:
+    std::mutex mutex_;
+    std::deque<AnswerPiece> pieces_;
+};
+
+// radius_batch's answers gathered for compressed rows: sizes[i + 1] gets
+// the size of query i's answer (sizes has m + 1 places), the answers go to
+// the pieces.
+template <SearchTree Tree>
+void radius_pieces(const Tree& t, const double* queries, std::uint64_t m, Radii radii, RadiusOptions options,
+                   std::int64_t* sizes, AnswerPieces& pieces, const Workers& workers) {
+    const PointSet& p = t.points();
+    sizes[0] = 0;
+    if (m == 0) return;
+    t.check_query(p.dim);
+    const bool keep = options.distances || options.sorted;
+    each_query(queries, m, p.dim, workers, [&] { return pieces.add(); },
+               [&](std::uint64_t i, AnswerPiece* piece, Watch& watch) {
+                   const std::uint64_t from = piece->rows.size();
+                   search_radius(t, queries + i * p.dim, p.dim, Within(radii[i]), [&](double d, std::uint64_t row) {
+                       piece->rows.push_back(row);
+                       if (keep) piece->distances.push_back(d);
+                   }, watch);
+                   const std::uint64_t count = piece->rows.size() - from;
+                   if (options.sorted) sort_by_distance(piece->rows.data() + from, piece->distances.data() + from, count);
+                   piece->queries.push_back(i);
+                   piece->ends.push_back(piece->rows.size());
+                   sizes[i + 1] = static_cast<std::int64_t>(count);
+               });
+}
+
+// Turns the sizes radius_pieces wrote into offsets (m + 1 of them), giving
+// the total.
+std::uint64_t sizes_to_offsets(std::int64_t* sizes, std::uint64_t m);
+
+// Copies the pieces' answers to their places (offsets as sizes_to_offsets
+// made them), on the workers, freeing the pieces; distances only where
+// asked for.
+void write_pieces(AnswerPieces& pieces, const std::int64_t* offsets, std::int64_t* rows, double* distances,
+                  const Workers& workers);
 
 // out[i]: the density at query i, as kernel_density gives it for that query.
 template <SearchTree Tree>

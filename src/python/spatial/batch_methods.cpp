@@ -134,18 +134,10 @@ PyObject* list_answer(std::vector<sp::RadiusHits>& found, bool distances) {
     return distances ? PyTuple_Pack(2, rows.get(), dists.get()) : rows.release();
 }
 
-PyObject* flat_answer(std::vector<sp::RadiusHits>& found, bool distances) {
-    const std::uint64_t total = sp::total_hits(found);
-    std::int64_t *offsets = nullptr, *rows = nullptr;
-    Ref offsets_out = index_vector(found.size() + 1, offsets);
-    Ref rows_out = offsets_out ? index_vector(total, rows) : Ref();
-    if (!rows_out) return nullptr;
-    std::optional<NdArray> dists;
-    if (distances) dists = NdArray::uninit(d1(total));
-    sp::write_flat(found, offsets, rows, dists ? dists->data.data() : nullptr);
-    if (!distances) return PyTuple_Pack(2, offsets_out.get(), rows_out.get());
-    Ref d = Ref::steal(wrap_array(std::move(*dists)));
-    return d ? PyTuple_Pack(3, offsets_out.get(), rows_out.get(), d.get()) : nullptr;
+PyObject* flat_answer(const Ref& offsets, const Ref& rows, std::optional<NdArray>& distances) {
+    if (!distances) return PyTuple_Pack(2, offsets.get(), rows.get());
+    Ref d = Ref::steal(wrap_array(std::move(*distances)));
+    return d ? PyTuple_Pack(3, offsets.get(), rows.get(), d.get()) : nullptr;
 }
 
 }  // namespace tessaron::py

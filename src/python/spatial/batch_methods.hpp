@@ -82,10 +82,10 @@ struct RadiusFlags {
 };
 
 // The answers as lists (one list of ints per query, with a list of
-// one-dimensional distance Arrays when kept), or as compressed rows
-// (offsets, indices[, distances]). The answers are freed as they are read.
+// one-dimensional distance Arrays when kept; the answers are freed as they
+// are read), or as compressed rows: (offsets, indices[, distances]).
 PyObject* list_answer(std::vector<sp::RadiusHits>& found, bool distances);
-PyObject* flat_answer(std::vector<sp::RadiusHits>& found, bool distances);
+PyObject* flat_answer(const Ref& offsets, const Ref& rows, std::optional<NdArray>& distances);
 
 template <class Tree>
 struct TreeAccess {
@@ -178,11 +178,31 @@ struct BatchMethods : TreeAccess<Tree> {
             run(workers, [&](const sp::Workers& w) { sp::radius_count_batch(t, q.values.data(), q.rows, radii, counts, w); });
             return out.release();
         }
+        if (f.flat) {
+            // The sizes go straight into the offsets, the answers in pieces
+            // to their places once the total is known.
+            std::int64_t *offsets = nullptr, *rows = nullptr;
+            Ref offsets_out = index_vector(q.rows + 1, offsets);
+            if (!offsets_out) return nullptr;
+            sp::AnswerPieces pieces;
+            run(workers, [&](const sp::Workers& w) {
+                sp::radius_pieces(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, offsets, pieces, w);
+            });
+            const std::uint64_t total = sp::sizes_to_offsets(offsets, q.rows);
+            Ref rows_out = index_vector(total, rows);
+            if (!rows_out) return nullptr;
+            std::optional<NdArray> dists;
+            if (f.distances) dists = NdArray::uninit(d1(total));
+            run(workers, [&](const sp::Workers& w) {
+                sp::write_pieces(pieces, offsets, rows, dists ? dists->data.data() : nullptr, w);
+            });
+            return flat_answer(offsets_out, rows_out, dists);
+        }
         std::vector<sp::RadiusHits> found;
         run(workers, [&](const sp::Workers& w) {
             sp::radius_batch(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, found, w);
         });
-        return f.flat ? flat_answer(found, f.distances) : list_answer(found, f.distances);
+        return list_answer(found, f.distances);
     }
 
     using KernelDensityBatch = Signature<
