@@ -2,10 +2,13 @@
 
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "array/buffer.hpp"
 #include "python/binding.hpp"
 #include "python/object.hpp"
 #include "python/pickling.hpp"
@@ -13,10 +16,40 @@
 namespace tessaron::py {
 namespace {
 
+// Storage whose new elements are left uninitialised: every result is
+// written in full once made, and zeroing hundreds of megabytes first would
+// cost as long again (with the GIL held). Large blocks are advised to
+// use huge pages, as the Arrays' are.
+template <class T>
+struct UninitAllocator : std::allocator<T> {
+    using value_type = T;
+    UninitAllocator() = default;
+    template <class U>
+    UninitAllocator(const UninitAllocator<U>&) noexcept {}
+    template <class U>
+    struct rebind {
+        using other = UninitAllocator<U>;
+    };
+    T* allocate(std::size_t n) {
+        T* p = std::allocator<T>::allocate(n);
+        advise_huge_pages(p, n * sizeof(T));
+        return p;
+    }
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... A>
+    void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+};
+using IndexValues = std::vector<std::int64_t, UninitAllocator<std::int64_t>>;
+
 // Two-dimensional, or one-dimensional (a vector of shape (n,): counts,
 // offsets, flat answers).
 struct IndexMatrix {
-    std::vector<std::int64_t> values;
+    IndexValues values;
     int ndim = 2;
     Py_ssize_t shape[2] = {0, 0};
     Py_ssize_t strides[2] = {0, 0};
@@ -83,7 +116,7 @@ PyObject* to_bytes(PyObject* self, Args<ToBytes>&) {
 }
 
 // The values as little-endian 64-bit ints, whatever this machine's order.
-std::vector<std::int64_t> little_endian(std::vector<std::int64_t> values) {
+IndexValues little_endian(IndexValues values) {
     if constexpr (std::endian::native == std::endian::big)
         for (std::int64_t& v : values) v = static_cast<std::int64_t>(__builtin_bswap64(static_cast<std::uint64_t>(v)));
     return values;
@@ -93,7 +126,7 @@ std::vector<std::int64_t> little_endian(std::vector<std::int64_t> values) {
 using Reduce = Signature<"__reduce__($self)", "IndexMatrix">;
 PyObject* reduce(PyObject* self, Args<Reduce>&) {
     const IndexMatrix& m = matrix(self);
-    const std::vector<std::int64_t> values = little_endian(m.values);
+    const IndexValues values = little_endian(m.values);
     Ref fn = Ref::steal(rebuild_function("_rebuild_index_matrix"));
     Ref bytes = fn ? Ref::steal(bytes_from(values.data(), values.size() * sizeof(std::int64_t))) : Ref();
     if (!bytes) return nullptr;

@@ -77,6 +77,16 @@ void write_pairs(std::vector<PairList>& lists, std::uint64_t n, std::int64_t* fi
     });
     std::partial_sum(start.begin(), start.end(), start.begin());
     std::vector<std::uint64_t> next(start.begin(), start.end() - 1);
+    // The first and second rows lie interleaved (stride 2) or apart.
+    const std::uint64_t total = start[n];
+    if (stride == 2 && seconds == firsts + 1) {
+        fault_in(firsts, 2 * total * sizeof(std::int64_t), workers);
+    } else if (total > 0) {
+        const std::uint64_t span = ((total - 1) * stride + 1) * sizeof(std::int64_t);
+        fault_in(firsts, span, workers);
+        fault_in(seconds, span, workers);
+    }
+    if (distances) fault_in(distances, total * sizeof(double), workers);
     run_chunks(bands, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
         for (std::uint64_t b = begin; b < end; ++b)
             for (const PairList* l : of_band[b]) {
