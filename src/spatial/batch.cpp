@@ -61,7 +61,8 @@ void write_pieces(AnswerPieces& pieces, const std::int64_t* offsets, std::int64_
                 const std::uint64_t to = piece.ends[j];
                 const auto at = static_cast<std::uint64_t>(offsets[piece.queries[j]]);
                 for (std::uint64_t h = from; h < to; ++h) rows[at + h - from] = static_cast<std::int64_t>(piece.rows[h]);
-                if (distances) std::memcpy(distances + at, piece.distances.data() + from, (to - from) * sizeof(double));
+                if (distances && to > from)  // (an empty piece may hold no storage at all)
+                    std::memcpy(distances + at, piece.distances.data() + from, (to - from) * sizeof(double));
                 from = to;
             }
             watch.tick(2 * piece.rows.size() + 1);

@@ -162,44 +162,13 @@ struct Radii {
     double operator[](std::uint64_t i) const { return values[per_query ? i : 0]; }
 };
 
-// One query's points within its radius: input rows, and their distances
-// when asked for.
-struct RadiusHits {
-    std::vector<std::uint64_t> rows;
-    std::vector<double> distances;
-};
-
 struct RadiusOptions {
     bool distances = false;  // keep each point's distance
     bool sorted = false;     // order each answer by distance, ties by input row
 };
 
-// Orders one answer by distance, ties by input row (distances kept): the
-// n rows and distances given, or a RadiusHits.
+// Orders one answer of n points by distance, ties by input row.
 void sort_by_distance(std::uint64_t* rows, double* distances, std::uint64_t n);
-inline void sort_by_distance(RadiusHits& hits) {
-    sort_by_distance(hits.rows.data(), hits.distances.data(), hits.rows.size());
-}
-
-// out[i]: the points within radii[i] of query i, in walk order unless sorted.
-template <SearchTree Tree>
-void radius_batch(const Tree& t, const double* queries, std::uint64_t m, Radii radii, RadiusOptions options,
-                  std::vector<RadiusHits>& out, const Workers& workers) {
-    const PointSet& p = t.points();
-    out.assign(m, {});
-    if (m == 0) return;
-    t.check_query(p.dim);
-    const bool keep = options.distances || options.sorted;
-    each_query(queries, m, p.dim, workers, no_state, [&](std::uint64_t i, NoState, Watch& watch) {
-        RadiusHits& hits = out[i];
-        search_radius(t, queries + i * p.dim, p.dim, Within(radii[i]), [&](double d, std::uint64_t row) {
-            hits.rows.push_back(row);
-            if (keep) hits.distances.push_back(d);
-        }, watch);
-        if (options.sorted) sort_by_distance(hits);
-        if (!options.distances) std::vector<double>().swap(hits.distances);
-    });
-}
 
 // counts[i]: how many points lie within radii[i] of query i.
 template <SearchTree Tree>
@@ -240,9 +209,9 @@ private:
     std::deque<AnswerPiece> pieces_;
 };
 
-// radius_batch's answers gathered for compressed rows: sizes[i + 1] gets
-// the size of query i's answer (sizes has m + 1 places), the answers go to
-// the pieces.
+// The points within radii[i] of each query i (in walk order unless
+// sorted), gathered for compressed rows: sizes[i + 1] gets the size of
+// query i's answer (sizes has m + 1 places), the answers go to the pieces.
 template <SearchTree Tree>
 void radius_pieces(const Tree& t, const double* queries, std::uint64_t m, Radii radii, RadiusOptions options,
                    std::int64_t* sizes, AnswerPieces& pieces, const Workers& workers) {

@@ -113,25 +113,28 @@ bool RadiusFlags::check() const {
     return true;
 }
 
-PyObject* list_answer(std::vector<sp::RadiusHits>& found, bool distances) {
-    const auto m = static_cast<Py_ssize_t>(found.size());
-    Ref rows = Ref::steal(PyList_New(m));
-    Ref dists = distances ? Ref::steal(PyList_New(m)) : Ref();
-    if (!rows || (distances && !dists)) return nullptr;
-    for (Py_ssize_t i = 0; i < m; ++i) {
-        sp::RadiusHits& hits = found[static_cast<std::size_t>(i)];
-        PyObject* list = int_list(hits.rows);
+PyObject* list_answer(const std::int64_t* offsets, const std::int64_t* rows, const double* distances,
+                      std::uint64_t m) {
+    Ref lists = Ref::steal(PyList_New(static_cast<Py_ssize_t>(m)));
+    Ref dists = distances ? Ref::steal(PyList_New(static_cast<Py_ssize_t>(m))) : Ref();
+    if (!lists || (distances && !dists)) return nullptr;
+    for (std::uint64_t i = 0; i < m; ++i) {
+        const auto from = static_cast<std::uint64_t>(offsets[i]), to = static_cast<std::uint64_t>(offsets[i + 1]);
+        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(to - from)));
         if (!list) return nullptr;
-        PyList_SET_ITEM(rows.get(), i, list);
-        if (distances) {
-            const std::size_t n = hits.distances.size();
-            PyObject* d = wrap_array(NdArray::make(d1(n), Buffer::copy_of(hits.distances.data(), n)));
-            if (!d) return nullptr;
-            PyList_SET_ITEM(dists.get(), i, d);
+        for (std::uint64_t j = from; j < to; ++j) {
+            PyObject* item = PyLong_FromLongLong(rows[j]);
+            if (!item) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(j - from), item);
         }
-        hits = sp::RadiusHits{};  // free as we go
+        PyList_SET_ITEM(lists.get(), static_cast<Py_ssize_t>(i), list.release());
+        if (distances) {
+            PyObject* d = wrap_array(NdArray::make(d1(to - from), Buffer::copy_of(distances + from, to - from)));
+            if (!d) return nullptr;
+            PyList_SET_ITEM(dists.get(), static_cast<Py_ssize_t>(i), d);
+        }
     }
-    return distances ? PyTuple_Pack(2, rows.get(), dists.get()) : rows.release();
+    return distances ? PyTuple_Pack(2, lists.get(), dists.get()) : lists.release();
 }
 
 PyObject* flat_answer(const Ref& offsets, const Ref& rows, std::optional<NdArray>& distances) {

@@ -81,10 +81,12 @@ struct RadiusFlags {
     bool check() const;  // count_only excludes distances and flat
 };
 
-// The answers as lists (one list of ints per query, with a list of
-// one-dimensional distance Arrays when kept; the answers are freed as they
-// are read), or as compressed rows: (offsets, indices[, distances]).
-PyObject* list_answer(std::vector<sp::RadiusHits>& found, bool distances);
+// The answers of m queries laid out as compressed rows (offsets, rows and,
+// when kept, distances), as lists: one list of ints per query, with a list
+// of one-dimensional distance Arrays when kept; or as the rows themselves:
+// (offsets, indices[, distances]).
+PyObject* list_answer(const std::int64_t* offsets, const std::int64_t* rows, const double* distances,
+                      std::uint64_t m);
 PyObject* flat_answer(const Ref& offsets, const Ref& rows, std::optional<NdArray>& distances);
 
 template <class Tree>
@@ -178,31 +180,25 @@ struct BatchMethods : TreeAccess<Tree> {
             run(workers, [&](const sp::Workers& w) { sp::radius_count_batch(t, q.values.data(), q.rows, radii, counts, w); });
             return out.release();
         }
-        if (f.flat) {
-            // The sizes go straight into the offsets, the answers in pieces
-            // to their places once the total is known.
-            std::int64_t *offsets = nullptr, *rows = nullptr;
-            Ref offsets_out = index_vector(q.rows + 1, offsets);
-            if (!offsets_out) return nullptr;
-            sp::AnswerPieces pieces;
-            run(workers, [&](const sp::Workers& w) {
-                sp::radius_pieces(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, offsets, pieces, w);
-            });
-            const std::uint64_t total = sp::sizes_to_offsets(offsets, q.rows);
-            Ref rows_out = index_vector(total, rows);
-            if (!rows_out) return nullptr;
-            std::optional<NdArray> dists;
-            if (f.distances) dists = NdArray::uninit(d1(total));
-            run(workers, [&](const sp::Workers& w) {
-                sp::write_pieces(pieces, offsets, rows, dists ? dists->data.data() : nullptr, w);
-            });
-            return flat_answer(offsets_out, rows_out, dists);
-        }
-        std::vector<sp::RadiusHits> found;
+        // The sizes go straight into the offsets, the answers in pieces to
+        // their places once the total is known; lists are made from those.
+        std::int64_t *offsets = nullptr, *rows = nullptr;
+        Ref offsets_out = index_vector(q.rows + 1, offsets);
+        if (!offsets_out) return nullptr;
+        sp::AnswerPieces pieces;
         run(workers, [&](const sp::Workers& w) {
-            sp::radius_batch(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, found, w);
+            sp::radius_pieces(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, offsets, pieces, w);
         });
-        return list_answer(found, f.distances);
+        const std::uint64_t total = sp::sizes_to_offsets(offsets, q.rows);
+        Ref rows_out = index_vector(total, rows);
+        if (!rows_out) return nullptr;
+        std::optional<NdArray> dists;
+        if (f.distances) dists = NdArray::uninit(d1(total));
+        run(workers, [&](const sp::Workers& w) {
+            sp::write_pieces(pieces, offsets, rows, dists ? dists->data.data() : nullptr, w);
+        });
+        if (f.flat) return flat_answer(offsets_out, rows_out, dists);
+        return list_answer(offsets, rows, dists ? dists->data.data() : nullptr, q.rows);
     }
 
     using KernelDensityBatch = Signature<
