@@ -110,12 +110,11 @@ struct CountBins {
 };
 
 // A group of query points searched together: their bounding box (finite
-// coordinates), where each point is, the same points coordinate by
-// coordinate, and room for the pairs a leaf search finds (hit_room of
-// them, at least `size`, and three places more for the scan's scratch).
+// coordinates), how many there are, the points coordinate by coordinate,
+// and room for the pairs a leaf search finds (hit_room of them, at least
+// `size`, and three places more for the scan's scratch).
 struct QueryGroup {
     const double *lo, *hi;
-    const double* const* points;
     std::uint64_t size;
     GroupColumns columns;
     KeyHit* hits;
@@ -131,8 +130,8 @@ struct GroupScratch {
         constexpr std::uint64_t kHitRoom = 4096;
         const std::uint64_t room = std::max<std::uint64_t>(kHitRoom, members.size());
         hits.resize(room + 3);  // the scan's scratch beyond the room
-        return {lo, hi, members.data(), members.size(), lay_out_columns(members.data(), members.size(), dim, columns),
-                hits.data(), room};
+        return {lo, hi, members.size(), lay_out_columns(members.data(), members.size(), dim, columns), hits.data(),
+                room};
     }
 };
 
@@ -410,9 +409,12 @@ void count_within(const Tree& t, const double* q, std::size_t len, const CountBi
 }
 
 // The same for a group of query points with finite coordinates, on a tree
-// whose points are all finite.
+// whose points are all finite (under the Euclidean metric c.squared is
+// needed).
 template <SearchTree Tree>
 void count_group_within(const Tree& t, const QueryGroup& g, const CountBins& c, Watch& watch) {
+    if (t.points().metric == DistanceMetric::Euclidean && !c.squared)
+        panic("Euclidean group counts need the largest square within each radius");
     with_metric(t.points().metric,
                 [&]<class M>() { walk::count_group<M>(t, 0, g, t.points().dim, c, 0, watch); });
 }
