@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <numeric>
 
 namespace tessaron::spatial {
@@ -51,25 +52,43 @@ std::uint64_t sizes_to_offsets(std::int64_t* sizes, std::uint64_t m) {
     return static_cast<std::uint64_t>(sizes[m]);
 }
 
-void write_pieces(AnswerPieces& pieces, const std::int64_t* offsets, std::int64_t* rows, double* distances,
-                  const Workers& workers) {
-    run_chunks(pieces.size(), workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
-        for (std::uint64_t k = begin; k < end; ++k) {
-            AnswerPiece& piece = pieces[k];
-            std::uint64_t from = 0;
-            for (std::uint64_t j = 0; j < piece.queries.size(); ++j) {
-                const std::uint64_t to = piece.ends[j];
-                const auto at = static_cast<std::uint64_t>(offsets[piece.queries[j]]);
-                for (std::uint64_t h = from; h < to; ++h) rows[at + h - from] = static_cast<std::int64_t>(piece.rows[h]);
-                if (distances && to > from)  // (an empty piece may hold no storage at all)
-                    std::memcpy(distances + at, piece.distances.data() + from, (to - from) * sizeof(double));
-                from = to;
+void write_answers(AnswerGather& gather, const std::int64_t* offsets, std::int64_t* rows, double* distances,
+                   const Workers& workers) {
+    std::deque<BandLists>& all = gather.lists.all();
+    run_chunks(gather.lists.bands(), workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
+        for (std::uint64_t b = begin; b < end; ++b) {
+            if (gather.lists.words_in(b) == 0) continue;
+            // The band's answers lie between the offsets of its first query
+            // and of its last one's end: their pages first.
+            const auto lo = static_cast<std::uint64_t>(offsets[b << gather.shift]);
+            const auto hi = static_cast<std::uint64_t>(offsets[std::min(gather.m, (b + 1) << gather.shift)]);
+            touch_pages(rows + lo, (hi - lo) * sizeof(std::int64_t), watch);
+            if (distances) touch_pages(distances + lo, (hi - lo) * sizeof(double), watch);
+            for (BandLists& l : all) {
+                GatherList<std::uint64_t>& words = l.words[b];
+                std::uint64_t at = 0, left = 0;  // where the current answer's next row goes, and how many are left
+                for (std::size_t block = 0; block < words.blocks(); ++block) {
+                    const std::uint64_t* w = words.block(block);
+                    const double* d = distances ? l.distances[b].block(block) : nullptr;
+                    const std::uint64_t n = words.block_size(block);
+                    for (std::uint64_t k = 0; k < n; ++k) {
+                        if (left == 0) {  // a query's index: its answer follows
+                            at = static_cast<std::uint64_t>(offsets[w[k]]);
+                            left = static_cast<std::uint64_t>(offsets[w[k] + 1]) - at;
+                            continue;
+                        }
+                        rows[at] = static_cast<std::int64_t>(w[k]);
+                        if (d) distances[at] = d[k];
+                        ++at;
+                        --left;
+                    }
+                    watch.tick(n / 4 + 1);
+                }
+                words.release();
+                if (distances) l.distances[b].release();
             }
-            watch.tick(2 * piece.rows.size() + 1);
-            piece = AnswerPiece{};
         }
     });
-    pieces.clear();
 }
 
 }  // namespace tessaron::spatial

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <deque>
-#include <mutex>
+#include <memory>
 #include <vector>
 
+#include "spatial/gather_list.hpp"
 #include "spatial/locality.hpp"
 #include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
@@ -185,65 +185,68 @@ void radius_count_batch(const Tree& t, const double* queries, std::uint64_t m, R
     });
 }
 
-// The answers of one chunk of a batch, one after another: the queries in
-// the order answered, where each answer ends, its rows (and distances).
-struct AnswerPiece {
-    std::vector<std::uint64_t> queries, ends, rows;
-    std::vector<double> distances;
-};
-
-// The pieces of a batch: each chunk appends its own (a deque: a piece stays
-// where it is while others are added).
-class AnswerPieces {
-public:
-    AnswerPiece* add() {
-        std::lock_guard<std::mutex> hold(mutex_);
-        return &pieces_.emplace_back();
-    }
-    std::uint64_t size() const { return pieces_.size(); }
-    AnswerPiece& operator[](std::uint64_t i) { return pieces_[i]; }
-    void clear() { pieces_.clear(); }
-
-private:
-    std::mutex mutex_;
-    std::deque<AnswerPiece> pieces_;
+// Radius answers as a search gathers them, in lists by band of queries
+// (see band_shift): each answer its query's index, then its rows, with
+// their distances beside them (when kept; the query's place holds none).
+struct AnswerGather {
+    AnswerGather(std::uint64_t m, bool distances, const Workers& workers)
+        : m(m), shift(band_shift(m, workers.threads)), lists(m == 0 ? 1 : ((m - 1) >> shift) + 1, distances) {}
+    std::uint64_t m;
+    unsigned shift;
+    BandGather lists;
 };
 
 // The points within radii[i] of each query i (in walk order unless
 // sorted), gathered for compressed rows: sizes[i + 1] gets the size of
-// query i's answer (sizes has m + 1 places), the answers go to the pieces.
+// query i's answer (sizes has m + 1 places), the answers go to `gather`.
 template <SearchTree Tree>
-void radius_pieces(const Tree& t, const double* queries, std::uint64_t m, Radii radii, RadiusOptions options,
-                   std::int64_t* sizes, AnswerPieces& pieces, const Workers& workers) {
+void radius_gather(const Tree& t, const double* queries, std::uint64_t m, Radii radii, RadiusOptions options,
+                   std::int64_t* sizes, AnswerGather& gather, const Workers& workers) {
     const PointSet& p = t.points();
     sizes[0] = 0;
     if (m == 0) return;
     t.check_query(p.dim);
+    struct State {
+        explicit State(BandGather& g) : held(g) {}
+        HeldLists held;
+        std::vector<std::uint64_t> rows;  // one answer
+        std::vector<double> distances;
+    };
     const bool keep = options.distances || options.sorted;
-    each_query(queries, m, p.dim, workers, [&] { return pieces.add(); },
-               [&](std::uint64_t i, AnswerPiece* piece, Watch& watch) {
-                   const std::uint64_t from = piece->rows.size();
+    each_query(queries, m, p.dim, workers, [&] { return std::make_unique<State>(gather.lists); },
+               [&](std::uint64_t i, std::unique_ptr<State>& s, Watch& watch) {
+                   s->rows.clear();
+                   s->distances.clear();
                    search_radius(t, queries + i * p.dim, p.dim, Within(radii[i]), [&](double d, std::uint64_t row) {
-                       piece->rows.push_back(row);
-                       if (keep) piece->distances.push_back(d);
+                       s->rows.push_back(row);
+                       if (keep) s->distances.push_back(d);
                    }, watch);
-                   const std::uint64_t count = piece->rows.size() - from;
-                   if (options.sorted) sort_by_distance(piece->rows.data() + from, piece->distances.data() + from, count);
-                   piece->queries.push_back(i);
-                   piece->ends.push_back(piece->rows.size());
+                   const std::uint64_t count = s->rows.size();
                    sizes[i + 1] = static_cast<std::int64_t>(count);
+                   if (count == 0) return;
+                   if (options.sorted) sort_by_distance(s->rows.data(), s->distances.data(), count);
+                   BandLists& l = *s->held;
+                   const std::uint64_t band = i >> gather.shift;
+                   GatherList<std::uint64_t>& words = l.words[band];
+                   words.push_back(i);
+                   for (std::uint64_t row : s->rows) words.push_back(row);
+                   if (options.distances) {
+                       GatherList<double>& d = l.distances[band];
+                       d.push_back(0.0);
+                       for (double v : s->distances) d.push_back(v);
+                   }
                });
 }
 
-// Turns the sizes radius_pieces wrote into offsets (m + 1 of them), giving
+// Turns the sizes radius_gather wrote into offsets (m + 1 of them), giving
 // the total.
 std::uint64_t sizes_to_offsets(std::int64_t* sizes, std::uint64_t m);
 
-// Copies the pieces' answers to their places (offsets as sizes_to_offsets
-// made them), on the workers, freeing the pieces; distances only where
-// asked for.
-void write_pieces(AnswerPieces& pieces, const std::int64_t* offsets, std::int64_t* rows, double* distances,
-                  const Workers& workers);
+// Copies the gathered answers to their places (offsets as sizes_to_offsets
+// made them), band by band on the workers, each band's lists freed once
+// written; distances only where asked for.
+void write_answers(AnswerGather& gather, const std::int64_t* offsets, std::int64_t* rows, double* distances,
+                   const Workers& workers);
 
 // out[i]: the density at query i, as kernel_density gives it for that query.
 template <SearchTree Tree>

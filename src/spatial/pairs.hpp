@@ -9,62 +9,83 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "spatial/batch.hpp"
+#include "spatial/gather_list.hpp"
 #include "spatial/select.hpp"
 
 namespace tessaron::spatial {
 
-// Pairs of input rows with their distances (when kept), as a search finds
-// them; a list holds pairs of one band of first rows (see PairBands).
-struct PairList {
-    std::uint64_t band = 0;
-    std::vector<std::uint64_t> first, second;
-    std::vector<double> distances;
-};
-
-// The pairs of one piece of a search, kept apart by band of first rows:
-// bands of 2^shift rows, a few per worker, so that laying out the pairs
-// by first row (write_pairs) goes band by band on the workers.
-class PairBands {
+// How gathered pairs are kept: by band of first rows (see band_shift),
+// each pair one word, its first row within the band above the second
+// row's `bits`.
+class PairPacking {
 public:
-    // For first rows below n.
-    PairBands(std::uint64_t n, const Workers& workers);
-    void add(std::uint64_t first, std::uint64_t second, double d, bool keep_distance) {
-        PairList& l = lists_[first >> shift_];
-        l.first.push_back(first);
-        l.second.push_back(second);
-        if (keep_distance) l.distances.push_back(d);
+    PairPacking(std::uint64_t first_rows, std::uint64_t second_rows, unsigned threads);
+    std::uint64_t bands() const { return bands_; }
+    std::uint64_t band_of(std::uint64_t first) const { return first >> shift_; }
+    std::uint64_t band_start(std::uint64_t band) const { return band << shift_; }
+    std::uint64_t rows_in_band(std::uint64_t band) const {
+        return std::min(first_rows_ - band_start(band), std::uint64_t{1} << shift_);
     }
-    // Moves the lists that hold pairs to the end of `all`.
-    void hand_over(std::vector<PairList>& all);
+    std::uint64_t pack(std::uint64_t first, std::uint64_t second) const {
+        return ((first & within_band_) << bits_) | second;
+    }
+    std::uint64_t first(std::uint64_t band, std::uint64_t word) const {
+        return (band << shift_) | (bits_ == 64 ? 0 : word >> bits_);
+    }
+    std::uint64_t second(std::uint64_t word) const { return word & second_mask_; }
 
 private:
-    std::uint64_t shift_ = 0;
-    std::vector<PairList> lists_;
+    std::uint64_t first_rows_;
+    unsigned shift_ = 0, bits_ = 1;
+    std::uint64_t bands_ = 1, within_band_ = 0, second_mask_ = 1;
+};
+
+// The pairs a search finds, packed, in lists by band of first rows.
+struct PairGather {
+    PairGather(std::uint64_t first_rows, std::uint64_t second_rows, bool distances, const Workers& workers)
+        : packing(first_rows, second_rows, workers.threads), lists(packing.bands(), distances) {}
+    const PairPacking packing;
+    BandGather lists;
+};
+
+// A gatherer's pair lists held by one chunk.
+class HeldPairLists {
+public:
+    explicit HeldPairLists(PairGather& g) : packing_(g.packing), held_(g.lists), keep_(g.lists.distances()) {}
+    void add(std::uint64_t first, std::uint64_t second, double d) {
+        const std::uint64_t band = packing_.band_of(first);
+        (*held_).words[band].push_back(packing_.pack(first, second));
+        if (keep_) (*held_).distances[band].push_back(d);
+    }
+
+private:
+    const PairPacking& packing_;
+    HeldLists held_;
+    bool keep_;
 };
 
 // The pairs i < j of the tree's points within `radius`, each found once:
 // from the point in the earlier storage slot, searching the later slots
-// only. A tree of finite points is searched a leaf at a time (its points a
-// group, see search_group_within); otherwise point by point. The lists of
-// the chunks are handed back in any order (see write_pairs).
+// only, into `gather` (made for the tree's n rows both ways). A tree of
+// finite points is searched a leaf at a time (its points a group, see
+// search_group_within); otherwise point by point.
 template <SearchTree Tree>
-void pairs_within(const Tree& t, double radius, bool distances, std::vector<PairList>& lists,
-                  const Workers& workers) {
+void pairs_within(const Tree& t, double radius, PairGather& gather, const Workers& workers) {
     const PointSet& p = t.points();
-    lists.clear();
     if (p.n < 2) return;
     t.check_query(p.dim);
     const bool grouped = t.finite_points();
     std::vector<NodeId> leaves;  // of points, in slot order
     for (NodeId node = 0; grouped && node < t.node_count(); ++node)
         if (t.range(node).is_leaf() && t.range(node).count() > 0) leaves.push_back(node);
-    std::mutex collect;
     run_chunks(grouped ? leaves.size() : p.n, workers, [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
-        PairBands mine(p.n, workers);
+        HeldPairLists mine(gather);
         std::vector<double> box(2 * p.dim);
         std::vector<const double*> members;
         GroupScratch scratch;
@@ -72,14 +93,14 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
             const SlotRange leaf = grouped ? t.range(leaves[at]) : SlotRange{at, at + 1, 0};
             auto add = [&](std::uint64_t member, double d, std::uint64_t other) {
                 const std::uint64_t row = p.rows[leaf.start + member];
-                mine.add(std::min(row, other), std::max(row, other), d, distances);
+                mine.add(std::min(row, other), std::max(row, other), d);
             };
             if (grouped) {
                 members.clear();
                 for (std::uint64_t slot = leaf.start; slot < leaf.end; ++slot) members.push_back(p.at(slot));
                 measure_box(p.at(leaf.start), leaf.count(), p.dim, box.data());
                 Within w(radius, leaf.start);
-                w.distances = distances;
+                w.distances = gather.lists.distances();
                 search_group_within(t, scratch.group(box.data(), box.data() + p.dim, members, p.dim), w,
                                     leaf.start, add, watch);
             } else {
@@ -88,47 +109,40 @@ void pairs_within(const Tree& t, double radius, bool distances, std::vector<Pair
             }
             watch.tick(p.dim * leaf.count());
         }
-        std::lock_guard<std::mutex> hold(collect);
-        mine.hand_over(lists);
     });
 }
 
 // The pairs (i of the tree, j of `other`) within `max_distance`, with
-// their distances, in lists as pairs_within gives them. Nearby points of
-// `other` are searched in groups (see for_each_group).
+// their distances, into `gather` (made for the tree's n first rows and
+// other.m second rows). Nearby points of `other` are searched in groups
+// (see for_each_group).
 template <SearchTree Tree>
-void cross_pairs(const Tree& t, PointRows other, double max_distance, std::vector<PairList>& lists,
-                 const Workers& workers) {
+void cross_pairs(const Tree& t, PointRows other, double max_distance, PairGather& gather, const Workers& workers) {
     const PointSet& p = t.points();
-    lists.clear();
     if (other.m == 0 || p.n == 0) return;
     t.check_query(p.dim);
     const Within w(max_distance);
-    std::mutex collect;
     for_each_group(
-        other, p.dim, t.finite_points(), workers, [&] { return PairBands(p.n, workers); },
-        [&](const double* q, std::uint64_t at, PairBands& mine, Watch& watch) {
+        other, p.dim, t.finite_points(), workers, [&] { return std::make_unique<HeldPairLists>(gather); },
+        [&](const double* q, std::uint64_t at, auto& mine, Watch& watch) {
             const std::uint64_t j = other.row(at);
-            search_radius(t, q, p.dim, w, [&](double d, std::uint64_t i) { mine.add(i, j, d, true); }, watch);
+            search_radius(t, q, p.dim, w, [&](double d, std::uint64_t i) { mine->add(i, j, d); }, watch);
         },
-        [&](const QueryGroup& g, const std::vector<std::uint64_t>& at, PairBands& mine, Watch& watch) {
+        [&](const QueryGroup& g, const std::vector<std::uint64_t>& at, auto& mine, Watch& watch) {
             search_group_within(t, g, w, std::uint64_t(-1), [&](std::uint64_t member, double d, std::uint64_t i) {
-                mine.add(i, other.row(at[member]), d, true);
+                mine->add(i, other.row(at[member]), d);
             }, watch);
         },
-        [&](PairBands& mine) {
-            std::lock_guard<std::mutex> hold(collect);
-            mine.hand_over(lists);
-        });
+        [&](auto& mine) { mine.reset(); });
 }
 
-// The pairs of the lists sorted by first row, then second (so the same
-// whatever order the lists came in): pair k's rows go to firsts[k * stride]
-// and seconds[k * stride], its distance (when kept) to distances[k]; the
-// lists are freed. `n`: how many first rows there are.
-std::uint64_t total_pairs(const std::vector<PairList>& lists);
-void write_pairs(std::vector<PairList>& lists, std::uint64_t n, std::int64_t* firsts, std::int64_t* seconds,
-                 std::uint64_t stride, double* distances, const Workers& workers);
+// The gathered pairs sorted by first row, then second (so the same
+// whatever order they were found in): pair k's rows go to firsts[k * stride]
+// and seconds[k * stride], its distance (when kept) to distances[k]. Band
+// by band on the workers, each band's lists freed as its part of the
+// answer is written, so the memory held peaks near the answer's own.
+void write_pairs(PairGather& gather, std::int64_t* firsts, std::int64_t* seconds, std::uint64_t stride,
+                 double* distances, const Workers& workers);
 
 // bins[j] (radii.size of them, zeroed by the caller): the pairs (x of the
 // tree, y of the other points) whose distance lies in bin j of `radii`

@@ -13,7 +13,6 @@
 #include "python/binding.hpp"
 #include "python/gil.hpp"
 #include "python/index_matrix.hpp"
-#include "python/int_list.hpp"
 #include "python/object.hpp"
 #include "python/spatial/query_matrix.hpp"
 #include "python/spatial/tree_entries.hpp"
@@ -180,14 +179,14 @@ struct BatchMethods : TreeAccess<Tree> {
             run(workers, [&](const sp::Workers& w) { sp::radius_count_batch(t, q.values.data(), q.rows, radii, counts, w); });
             return out.release();
         }
-        // The sizes go straight into the offsets, the answers in pieces to
+        // The sizes go straight into the offsets, the gathered answers to
         // their places once the total is known; lists are made from those.
         std::int64_t *offsets = nullptr, *rows = nullptr;
         Ref offsets_out = index_vector(q.rows + 1, offsets);
         if (!offsets_out) return nullptr;
-        sp::AnswerPieces pieces;
+        sp::AnswerGather gather(q.rows, f.distances, workers);
         run(workers, [&](const sp::Workers& w) {
-            sp::radius_pieces(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, offsets, pieces, w);
+            sp::radius_gather(t, q.values.data(), q.rows, radii, {f.distances, f.sorted}, offsets, gather, w);
         });
         const std::uint64_t total = sp::sizes_to_offsets(offsets, q.rows);
         Ref rows_out = index_vector(total, rows);
@@ -195,7 +194,7 @@ struct BatchMethods : TreeAccess<Tree> {
         std::optional<NdArray> dists;
         if (f.distances) dists = NdArray::uninit(d1(total));
         run(workers, [&](const sp::Workers& w) {
-            sp::write_pieces(pieces, offsets, rows, dists ? dists->data.data() : nullptr, w);
+            sp::write_answers(gather, offsets, rows, dists ? dists->data.data() : nullptr, w);
         });
         if (f.flat) return flat_answer(offsets_out, rows_out, dists);
         return list_answer(offsets, rows, dists ? dists->data.data() : nullptr, q.rows);

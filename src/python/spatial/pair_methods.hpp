@@ -69,16 +69,17 @@ struct PairMethods : BatchMethods<Tree> {
             !arg<2>(in, distances) || !non_negative(radius, "radius"))
             return nullptr;
         const Tree& t = tree(self);
-        std::vector<sp::PairList> lists;
-        run(workers, [&](const sp::Workers& w) { sp::pairs_within(t, radius, distances, lists, w); });
-        const std::uint64_t total = sp::total_pairs(lists), n = t.points().n;
+        const std::uint64_t n = t.points().n;
+        sp::PairGather gather(n, n, distances, workers);
+        run(workers, [&](const sp::Workers& w) { sp::pairs_within(t, radius, gather, w); });
+        const std::uint64_t total = gather.lists.total();
         std::int64_t* pairs = nullptr;
         Ref matrix = index_matrix(total, 2, pairs);
         if (!matrix) return nullptr;
         std::optional<NdArray> d;
         if (distances) d = NdArray::uninit(d1(total));
         run(workers, [&](const sp::Workers& w) {  // into storage no Python code has seen yet
-            sp::write_pairs(lists, n, pairs, pairs + 1, 2, d ? d->data.data() : nullptr, w);
+            sp::write_pairs(gather, pairs, pairs + 1, 2, d ? d->data.data() : nullptr, w);
         });
         if (!distances) return matrix.release();
         Ref dists = Ref::steal(wrap_array(std::move(*d)));
@@ -122,16 +123,16 @@ struct PairMethods : BatchMethods<Tree> {
             !Batch::template workers_arg<2>(in, workers) || !non_negative(max_distance, "max_distance"))
             return nullptr;
         const Tree& t = tree(self);
-        std::vector<sp::PairList> lists;
-        run(workers, [&](const sp::Workers& w) { sp::cross_pairs(t, other.points, max_distance, lists, w); });
-        const std::uint64_t total = sp::total_pairs(lists);
+        sp::PairGather gather(t.points().n, other.points.m, true, workers);
+        run(workers, [&](const sp::Workers& w) { sp::cross_pairs(t, other.points, max_distance, gather, w); });
+        const std::uint64_t total = gather.lists.total();
         std::int64_t *rows = nullptr, *cols = nullptr;
         Ref rows_out = index_vector(total, rows);
         Ref cols_out = rows_out ? index_vector(total, cols) : Ref();
         if (!cols_out) return nullptr;
         NdArray d = NdArray::uninit(d1(total));
         run(workers, [&](const sp::Workers& w) {
-            sp::write_pairs(lists, t.points().n, rows, cols, 1, d.data.data(), w);
+            sp::write_pairs(gather, rows, cols, 1, d.data.data(), w);
         });
         Ref dists = Ref::steal(wrap_array(std::move(d)));
         return dists ? PyTuple_Pack(3, rows_out.get(), cols_out.get(), dists.get()) : nullptr;
