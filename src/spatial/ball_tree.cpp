@@ -9,13 +9,14 @@ namespace {
 
 // The largest metric distance from `count` points to c, from 0.0; a NaN
 // distance never replaces it.
-double radius_of(DistanceMetric metric, const double* points, std::uint64_t count, std::uint64_t dim,
+double radius_of(const PointSet& set, const double* points, std::uint64_t count, std::uint64_t dim,
                  const double* c, Watch* watch = nullptr) {
     double radius = 0.0;
-    with_metric(metric, [&]<class M>() {
+    with_metric(set.metric, [&]<class M>() {
+        const M metric = M::of(set.params);
         in_watched_blocks(0, count, dim, watch, [&](std::uint64_t from, std::uint64_t to) {
             for (std::uint64_t i = from; i < to; ++i) {
-                const double r = M::distance(points + i * dim, c, dim);
+                const double r = metric.distance(points + i * dim, c, dim);
                 if (r > radius) radius = r;
             }
         });
@@ -47,7 +48,7 @@ BallTree BallTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* 
                 for (std::uint64_t d = 0; d < dim; ++d) c[d] += points[i * dim + d];
         });
         for (std::uint64_t d = 0; d < dim; ++d) c[d] /= static_cast<double>(count);
-        t.radius_.push_back(radius_of(p.metric, points, count, dim, c, watch));
+        t.radius_.push_back(radius_of(p, points, count, dim, c, watch));
     };
     t.ranges_ = median_split(t.points_, leaf_size, on_node, [](NodeId, std::uint64_t, double) {}, watch);
     t.finite_points_ = t.points_.finite(watch);
@@ -81,7 +82,7 @@ BallTree BallTree::from_state(std::span<const std::uint8_t> bytes) {
                    for (NodeId i = 0; i < nodes; ++i) {
                        const SlotRange s = t.ranges_[i];
                        const double* c = t.centroids_.data() + i * dim;
-                       if (t.radius_[i] != radius_of(t.points_.metric, t.points_.at(s.start), s.count(), dim, c))
+                       if (t.radius_[i] != radius_of(t.points_, t.points_.at(s.start), s.count(), dim, c))
                            Reader::bad("a ball does not fit its points");
                    }
                });

@@ -9,7 +9,6 @@
 #include <span>
 #include <vector>
 
-#include "spatial/common.hpp"
 #include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
 
@@ -80,7 +79,8 @@ public:
     template <class M>
     DensityBounds box_bounds(NodeId node, const double* lo, const double* hi, std::size_t len) const {
         const double* c = centroids_.data() + node * points_.dim;
-        const double near = M::box_distance(lo, hi, c, len), far = M::far_bound(lo, hi, c, len), r = radius_[node];
+        const M m = metric<M>();
+        const double near = m.box_distance(lo, hi, c, len), far = m.far_bound(lo, hi, c, len), r = radius_[node];
         if (near == HUGE_VAL) [[unlikely]]  // overflowed: says nothing
             return {0.0, HUGE_VAL};
         if (r == 0.0) return {near, far};
@@ -103,7 +103,7 @@ private:
 
     template <class M>
     double centre_distance(NodeId node, const double* q, std::size_t len) const {
-        return M::distance(q, centroids_.data() + node * points_.dim, len);
+        return metric<M>().distance(q, centroids_.data() + node * points_.dim, len);
     }
 
     std::vector<double> centroids_;  // dim per node

@@ -6,7 +6,6 @@
 #include <span>
 #include <vector>
 
-#include "spatial/common.hpp"
 #include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
 
@@ -30,7 +29,7 @@ public:
     void check_leaf_scan(std::size_t len) const;
     template <class M>
     double bound(NodeId node, const double* q, std::size_t) const {
-        return M::box_distance(lo(node), hi(node), q, points_.dim);
+        return metric<M>().box_distance(lo(node), hi(node), q, points_.dim);
     }
     template <class M>
     Step<NoCarry> knn_step(NodeId node, const double* q, std::size_t len, bool need_bound, NoCarry) const {
@@ -43,21 +42,23 @@ public:
     }
     template <class M>
     double density_cut(NodeId node, const double* q, std::size_t) const {
-        return M::near_box_distance(lo(node), hi(node), q, points_.dim);
+        return metric<M>().near_box_distance(lo(node), hi(node), q, points_.dim);
     }
     template <class M>
     DensityBounds approx_bounds(NodeId node, const double* q, std::size_t len) const {
         check_box(node);
-        return {density_cut<M>(node, q, len), M::far_box_distance(lo(node), hi(node), q, points_.dim)};
+        return {density_cut<M>(node, q, len),
+                metric<M>().far_box_distance(lo(node), hi(node), q, points_.dim)};
     }
     template <class M>
     double far_bound(NodeId node, const double* q, std::size_t) const {
-        return M::far_bound(lo(node), hi(node), q, points_.dim);
+        return metric<M>().far_bound(lo(node), hi(node), q, points_.dim);
     }
     template <class M>
     DensityBounds box_bounds(NodeId node, const double* blo, const double* bhi, std::size_t) const {
         const box::BoxPair pair{blo, bhi, lo(node), hi(node)};
-        return {M::between_boxes(pair, points_.dim, false), M::between_boxes(pair, points_.dim, true)};
+        const M m = metric<M>();
+        return {m.between_boxes(pair, points_.dim, false), m.between_boxes(pair, points_.dim, true)};
     }
     double span(NodeId node) const;
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "array/buffer.hpp"
-#include "spatial/common.hpp"
 #include "spatial/parallel.hpp"
+#include "spatial/point_set.hpp"
 #include "spatial/select.hpp"
 
 namespace tessaron::spatial {

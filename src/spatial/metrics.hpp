@@ -16,7 +16,14 @@
 namespace tessaron::spatial {
 
 // The id a tree stores: the metric's position in `Metrics`.
-enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev };
+enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev, Minkowski };
+
+// The parameters a tree keeps beside its metric's id: Minkowski's p (the
+// other metrics have none).
+struct MetricParams {
+    double p = 0.0;
+    bool operator==(const MetricParams&) const = default;
+};
 
 // The sum of squared differences over the first n coordinates, from 0.0 left
 // to right: the Euclidean distance before its square root.
@@ -187,6 +194,8 @@ struct EuclideanDensityBoxes {
 struct Euclidean : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Euclidean;
     static constexpr std::string_view name = "euclidean";
+    static constexpr bool kByName = true, kGroupKeys = true;
+    static constexpr Euclidean of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         return std::sqrt(squared_distance(a, b, n));
     }
@@ -208,6 +217,8 @@ struct Euclidean : EuclideanDensityBoxes {
 struct Manhattan : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Manhattan;
     static constexpr std::string_view name = "manhattan";
+    static constexpr bool kByName = true, kGroupKeys = true;
+    static constexpr Manhattan of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
         for (std::size_t i = 0; i < n; ++i) s += std::fabs(a[i] - b[i]);
@@ -231,6 +242,8 @@ struct Manhattan : EuclideanDensityBoxes {
 struct Chebyshev {
     static constexpr DistanceMetric id = DistanceMetric::Chebyshev;
     static constexpr std::string_view name = "chebyshev";
+    static constexpr bool kByName = true, kGroupKeys = true;
+    static constexpr Chebyshev of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
@@ -266,9 +279,72 @@ struct Chebyshev {
     }
 };
 
+// The p-norm of the differences for a real p >= 1 other than 1, 2 and inf
+// (those are Manhattan, Euclidean and Chebyshev): the sum from 0.0, in
+// coordinate order, of the terms |a[i] - b[i]|^p (for a whole p up to 64
+// the product of p factors, left to right; pow otherwise), then pow(sum,
+// 1 / p). The searches compare the sums (`reduced`) where they can and take
+// the root of the points they report. Its box bounds are the same forms of
+// the gaps, moved outwards by a sliver: pow is within an ulp of the true
+// power, not certain to be monotone.
+struct Minkowski {
+    static constexpr DistanceMetric id = DistanceMetric::Minkowski;
+    static constexpr std::string_view name = "minkowski";
+    static constexpr bool kByName = false, kGroupKeys = false;
+    static constexpr unsigned kLargestWhole = 64;
+
+    double p, inv_p;
+    unsigned whole;  // p as a count of factors, or 0 to use pow
+
+    static Minkowski of(const MetricParams& m) {
+        const bool is_whole = m.p >= 1.0 && m.p <= kLargestWhole && m.p == std::floor(m.p);
+        return {m.p, 1.0 / m.p, is_whole ? static_cast<unsigned>(m.p) : 0u};
+    }
+    [[gnu::always_inline]] double term(double x) const {
+        if (whole == 0) return std::pow(x, p);
+        double t = x;
+        for (unsigned i = 1; i < whole; ++i) t *= x;
+        return t;
+    }
+    [[gnu::always_inline]] double reduced(const double* a, const double* b, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s += term(std::fabs(a[i] - b[i]));
+        return s;
+    }
+    [[gnu::always_inline]] double root(double s) const { return std::pow(s, inv_p); }
+    [[gnu::always_inline]] double distance(const double* a, const double* b, std::size_t n) const {
+        return root(reduced(a, b, n));
+    }
+    static double below(double x) { return x * (1.0 - 0x1p-44); }
+    static double above(double x) { return x * (1.0 + 0x1p-44); }
+    double box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s += term(box::near_gap(lo[i], hi[i], q[i]));
+        return below(root(s));
+    }
+    double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        return box_distance(lo, hi, q, n);
+    }
+    double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s += term(box::far_gap(lo[i], hi[i], q[i]));
+        return above(root(s));
+    }
+    double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s += term(box::far_gap_or_nan(lo[i], hi[i], q[i]));
+        return above(root(s));
+    }
+    double between_boxes(const box::BoxPair& pair, std::size_t n, bool far) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s += term(far ? pair.far_gap(i) : pair.near_gap(i));
+        return far ? above(root(s)) : below(root(s));
+    }
+};
+
 }  // namespace metrics
 
-using Metrics = std::tuple<metrics::Euclidean, metrics::Manhattan, metrics::Chebyshev>;
+using Metrics = std::tuple<metrics::Euclidean, metrics::Manhattan, metrics::Chebyshev, metrics::Minkowski>;
 inline constexpr std::size_t kMetricCount = std::tuple_size_v<Metrics>;
 
 // Calls f.template operator()<M>() with the metric type M whose id is m, so
@@ -287,13 +363,5 @@ decltype(auto) with_metric(DistanceMetric m, F&& f) {
 
 // Whether a stored byte names a metric.
 constexpr bool is_metric_id(std::uint64_t id) { return id < kMetricCount; }
-
-// The metric named `lowered` (already lowercased; `given` for the message).
-DistanceMetric parse_metric(std::string_view lowered, std::string_view given);
-
-// The metric's name, as the parser takes it.
-inline std::string_view metric_name(DistanceMetric m) {
-    return with_metric(m, []<class M>() { return M::name; });
-}
 
 }  // namespace tessaron::spatial

@@ -80,7 +80,7 @@ void pairs_within(const Tree& t, double radius, PairGather& gather, const Worker
     const PointSet& p = t.points();
     if (p.n < 2) return;
     t.check_query(p.dim);
-    const bool grouped = t.finite_points();
+    const bool grouped = t.group_searches();
     std::vector<NodeId> leaves;  // of points, in slot order
     for (NodeId node = 0; grouped && node < t.node_count(); ++node)
         if (t.range(node).is_leaf() && t.range(node).count() > 0) leaves.push_back(node);
@@ -123,7 +123,7 @@ void cross_pairs(const Tree& t, PointRows other, double max_distance, PairGather
     t.check_query(p.dim);
     const Within w(max_distance);
     for_each_group(
-        other, p.dim, t.finite_points(), workers, [&] { return std::make_unique<HeldPairLists>(gather); },
+        other, p.dim, t.group_searches(), workers, [&] { return std::make_unique<HeldPairLists>(gather); },
         [&](const double* q, std::uint64_t at, auto& mine, Watch& watch) {
             const std::uint64_t j = other.row(at);
             search_radius(t, q, p.dim, w, [&](double d, std::uint64_t i) { mine->add(i, j, d); }, watch);
@@ -163,7 +163,7 @@ void count_pairs(const Tree& t, PointRows other, const std::vector<double>& radi
         return CountBins{radii.data(), radii.size(), mine.data(), squared.data()};
     };
     for_each_group(
-        other, p.dim, t.finite_points(), workers, [&] { return std::vector<std::int64_t>(radii.size(), 0); },
+        other, p.dim, t.group_searches(), workers, [&] { return std::vector<std::int64_t>(radii.size(), 0); },
         [&](const double* q, std::uint64_t, std::vector<std::int64_t>& mine, Watch& watch) {
             count_within(t, q, p.dim, bins_of(mine), watch);
         },

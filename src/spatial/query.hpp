@@ -11,9 +11,13 @@
 #include <span>
 #include <vector>
 
-#include "spatial/common.hpp"
+#include "spatial/bound_arithmetic.hpp"
+#include "spatial/candidate_heap.hpp"
+#include "spatial/checks.hpp"
 #include "spatial/group_kernels.hpp"
+#include "spatial/kernels.hpp"
 #include "spatial/parallel.hpp"
+#include "spatial/point_set.hpp"
 
 namespace tessaron::spatial {
 
@@ -150,7 +154,8 @@ template <class M, class Tree, class Each>
 [[gnu::always_inline]] inline void scan_leaf(const Tree& t, const SlotRange& r, const double* q,
                                              std::size_t len, Each&& each) {
     const PointSet& p = t.points();
-    leaf_slots(t, r, len, [&](std::uint64_t slot) { each(M::distance(q, p.at(slot), len), p.rows[slot]); });
+    const M metric = M::of(p.params);
+    leaf_slots(t, r, len, [&](std::uint64_t slot) { each(metric.distance(q, p.at(slot), len), p.rows[slot]); });
 }
 
 // A leaf's offers to a full heap under the Euclidean metric: a point whose
@@ -409,24 +414,31 @@ void count_within(const Tree& t, const double* q, std::size_t len, const CountBi
 }
 
 // The same for a group of query points with finite coordinates, on a tree
-// whose points are all finite (under the Euclidean metric c.squared is
+// that allows group searches (under the Euclidean metric c.squared is
 // needed).
 template <SearchTree Tree>
 void count_group_within(const Tree& t, const QueryGroup& g, const CountBins& c, Watch& watch) {
     if (t.points().metric == DistanceMetric::Euclidean && !c.squared)
         panic("Euclidean group counts need the largest square within each radius");
-    with_metric(t.points().metric,
-                [&]<class M>() { walk::count_group<M>(t, 0, g, t.points().dim, c, 0, watch); });
+    with_metric(t.points().metric, [&]<class M>() {
+        if constexpr (M::kGroupKeys)
+            walk::count_group<M>(t, 0, g, t.points().dim, c, 0, watch);
+        else
+            panic("group searches need a metric with group kernels");
+    });
 }
 
 // The same for a group of query points with finite coordinates, on a tree
-// whose points are all finite (members_from: see walk::group_within; none
+// that allows group searches (members_from: see walk::group_within; none
 // is std::uint64_t(-1)).
 template <SearchTree Tree, class Found>
 void search_group_within(const Tree& t, const QueryGroup& g, const Within& w, std::uint64_t members_from,
                          Found&& found, Watch& watch) {
     with_metric(t.points().metric, [&]<class M>() {
-        walk::group_within<M>(t, 0, g, t.points().dim, w, members_from, found, watch);
+        if constexpr (M::kGroupKeys)
+            walk::group_within<M>(t, 0, g, t.points().dim, w, members_from, found, watch);
+        else
+            panic("group searches need a metric with group kernels");
     });
 }
 
@@ -479,6 +491,16 @@ public:
     std::uint64_t leaf_size() const { return leaf_size_; }
     // Whether no coordinate is NaN or infinite (measured at build and load).
     bool finite_points() const { return finite_points_; }
+    // Whether the pair searches may search a leaf's points as one group:
+    // finite points, and a metric with group kernels.
+    bool group_searches() const {
+        return finite_points_ && with_metric(points_.metric, []<class M>() { return M::kGroupKeys; });
+    }
+    // The tree's metric M with its parameters.
+    template <class M>
+    M metric() const {
+        return M::of(points_.params);
+    }
 
     // Radius search needs the bound alone.
     template <class M>

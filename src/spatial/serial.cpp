@@ -1,8 +1,15 @@
 #include "spatial/serial.hpp"
 
 #include <algorithm>
+#include <bit>
+
+#include "spatial/names.hpp"
 
 namespace tessaron::spatial {
+
+namespace {
+constexpr std::uint64_t kNamedByObject = std::uint64_t{1} << 8;
+}  // namespace
 
 void Writer::put(const void* p, std::size_t n) {
     if (n == 0) return;
@@ -28,7 +35,10 @@ std::uint64_t checked_product(std::uint64_t n, std::uint64_t m) {
 void write_points(Writer& w, const PointSet& p, const NodeRanges& ranges) {
     w.u64(p.n);
     w.u64(p.dim);
-    w.u64(static_cast<std::uint64_t>(p.metric));
+    // The metric's id, with a flag above it when an object named it; then
+    // Minkowski's p.
+    w.u64(static_cast<std::uint64_t>(p.metric) | (p.metric_as_object ? kNamedByObject : 0));
+    if (p.metric == DistanceMetric::Minkowski) w.u64(std::bit_cast<std::uint64_t>(p.params.p));
     w.vec(p.coords);
     w.indices(p.rows);
     w.u64(ranges.size());
@@ -43,9 +53,13 @@ void write_points(Writer& w, const PointSet& p, const NodeRanges& ranges) {
 void read_points(Reader& r, PointSet& p, NodeRanges& out, LeftCount left_count) {
     p.n = r.u64();
     p.dim = r.u64();
-    const std::uint64_t metric = r.u64();
+    const std::uint64_t word = r.u64(), metric = word & ~kNamedByObject;
     if (!is_metric_id(metric)) Reader::bad("unknown metric");
     p.metric = static_cast<DistanceMetric>(metric);
+    p.metric_as_object = (word & kNamedByObject) != 0;
+    p.params = {};
+    if (p.metric == DistanceMetric::Minkowski) p.params.p = std::bit_cast<double>(r.u64());
+    if (!valid_choice({p.metric, p.params})) Reader::bad("the metric's parameters are not valid");
     p.coords = r.vec<double>(checked_product(p.n, p.dim));
     // Read at full width and checked before they are packed.
     const std::vector<std::uint64_t> rows = r.vec<std::uint64_t>(p.n);

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "array/error.hpp"
-#include "spatial/common.hpp"
+#include "spatial/checks.hpp"
+#include "spatial/point_set.hpp"
 
 namespace tessaron::spatial {
 

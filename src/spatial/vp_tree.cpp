@@ -13,13 +13,6 @@
 
 namespace tessaron::spatial {
 
-VantageSelection parse_selection(std::string_view lowered, std::string_view given) {
-    if (lowered == "first") return VantageSelection::First;
-    if (lowered == "random") return VantageSelection::Random;
-    fail("Unknown vantage point selection method '" + std::string(given) +
-         "'. Valid options: 'first', 'random'");
-}
-
 // Where the other points of a node split, from their distances to the
 // vantage point (none of it depends on their order): the distance a full
 // ascending sort puts at position m (NaN when m passes the numbers), how many
@@ -167,7 +160,7 @@ private:
         double max_dist = -std::numeric_limits<double>::infinity();
         in_watched_blocks(0, others, dim, watch_, [&](std::uint64_t from, std::uint64_t to) {
             for (std::uint64_t j = from; j < to; ++j) {
-                const double d = M::distance(point(start + 1 + j), vantage, dim);
+                const double d = M::of(p_.params).distance(point(start + 1 + j), vantage, dim);
                 min_dist = d < min_dist ? d : min_dist;
                 max_dist = d > max_dist ? d : max_dist;
                 dist[j] = d;
@@ -275,7 +268,7 @@ void VPTree::derive_geometry() {
             double max_dist = -std::numeric_limits<double>::infinity();
             for (std::uint64_t slot = r.start; slot < r.end; ++slot) {
                 if (slot == own) continue;
-                const double d = M::distance(p.at(slot), v, dim);
+                const double d = M::of(p.params).distance(p.at(slot), v, dim);
                 min_dist = d < min_dist ? d : min_dist;
                 max_dist = d > max_dist ? d : max_dist;
                 dist.push_back(d);

@@ -9,16 +9,11 @@
 #include <span>
 #include <vector>
 
-#include "spatial/common.hpp"
+#include "spatial/names.hpp"
 #include "spatial/parallel.hpp"
 #include "spatial/query.hpp"
 
 namespace tessaron::spatial {
-
-enum class VantageSelection : std::uint8_t { First, Random };
-
-// Parses "first" or "random" (already lowercased; `given` for the message).
-VantageSelection parse_selection(std::string_view lowered, std::string_view given);
 
 class VPTree : public Searchable<VPTree> {
 public:
@@ -100,7 +95,8 @@ public:
     DensityBounds box_bounds(NodeId node, const double* lo, const double* hi, std::size_t len) const {
         if (ranges_[node].count() == 0) return {HUGE_VAL, HUGE_VAL};
         const double* v = vantage_.data() + node * points_.dim;
-        const double near = M::box_distance(lo, hi, v, len), far = M::far_bound(lo, hi, v, len);
+        const M m = metric<M>();
+        const double near = m.box_distance(lo, hi, v, len), far = m.far_bound(lo, hi, v, len);
         if (near == HUGE_VAL) [[unlikely]]
             return {0.0, HUGE_VAL};
         const Shell& s = shells_[node];
@@ -132,7 +128,7 @@ private:
 
     template <class M>
     double vantage_distance(NodeId node, const double* q, std::size_t len) const {
-        return M::distance(q, vantage_.data() + node * points_.dim, len);
+        return metric<M>().distance(q, vantage_.data() + node * points_.dim, len);
     }
     // One distance to the vantage point serves the bound, the children's
     // floors and the order: inside the threshold, left first (ties and NaN:

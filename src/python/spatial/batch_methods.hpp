@@ -17,6 +17,7 @@
 #include "python/spatial/query_matrix.hpp"
 #include "python/spatial/tree_entries.hpp"
 #include "spatial/batch.hpp"
+#include "spatial/names.hpp"
 
 namespace tessaron::py {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "python/spatial/batch_methods.hpp"
+#include "spatial/names.hpp"
 #include "spatial/pairs.hpp"
 
 namespace tessaron::py {
@@ -42,9 +43,9 @@ struct PairMethods : BatchMethods<Tree> {
                                   std::to_string(mine.dim));
                 return false;
             }
-            if (theirs.metric != mine.metric) {
-                raise_value_error("other uses the metric '" + std::string(sp::metric_name(theirs.metric)) +
-                                  "', this tree '" + std::string(sp::metric_name(mine.metric)) + "'");
+            if (theirs.metric != mine.metric || theirs.params != mine.params) {
+                raise_value_error("other uses the metric '" + sp::metric_label(theirs.metric, theirs.params) +
+                                  "', this tree '" + sp::metric_label(mine.metric, mine.params) + "'");
                 return false;
             }
             out.points = sp::PointRows::of(tree(obj));

@@ -13,6 +13,7 @@
 #include "python/spatial/pair_methods.hpp"
 #include "python/spatial/queries.hpp"
 #include "python/spatial/tree_entries.hpp"
+#include "spatial/names.hpp"
 
 namespace tessaron::py {
 namespace {

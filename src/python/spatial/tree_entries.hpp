@@ -13,6 +13,7 @@
 #include "python/gil.hpp"
 #include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
+#include "spatial/names.hpp"
 #include "spatial/vp_tree.hpp"
 
 namespace tessaron::py {
