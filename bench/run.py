@@ -658,6 +658,15 @@ def _():
     return (lambda: b["ours"].query_knn_batch(None, 10, workers=-1)), (lambda: b["ckd"].query(b["x"], 11, workers=-1))
 
 
+# Metrics with parameters: Minkowski p = 3 on the big trees' points.
+@case("minkowski_p3_knn10_batch_2e5_over_1e6_workers-1_vs_ckdtree_p3_workers-1")
+def _():
+    b = big_trees()
+    ours = ts.spatial.KDTree.from_array(b["x"], 16, metric=ts.spatial.Metric("minkowski", p=3))
+    return ((lambda: ours.query_knn_batch(b["q"], 10, workers=-1)),
+            (lambda: b["ckd"].query(b["q"], 10, p=3, workers=-1)))
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes

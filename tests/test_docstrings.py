@@ -47,7 +47,8 @@ def test_runtime_docstring_is_the_stub_docstring(key):
         return
     assert inspect.getdoc(obj) == PROSE[key]
     if isinstance(obj, type):  # the constructors' text signatures stay in front
-        assert obj.__text_signature__ == {"Array": "(shape, data)", "Generator": "()"}.get(key)
+        assert obj.__text_signature__ == {"Array": "(shape, data)", "Generator": "()",
+                                          "Metric": "(name, *, p=None, period=None)"}.get(key)
 
 
 def sections(doc):

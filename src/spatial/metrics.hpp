@@ -315,6 +315,13 @@ struct Minkowski {
     [[gnu::always_inline]] double distance(const double* a, const double* b, std::size_t n) const {
         return root(reduced(a, b, n));
     }
+    // A sum above this has a root of at least d (inf where no such sum is
+    // sure: a power out of the normal range, or p too large for the sliver).
+    double reduced_limit(double d) const {
+        const double power = term(d);
+        if (!(d >= 0x1p-300) || !(power >= 0x1p-1000) || !(p < 2048.0)) return HUGE_VAL;
+        return power * (1.0 + 0x1p-40);
+    }
     static double below(double x) { return x * (1.0 - 0x1p-44); }
     static double above(double x) { return x * (1.0 + 0x1p-44); }
     double box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {

@@ -185,6 +185,28 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
     });
 }
 
+// A leaf's offers to a full heap under a Minkowski metric: as for the
+// Euclidean one, a point whose sum exceeds that of the worst candidate
+// (raised by a sliver above the rounding of the power and the root) is
+// refused without its root.
+template <class Tree>
+void offer_leaf_minkowski(const Tree& t, const SlotRange& r, const double* q, std::size_t len,
+                          CandidateHeap& heap) {
+    const PointSet& p = t.points();
+    const metrics::Minkowski m = t.template metric<metrics::Minkowski>();
+    double worst = heap.worst(), limit = m.reduced_limit(worst);
+    leaf_slots(t, r, len, [&](std::uint64_t slot) {
+        const double s = m.reduced(q, p.at(slot), len);
+        if (s > limit) return;
+        const double d = m.root(s);
+        if (CandidateHeap::ranks_before(d, worst)) {
+            heap.offer(d, p.rows[slot]);
+            worst = heap.worst();
+            limit = m.reduced_limit(worst);
+        }
+    });
+}
+
 // With Bounded, only points at a distance of at most `bound` are offered
 // and nodes whose lower bound exceeds it are cut (a NaN distance is never
 // within it).
@@ -204,6 +226,8 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
         watch.tick(r.count() * len);
         if (M::id == DistanceMetric::Euclidean && full) {
             offer_leaf_euclidean(t, r, q, len, heap);  // the worst candidate is within the bound
+        } else if (M::id == DistanceMetric::Minkowski && full) {
+            offer_leaf_minkowski(t, r, q, len, heap);
         } else {
             scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
                 if (!Bounded || d <= bound) heap.offer(d, row);
@@ -239,6 +263,16 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, const 
             leaf_slots(t, from, len, [&](std::uint64_t slot) {
                 const double s = squared_distance(q, p.at(slot), len);
                 if (s <= w.squared) found(std::sqrt(s), p.rows[slot]);
+            });
+        } else if constexpr (M::id == DistanceMetric::Minkowski) {
+            // Sums beyond the radius's limit are out without their roots.
+            const PointSet& p = t.points();
+            const M m = t.template metric<M>();
+            const double limit = m.reduced_limit(w.radius);
+            leaf_slots(t, from, len, [&](std::uint64_t slot) {
+                const double s = m.reduced(q, p.at(slot), len);
+                if (s > limit) return;
+                if (const double d = m.root(s); d <= w.radius) found(d, p.rows[slot]);
             });
         } else {
             scan_leaf<M>(t, from, q, len, [&](double d, std::uint64_t row) {

@@ -67,13 +67,51 @@ class IndexMatrix:
         def __release_buffer__(self, buffer: memoryview, /) -> None: ...
 
 
+@final
+class Metric:
+    """A distance metric with its parameters, for a tree's `metric`.
+
+    Metric(name, *, p=None, period=None). `name`: "euclidean",
+    "manhattan", "chebyshev" or "minkowski" (any case). Minkowski's `p`
+    is any real number of at least 1 (2 when not given); p = 1, 2 and
+    inf are the Manhattan, Euclidean and Chebyshev metrics, bit for bit,
+    and the object names them so: Metric("minkowski", p=2) ==
+    Metric("euclidean"). For other p the distance is the sum, in
+    coordinate order from 0.0, of |a[i] - b[i]| ** p (for a whole p up
+    to 64 a product of p factors, left to right; pow otherwise), then
+    pow(sum, 1 / p); every tree and query takes it. Objects are
+    immutable, compare and hash by the metric they measure with, and
+    pickle. `period` is not supported yet (only None).
+
+    Raises
+    ------
+    ValueError
+        "p must be a number of at least 1 (got {p})", "p is taken by the
+        'minkowski' metric only, not by '{name}'", "Unknown distance
+        metric '{}'. Valid options: 'euclidean', 'manhattan',
+        'chebyshev', 'minkowski'".
+    TypeError
+        A `p` that is not a real number.
+    """
+    def __new__(cls, name: str, *, p: _Float | None = None, period: None = None) -> Metric: ...
+    @property
+    def name(self) -> str: ...
+    @property
+    def p(self) -> float | None: ...
+    @property
+    def period(self) -> tuple[float, ...] | None: ...
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
+
+
 class _Tree:
     @property
     def n(self) -> int: ...
     @property
     def dim(self) -> int: ...
     @property
-    def metric(self) -> str: ...
+    def metric(self) -> str | Metric: ...
     @property
     def leaf_size(self) -> int: ...
     @property
@@ -540,7 +578,7 @@ class KDTree(_Tree):
     """
     @staticmethod
     def from_array(array: _ArrayLike, leaf_size: SupportsIndex | None = 20,
-                   metric: str | None = "euclidean") -> KDTree:
+                   metric: str | Metric | None = "euclidean") -> KDTree:
         """Builds the tree over the rows of a 2-D Array, without the GIL.
 
         Parameters
@@ -550,8 +588,9 @@ class KDTree(_Tree):
             reach the tree. Answers name points by their row here.
         leaf_size : int, default 20
             Nodes of more points than this are split.
-        metric : str, default "euclidean"
-            "euclidean", "manhattan" or "chebyshev" (any case).
+        metric : str or Metric, default "euclidean"
+            "euclidean", "manhattan" or "chebyshev" (any case), or a
+            `Metric` (the tree's `metric` is then that object).
 
         Returns
         -------
@@ -583,7 +622,7 @@ class BallTree(_Tree):
     """
     @staticmethod
     def from_array(array: _ArrayLike, leaf_size: SupportsIndex | None = 20,
-                   metric: str | None = "euclidean") -> BallTree:
+                   metric: str | Metric | None = "euclidean") -> BallTree:
         """Builds the tree over the rows of a 2-D Array, without the GIL.
 
         Parameters
@@ -593,8 +632,9 @@ class BallTree(_Tree):
             reach the tree. Answers name points by their row here.
         leaf_size : int, default 20
             Nodes of more points than this are split.
-        metric : str, default "euclidean"
-            "euclidean", "manhattan" or "chebyshev" (any case).
+        metric : str or Metric, default "euclidean"
+            "euclidean", "manhattan" or "chebyshev" (any case), or a
+            `Metric` (the tree's `metric` is then that object).
 
         Returns
         -------
@@ -626,7 +666,7 @@ class VPTree(_Tree):
     """
     @staticmethod
     def from_array(array: _ArrayLike, leaf_size: SupportsIndex | None = 20,
-                   metric: str | None = "euclidean", selection: str | None = "first") -> VPTree:
+                   metric: str | Metric | None = "euclidean", selection: str | None = "first") -> VPTree:
         """Builds the tree over the rows of a 2-D Array, without the GIL.
 
         Parameters
@@ -636,8 +676,9 @@ class VPTree(_Tree):
             reach the tree. Answers name points by their row here.
         leaf_size : int, default 20
             Nodes of more points than this are split.
-        metric : str, default "euclidean"
-            "euclidean", "manhattan" or "chebyshev" (any case).
+        metric : str or Metric, default "euclidean"
+            "euclidean", "manhattan" or "chebyshev" (any case), or a
+            `Metric` (the tree's `metric` is then that object).
         selection : str, default "first"
             The vantage point of each node: "first" (its first point) or
             "random" (seeded from the clock; the tree pickles as built).

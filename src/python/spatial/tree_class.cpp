@@ -11,6 +11,7 @@
 #include "python/object.hpp"
 #include "python/pickling.hpp"
 #include "python/spatial/pair_methods.hpp"
+#include "python/spatial/metric_class.hpp"
 #include "python/spatial/queries.hpp"
 #include "python/spatial/tree_entries.hpp"
 #include "spatial/names.hpp"
@@ -114,8 +115,11 @@ struct Methods : PairMethods<Tree> {
     static PyObject* get_leaf_size(PyObject* self, void*) {
         return PyLong_FromUnsignedLongLong(tree(self).leaf_size());
     }
+    // The name, or a Metric for a tree whose metric an object named.
     static PyObject* get_metric(PyObject* self, void*) {
-        const std::string_view name = sp::metric_name(tree(self).points().metric);
+        const sp::PointSet& p = tree(self).points();
+        if (p.metric_as_object) return metric_object({p.metric, p.params});
+        const std::string_view name = sp::metric_name(p.metric);
         return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
     }
     static PyObject* get_points(PyObject* self, void*) {
@@ -130,7 +134,8 @@ struct Methods : PairMethods<Tree> {
     static inline PyGetSetDef getset[] = {
         {"n", get_n, nullptr, "The number of points (also len(tree)).", nullptr},
         {"dim", get_dim, nullptr, "The points' dimension.", nullptr},
-        {"metric", get_metric, nullptr, "The metric's name.", nullptr},
+        {"metric", get_metric, nullptr,
+         "The metric's name, or the Metric object the tree was built with.", nullptr},
         {"leaf_size", get_leaf_size, nullptr,
          "The leaf size the tree was built with (for trees pickled before it was kept: the smallest that "
          "builds the same nodes).",
@@ -202,7 +207,7 @@ namespace spatial {
 bool register_module(PyObject* module) {
     return for_each_tree([&]<class Tree>() {
         return add_type(module, tree_type<Tree>(), TreeEntry<Tree>::name.chars);
-    }) && add_index_matrix_type(module);
+    }) && add_index_matrix_type(module) && add_metric_type(module);
 }
 
 bool register_top_level(PyObject* module) {

@@ -11,6 +11,7 @@
 #include "python/array/array_args.hpp"
 #include "python/buffer_reals.hpp"
 #include "python/gil.hpp"
+#include "python/spatial/metric_class.hpp"
 #include "spatial/ball_tree.hpp"
 #include "spatial/kd_tree.hpp"
 #include "spatial/names.hpp"
@@ -33,6 +34,7 @@ struct BuildArgs {
     bool from_buffer = false;
     DefaultIfNone<std::uint64_t> leaf_size;
     DefaultIfNone<Name> metric;
+    std::optional<sp::MetricChoice> object_choice;  // when a Metric named it
 
     template <class Base>
     bool read(const Slots<Base>& in) {
@@ -40,11 +42,27 @@ struct BuildArgs {
         from_buffer = !is_array(source) && may_export_numbers(source) && buffer.acquire(source) &&
                       holds_reals(*buffer);
         PyErr_Clear();
-        return (from_buffer || arg<0>(in, array)) && arg<1>(in, leaf_size) && arg<2>(in, metric);
+        if (!(from_buffer || arg<0>(in, array)) || !arg<1>(in, leaf_size)) return false;
+        if (in.slots[2] && is_metric_object(in.slots[2])) {
+            object_choice = metric_choice_of(in.slots[2]);
+            return true;
+        }
+        return arg<2>(in, metric);
     }
     std::uint64_t leaf() const { return leaf_size.value; }
-    sp::DistanceMetric parsed_metric() const { return sp::parse_metric(metric.value.lowered, metric.value.given); }
-    sp::PointSet points(sp::DistanceMetric metric) const {
+    sp::MetricChoice parsed_metric() const {
+        if (object_choice) return *object_choice;
+        return {sp::parse_metric(metric.value.lowered, metric.value.given), {}};
+    }
+    sp::PointSet points(const sp::MetricChoice& m) const {
+        sp::PointSet p = copied_points(m.id);
+        p.params = m.params;
+        p.metric_as_object = object_choice.has_value();
+        return p;
+    }
+
+private:
+    sp::PointSet copied_points(sp::DistanceMetric metric) const {
         sp::Watch watch = signal_watch();
         if (!from_buffer) return sp::PointSet::from_ndarray(array.value(), metric, &watch);
         if (buffer->ndim != 2) panic("Expected 2D array (n_points, dim)");
