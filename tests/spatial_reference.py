@@ -1,7 +1,17 @@
 """Brute-force answers for the spatial trees, with distances summed in the trees' order."""
+import importlib
 import math
 
 import numpy as np
+import pytest
+
+
+def peer(name):
+    """A peer library, or a skip where it cannot be imported (one built for another interpreter, say)."""
+    try:
+        return importlib.import_module(name)
+    except ImportError:
+        pytest.skip(f"{name} cannot be imported here")
 
 
 def minkowski_term(diff, p):
@@ -14,11 +24,20 @@ def minkowski_term(diff, p):
     return np.array([math.pow(x, p) for x in diff.tolist()])
 
 
+def haversine(a, b):
+    """scikit-learn's form, with libm's sin, cos and asin: 2 asin(sqrt(min(h, 1)))."""
+    s0, s1 = math.sin(0.5 * (a[0] - b[0])), math.sin(0.5 * (a[1] - b[1]))
+    h = s0 * s0 + math.cos(a[0]) * math.cos(b[0]) * s1 * s1
+    return 2.0 * math.asin(math.sqrt(min(h, 1.0))) if h == h else math.nan
+
+
 def distances(points, q, metric):
     """Distance from q to every row, coordinates taken in order from 0.0 (as the trees do).
 
     `metric`: a name, or ("minkowski", p)."""
     points = np.asarray(points, dtype=float).reshape(len(points), -1)
+    if metric == "haversine":
+        return np.array([haversine(q, row) for row in points.tolist()])
     if isinstance(metric, tuple):
         p = metric[1]
         s = np.zeros(len(points))

@@ -6,7 +6,7 @@ import pickle
 import pytest
 
 import tessaron as ts
-from spatial_reference import distances
+from spatial_reference import distances, peer
 
 np = pytest.importorskip("numpy")
 Metric = ts.spatial.Metric
@@ -143,8 +143,8 @@ def test_minkowski_pairs_counts_and_density_equal_brute_force(tree, p):
 
 @pytest.mark.parametrize("p", [1.5, 3.0, 4.5])
 def test_minkowski_matches_scipy_and_sklearn(p):
-    scipy_spatial = pytest.importorskip("scipy.spatial")
-    neighbors = pytest.importorskip("sklearn.neighbors")
+    scipy_spatial = peer("scipy.spatial")
+    neighbors = peer("sklearn.neighbors")
     x, q = points(2000), points(200, seed=3)
     ours = ts.spatial.KDTree.from_array(x, metric=Metric("minkowski", p=p))
     d, i = ours.query_knn_batch(q, 5)
@@ -178,3 +178,90 @@ def test_minkowski_lattice_ties_and_radii_met_exactly(tree, p):
             check_knn(t.query_knn(q, k), x, q, k, ("minkowski", p))
         for r in np.unique(d)[:6]:
             assert sorted(t.query_radius(q, r)) == np.nonzero(d <= r)[0].tolist()
+
+
+# ---- haversine ----------------------------------------------------------------
+
+def sphere(n, seed=0):
+    """Uniform points on the sphere as (latitude, longitude) in radians."""
+    rng = np.random.default_rng(seed)
+    return np.column_stack([np.arcsin(rng.uniform(-1, 1, n)), rng.uniform(-np.pi, np.pi, n)])
+
+
+def test_haversine_metric_object_and_errors():
+    m = Metric("Haversine")
+    assert (m.name, m.p, repr(m)) == ("haversine", None, "Metric('haversine')") and m == Metric("haversine")
+    with pytest.raises(ValueError, match="^p is taken by the 'minkowski' metric only, not by 'haversine'$"):
+        Metric("haversine", p=2)
+    with pytest.raises(ValueError, match=r"^metric: the KDTree does not take 'haversine' \(boxes of latitudes and "
+                                         r"longitudes bound no great-circle distance\); use BallTree or VPTree$"):
+        ts.spatial.KDTree.from_array(sphere(10), metric=m)
+    for tree in (ts.spatial.BallTree, ts.spatial.VPTree):
+        with pytest.raises(ValueError, match=r"^metric: 'haversine' takes points of 2 coordinates \(latitude, "
+                                             r"longitude in radians\), not 3$"):
+            tree.from_array(points(10), metric=m)
+    with pytest.raises(ValueError, match="^Unknown distance metric 'haversine'. Valid options: "
+                                         "'euclidean', 'manhattan', 'chebyshev'$"):
+        ts.spatial.BallTree.from_array(sphere(10), metric="haversine")
+
+
+HAVERSINE_TREES = [ts.spatial.BallTree, ts.spatial.VPTree]
+
+
+@pytest.mark.parametrize("tree", HAVERSINE_TREES)
+@pytest.mark.parametrize("seed", [0, 1])
+def test_haversine_queries_equal_brute_force(tree, seed):
+    x, q = sphere(300, seed), sphere(40, seed + 10)
+    # Antipodes of some points, where the distance is worst conditioned.
+    q[:8] = np.column_stack([-x[:8, 0], np.where(x[:8, 1] > 0, x[:8, 1] - np.pi, x[:8, 1] + np.pi)])
+    t = tree.from_array(x, leaf_size=5, metric=Metric("haversine"))
+    d = np.array([distances(x, row, "haversine") for row in q])
+    for workers in (1, 2):
+        dist, rows = t.query_knn_batch(q, 6, workers=workers)
+        order = np.argsort(d, axis=1, kind="stable")[:, :6]
+        assert np.array_equal(np.asarray(dist), np.take_along_axis(d, order, axis=1))
+        assert np.array_equal(np.asarray(rows), order)
+    for r in (0.05, 0.6, np.pi - 1e-9):
+        counts = np.asarray(t.query_radius_batch(q, r, count_only=True))
+        assert np.array_equal(counts, (d <= r).sum(axis=1))
+    offsets, rows, dist = t.query_radius_batch(q, 0.3, return_distance=True, sort_results=True, flat=True)
+    for i in range(len(q)):
+        got = np.asarray(rows)[np.asarray(offsets)[i]:np.asarray(offsets)[i + 1]]
+        want = np.nonzero(d[i] <= 0.3)[0]
+        assert np.array_equal(got, want[np.lexsort((want, d[i][want]))])
+    pairs = np.asarray(t.query_pairs(0.1))
+    dxx = np.array([distances(x, row, "haversine") for row in x])
+    assert np.array_equal(pairs, np.column_stack(np.nonzero(np.triu(dxx <= 0.1, 1))))
+    assert int(t.count_neighbors(q, 0.4)) == int((d <= 0.4).sum())
+    dens = np.asarray(t.kernel_density_batch(q, 0.2, "gaussian"))
+    assert np.allclose(dens, np.exp(-0.5 * (d / 0.2) ** 2).sum(axis=1), rtol=1e-9, atol=1e-9)
+    back = pickle.loads(pickle.dumps(t))
+    assert back.metric == Metric("haversine")
+    assert np.array_equal(np.asarray(back.query_knn_batch(q, 3)[1]), np.asarray(t.query_knn_batch(q, 3)[1]))
+
+
+def test_haversine_matches_sklearn_in_kilometres():
+    neighbors = peer("sklearn.neighbors")
+    x, q = sphere(5000), sphere(300, 7)
+    ours = ts.spatial.BallTree.from_array(x, metric=Metric("haversine"))
+    d, i = ours.query_knn_batch(q, 5)
+    kd, ki = neighbors.BallTree(x, metric="haversine").query(q, 5)
+    assert np.array_equal(np.asarray(i), ki)
+    assert np.allclose(np.asarray(d) * 6371.0, kd * 6371.0, rtol=1e-12, atol=1e-9)
+
+
+@pytest.mark.parametrize("tree", HAVERSINE_TREES)
+def test_haversine_near_antipodes_loses_no_point(tree):
+    # There the root magnifies rounding a millionfold: bounds from the
+    # triangle inequality need more than a relative sliver.
+    for seed in range(30):
+        rng = np.random.default_rng(seed)
+        x = sphere(200, seed)
+        q = np.column_stack([-x[:20, 0], np.where(x[:20, 1] > 0, x[:20, 1] - np.pi, x[:20, 1] + np.pi)])
+        q = q + rng.normal(0, 1e-9, q.shape)
+        t = tree.from_array(x, leaf_size=3, metric=Metric("haversine"))
+        d = np.array([distances(x, row, "haversine") for row in q])
+        assert np.array_equal(np.asarray(t.query_knn_batch(q, 1)[0])[:, 0], d.min(axis=1))
+        far = np.sort(d, axis=1)[:, -3]
+        counts = [int(np.asarray(t.query_radius_batch(q[i:i + 1], far[i], count_only=True))[0]) for i in range(20)]
+        assert counts == (d <= far[:, None]).sum(axis=1).tolist()

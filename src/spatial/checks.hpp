@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "array/ndarray.hpp"
+#include "spatial/metrics.hpp"
 
 namespace tessaron::spatial {
 
@@ -21,5 +22,10 @@ void check_bandwidth(double h);
 void check_points_array(const NdArray& array);
 // Checks density queries: two-dimensional with `dim` columns.
 void check_density_queries(const NdArray& queries, std::uint64_t dim);
+
+// Whether a metric suits points of `dim` coordinates in a tree that bounds
+// distances by boxes of coordinates (the KD-tree) or not: an Error naming
+// the metric otherwise. Haversine takes two coordinates and no boxes.
+void check_metric_fits(DistanceMetric metric, std::uint64_t dim, bool box_tree);
 
 }  // namespace tessaron::spatial

@@ -12,6 +12,7 @@
 namespace tessaron::spatial {
 
 KDTree KDTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
+    check_metric_fits(points.metric, points.dim, true);
     KDTree t;
     t.points_ = std::move(points);
     t.leaf_size_ = leaf_size;
@@ -128,6 +129,7 @@ KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
                    r.skip<std::uint64_t>(nodes);  // split dimensions
                    r.skip<double>(nodes);         // split values
                });
+    if (t.points_.metric == DistanceMetric::Haversine) Reader::bad("the KDTree takes no 'haversine' metric");
     t.derive_geometry();
     t.finite_points_ = t.points_.finite();
     t.open_nan_dimensions();

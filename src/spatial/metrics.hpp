@@ -10,13 +10,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <tuple>
 
 namespace tessaron::spatial {
 
 // The id a tree stores: the metric's position in `Metrics`.
-enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev, Minkowski };
+enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev, Minkowski, Haversine };
 
 // The parameters a tree keeps beside its metric's id: Minkowski's p (the
 // other metrics have none).
@@ -194,7 +195,8 @@ struct EuclideanDensityBoxes {
 struct Euclidean : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Euclidean;
     static constexpr std::string_view name = "euclidean";
-    static constexpr bool kByName = true, kGroupKeys = true;
+    static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
+    static constexpr double kAbsoluteSlack = 0.0;
     static constexpr Euclidean of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         return std::sqrt(squared_distance(a, b, n));
@@ -217,7 +219,8 @@ struct Euclidean : EuclideanDensityBoxes {
 struct Manhattan : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Manhattan;
     static constexpr std::string_view name = "manhattan";
-    static constexpr bool kByName = true, kGroupKeys = true;
+    static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
+    static constexpr double kAbsoluteSlack = 0.0;
     static constexpr Manhattan of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
@@ -242,7 +245,8 @@ struct Manhattan : EuclideanDensityBoxes {
 struct Chebyshev {
     static constexpr DistanceMetric id = DistanceMetric::Chebyshev;
     static constexpr std::string_view name = "chebyshev";
-    static constexpr bool kByName = true, kGroupKeys = true;
+    static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
+    static constexpr double kAbsoluteSlack = 0.0;
     static constexpr Chebyshev of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
@@ -290,7 +294,8 @@ struct Chebyshev {
 struct Minkowski {
     static constexpr DistanceMetric id = DistanceMetric::Minkowski;
     static constexpr std::string_view name = "minkowski";
-    static constexpr bool kByName = false, kGroupKeys = false;
+    static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
+    static constexpr double kAbsoluteSlack = 0.0;
     static constexpr unsigned kLargestWhole = 64;
 
     double p, inv_p;
@@ -349,9 +354,51 @@ struct Minkowski {
     }
 };
 
+// The great-circle distance, in radians, between points of two coordinates
+// (latitude, longitude, in radians), as scikit-learn's haversine metric
+// forms it: h = sin(0.5 * (a0 - b0))^2 + cos(a0) * cos(b0) * sin(0.5 *
+// (a1 - b1))^2, multiplied left to right, and 2 * asin(sqrt(min(h, 1))).
+// Near antipodal points the root magnifies h's rounding (an error of up to
+// about 4e-8 rad where h is 1 - 1e-16), so bounds built from distances by
+// the triangle inequality are lowered by kAbsoluteSlack beyond the sliver.
+// Boxes of coordinates bound no great-circle distance: the box bounds say
+// nothing (the KD-tree refuses this metric; group searches are not used).
+struct Haversine {
+    static constexpr DistanceMetric id = DistanceMetric::Haversine;
+    static constexpr std::string_view name = "haversine";
+    static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
+    static constexpr double kAbsoluteSlack = 1e-7;
+    static constexpr Haversine of(const MetricParams&) { return {}; }
+
+    [[gnu::always_inline]] static double reduced(const double* a, const double* b, std::size_t n) {
+        if (n < 2) [[unlikely]]
+            return std::numeric_limits<double>::quiet_NaN();  // never: trees of this metric hold 2 coordinates
+        const double s0 = std::sin(0.5 * (a[0] - b[0])), s1 = std::sin(0.5 * (a[1] - b[1]));
+        return s0 * s0 + std::cos(a[0]) * std::cos(b[0]) * s1 * s1;
+    }
+    [[gnu::always_inline]] static double root(double h) {
+        return 2.0 * std::asin(std::sqrt(h < 1.0 || h != h ? h : 1.0));
+    }
+    [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
+        return root(reduced(a, b, n));
+    }
+    // A sum above this has a root of at least d (inf where none is sure).
+    static double reduced_limit(double d) {
+        if (!(d >= 0x1p-500)) return HUGE_VAL;
+        const double s = std::sin(0.5 * d);
+        return s * s * (1.0 + 0x1p-40);
+    }
+    static double box_distance(const double*, const double*, const double*, std::size_t) { return 0.0; }
+    static double near_box_distance(const double*, const double*, const double*, std::size_t) { return 0.0; }
+    static double far_box_distance(const double*, const double*, const double*, std::size_t) { return HUGE_VAL; }
+    static double far_bound(const double*, const double*, const double*, std::size_t) { return HUGE_VAL; }
+    static double between_boxes(const box::BoxPair&, std::size_t, bool far) { return far ? HUGE_VAL : 0.0; }
+};
+
 }  // namespace metrics
 
-using Metrics = std::tuple<metrics::Euclidean, metrics::Manhattan, metrics::Chebyshev, metrics::Minkowski>;
+using Metrics = std::tuple<metrics::Euclidean, metrics::Manhattan, metrics::Chebyshev, metrics::Minkowski,
+                           metrics::Haversine>;
 inline constexpr std::size_t kMetricCount = std::tuple_size_v<Metrics>;
 
 // Calls f.template operator()<M>() with the metric type M whose id is m, so

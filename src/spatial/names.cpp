@@ -35,8 +35,11 @@ std::string number_text(double x) {
 }  // namespace
 
 MetricChoice choose_metric(std::string_view lowered, std::string_view given, std::optional<double> p) {
-    const bool minkowski = lowered == "minkowski";
-    if (!minkowski) {
+    if (lowered == "haversine") {
+        if (p) fail("p is taken by the 'minkowski' metric only, not by '" + std::string(given) + "'");
+        return {DistanceMetric::Haversine, {}};
+    }
+    if (lowered != "minkowski") {
         bool known = false;
         const DistanceMetric id = [&]<class... M>(std::type_identity<std::tuple<M...>>) {
             DistanceMetric out{};
@@ -45,7 +48,7 @@ MetricChoice choose_metric(std::string_view lowered, std::string_view given, std
         }(std::type_identity<Metrics>{});
         if (!known)
             fail("Unknown distance metric '" + std::string(given) +
-                 "'. Valid options: 'euclidean', 'manhattan', 'chebyshev', 'minkowski'");
+                 "'. Valid options: 'euclidean', 'manhattan', 'chebyshev', 'minkowski', 'haversine'");
         if (p) fail("p is taken by the 'minkowski' metric only, not by '" + std::string(given) + "'");
         return {id, {}};
     }
@@ -63,6 +66,7 @@ std::optional<double> minkowski_p(const MetricChoice& m) {
         case DistanceMetric::Manhattan: return 1.0;
         case DistanceMetric::Chebyshev: return HUGE_VAL;
         case DistanceMetric::Minkowski: return m.params.p;
+        case DistanceMetric::Haversine: break;
     }
     return std::nullopt;
 }

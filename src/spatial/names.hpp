@@ -28,7 +28,7 @@ ApproxCriterion parse_criterion(std::string_view lowered, std::string_view given
 // A metric as an object names it (name, p): the metric it measures with.
 // The Minkowski family's p = 1, 2 and inf are the Manhattan, Euclidean and
 // Chebyshev metrics (p taken as 2 when not given, as scikit-learn does);
-// other names take no p. A name may also be "minkowski" here.
+// other names take no p. A name may also be "minkowski" or "haversine" here.
 struct MetricChoice {
     DistanceMetric id;
     MetricParams params;

@@ -185,15 +185,15 @@ void offer_leaf_euclidean(const Tree& t, const SlotRange& r, const double* q, st
     });
 }
 
-// A leaf's offers to a full heap under a Minkowski metric: as for the
-// Euclidean one, a point whose sum exceeds that of the worst candidate
-// (raised by a sliver above the rounding of the power and the root) is
-// refused without its root.
-template <class Tree>
-void offer_leaf_minkowski(const Tree& t, const SlotRange& r, const double* q, std::size_t len,
-                          CandidateHeap& heap) {
+// A leaf's offers to a full heap under a metric that measures by a sum and
+// its root (Minkowski, haversine): as for the Euclidean one, a point whose
+// sum exceeds the metric's limit for the worst candidate is refused
+// without its root.
+template <class M, class Tree>
+void offer_leaf_reduced(const Tree& t, const SlotRange& r, const double* q, std::size_t len,
+                        CandidateHeap& heap) {
     const PointSet& p = t.points();
-    const metrics::Minkowski m = t.template metric<metrics::Minkowski>();
+    const M m = t.template metric<M>();
     double worst = heap.worst(), limit = m.reduced_limit(worst);
     leaf_slots(t, r, len, [&](std::uint64_t slot) {
         const double s = m.reduced(q, p.at(slot), len);
@@ -224,15 +224,15 @@ void knn(const Tree& t, NodeId node, const double* q, std::size_t len, Candidate
     const SlotRange r = t.range(node);
     if (r.is_leaf()) {
         watch.tick(r.count() * len);
-        if (M::id == DistanceMetric::Euclidean && full) {
-            offer_leaf_euclidean(t, r, q, len, heap);  // the worst candidate is within the bound
-        } else if (M::id == DistanceMetric::Minkowski && full) {
-            offer_leaf_minkowski(t, r, q, len, heap);
-        } else {
-            scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
-                if (!Bounded || d <= bound) heap.offer(d, row);
-            });
+        // A full heap's worst candidate is within the bound.
+        if constexpr (M::id == DistanceMetric::Euclidean) {
+            if (full) return offer_leaf_euclidean(t, r, q, len, heap);
+        } else if constexpr (M::kReducedScan) {
+            if (full) return offer_leaf_reduced<M>(t, r, q, len, heap);
         }
+        scan_leaf<M>(t, r, q, len, [&](double d, std::uint64_t row) {
+            if (!Bounded || d <= bound) heap.offer(d, row);
+        });
         return;
     }
     if (step.left_first) {
@@ -264,7 +264,7 @@ void radius(const Tree& t, NodeId node, const double* q, std::size_t len, const 
                 const double s = squared_distance(q, p.at(slot), len);
                 if (s <= w.squared) found(std::sqrt(s), p.rows[slot]);
             });
-        } else if constexpr (M::id == DistanceMetric::Minkowski) {
+        } else if constexpr (M::kReducedScan) {
             // Sums beyond the radius's limit are out without their roots.
             const PointSet& p = t.points();
             const M m = t.template metric<M>();

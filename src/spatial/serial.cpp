@@ -60,6 +60,7 @@ void read_points(Reader& r, PointSet& p, NodeRanges& out, LeftCount left_count) 
     p.params = {};
     if (p.metric == DistanceMetric::Minkowski) p.params.p = std::bit_cast<double>(r.u64());
     if (!valid_choice({p.metric, p.params})) Reader::bad("the metric's parameters are not valid");
+    if (p.metric == DistanceMetric::Haversine && p.dim != 2) Reader::bad("haversine points need 2 coordinates");
     p.coords = r.vec<double>(checked_product(p.n, p.dim));
     // Read at full width and checked before they are packed.
     const std::vector<std::uint64_t> rows = r.vec<std::uint64_t>(p.n);

@@ -217,6 +217,7 @@ private:
 };
 
 VPTree VPTree::from_points(PointSet points, std::uint64_t leaf_size, VantageSelection selection, Watch* watch) {
+    check_metric_fits(points.metric, points.dim, false);
     VPTree t;
     t.points_ = std::move(points);
     t.leaf_size_ = leaf_size;

@@ -59,7 +59,7 @@ public:
     double bound(NodeId node, const double* q, std::size_t len) const {
         if (ranges_[node].count() == 0) return 0.0;
         const double dv = vantage_distance<M>(node, q, len);
-        return trusted<M>(dv, q, len) ? lower_bound(node, dv) : 0.0;
+        return trusted<M>(dv, q, len) ? lower_bound(node, dv, M::kAbsoluteSlack) : 0.0;
     }
     template <class M>
     Step<Carry> knn_step(NodeId node, const double* q, std::size_t len, bool, const Carry& in) const {
@@ -86,7 +86,7 @@ public:
         if (ranges_[node].count() == 0) return HUGE_VAL;
         const double dv = vantage_distance<M>(node, q, len), outer = shells_[node].max_dist;
         if (!trusted<M>(dv, q, len)) return HUGE_VAL;
-        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer);
+        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer) + M::kAbsoluteSlack;
     }
     // Between the node and a box of finite coordinates, over finite points:
     // from the vantage point's nearest and farthest distances to the box and
@@ -104,7 +104,7 @@ public:
         // least their shell's gap to [near, far].
         const double gap = max_of(max_of(near - s.max_dist, s.min_dist != HUGE_VAL ? s.min_dist - far : 0.0), 0.0);
         const double upper = s.max_dist == 0.0 ? far : far + s.max_dist + rounding_sliver(far, s.max_dist);
-        return {lowered(min_of(near, gap), max_of(far, near), s.max_dist), upper};
+        return {lowered(min_of(near, gap), max_of(far, near), s.max_dist, M::kAbsoluteSlack), upper};
     }
     double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
 
@@ -138,7 +138,7 @@ private:
         if (ranges_[node].count() == 0) return {0.0, true};
         const double dv = in.has_dv ? in.dv : vantage_distance<M>(node, q, len);
         const bool holds = trusted<M>(dv, q, len);
-        Step<Carry> step{holds ? lower_bound(node, dv) : 0.0, true};
+        Step<Carry> step{holds ? lower_bound(node, dv, M::kAbsoluteSlack) : 0.0, true};
         if (in.floors) step.bound = max_of(step.bound, in.floor);
         if (ranges_[node].is_leaf()) return step;
         const Shell& s = shells_[node];
@@ -149,17 +149,18 @@ private:
             // Left: the vantage point, and others no farther than the threshold;
             // right: points no nearer than the threshold, no farther than max_dist.
             const double left = min_of(dv, shell_gap(dv, s.min_dist, s.threshold));
-            step.left.floor = max_of(in.floor, lowered(left, dv, s.max_dist));
-            step.right.floor = max_of(in.floor, lowered(shell_gap(dv, s.threshold, s.max_dist), dv, s.max_dist));
+            step.left.floor = max_of(in.floor, lowered(left, dv, s.max_dist, M::kAbsoluteSlack));
+            step.right.floor =
+                max_of(in.floor, lowered(shell_gap(dv, s.threshold, s.max_dist), dv, s.max_dist, M::kAbsoluteSlack));
         }
         return step;
     }
 
     // The node's other points lie in the shell from min_dist to max_dist
     // around the vantage point, which itself is at dv.
-    double lower_bound(NodeId node, double dv) const {
+    double lower_bound(NodeId node, double dv, double extra_slack) const {
         const Shell& s = shells_[node];
-        return lowered(min_of(dv, shell_gap(dv, s.min_dist, s.max_dist)), dv, s.max_dist);
+        return lowered(min_of(dv, shell_gap(dv, s.min_dist, s.max_dist)), dv, s.max_dist, extra_slack);
     }
     // By the triangle inequality, no point whose distance to the vantage
     // point lies in [inner, outer] is nearer to the query than this:
@@ -170,11 +171,12 @@ private:
         return max_of(max_of(dv - outer, inner != HUGE_VAL ? inner - dv : 0.0), 0.0);
     }
     // Rounding of the distances is covered by lowering a bound by a sliver,
-    // as in the ball tree. A shell of width 0 around the vantage point holds
-    // copies of it, whose distance is dv itself: no sliver.
-    static double lowered(double bound, double dv, double max_dist) {
+    // as in the ball tree, and by the metric's absolute slack. A shell of
+    // width 0 around the vantage point holds copies of it, whose distance is
+    // dv itself: no sliver.
+    static double lowered(double bound, double dv, double max_dist, double extra_slack) {
         if (max_dist == 0.0) return bound;
-        const double slack = rounding_sliver(dv, max_dist);
+        const double slack = rounding_sliver(dv, max_dist) + extra_slack;
         return std::isfinite(slack) && bound > 0.0 ? max_of(bound - slack, 0.0) : bound;
     }
 

@@ -72,16 +72,21 @@ class Metric:
     """A distance metric with its parameters, for a tree's `metric`.
 
     Metric(name, *, p=None, period=None). `name`: "euclidean",
-    "manhattan", "chebyshev" or "minkowski" (any case). Minkowski's `p`
+    "manhattan", "chebyshev", "minkowski" or "haversine" (any case).
+    Minkowski's `p`
     is any real number of at least 1 (2 when not given); p = 1, 2 and
     inf are the Manhattan, Euclidean and Chebyshev metrics, bit for bit,
     and the object names them so: Metric("minkowski", p=2) ==
     Metric("euclidean"). For other p the distance is the sum, in
     coordinate order from 0.0, of |a[i] - b[i]| ** p (for a whole p up
     to 64 a product of p factors, left to right; pow otherwise), then
-    pow(sum, 1 / p); every tree and query takes it. Objects are
-    immutable, compare and hash by the metric they measure with, and
-    pickle. `period` is not supported yet (only None).
+    pow(sum, 1 / p); every tree and query takes it. "haversine": the
+    great-circle distance in radians between points of two coordinates
+    (latitude, longitude in radians), scikit-learn's formula 2 *
+    asin(sqrt(sin(dlat / 2)^2 + cos(lat1) * cos(lat2) * sin(dlon / 2)^2));
+    BallTree and VPTree take it, KDTree does not. Objects are immutable,
+    compare and hash by the metric they measure with, and pickle.
+    `period` is not supported yet (only None).
 
     Raises
     ------
@@ -89,7 +94,7 @@ class Metric:
         "p must be a number of at least 1 (got {p})", "p is taken by the
         'minkowski' metric only, not by '{name}'", "Unknown distance
         metric '{}'. Valid options: 'euclidean', 'manhattan',
-        'chebyshev', 'minkowski'".
+        'chebyshev', 'minkowski', 'haversine'".
     TypeError
         A `p` that is not a real number.
     """
@@ -601,7 +606,9 @@ class KDTree(_Tree):
         ------
         ValueError
             "Unknown distance metric '{}'. Valid options: 'euclidean',
-            'manhattan', 'chebyshev'".
+            'manhattan', 'chebyshev'". A `Metric("haversine")`: "metric: the KDTree does not
+            take 'haversine' (boxes of latitudes and longitudes bound no
+            great-circle distance); use BallTree or VPTree".
         PanicException
             `array` is not two-dimensional ("Expected 2D array (n_points,
             dim)").
@@ -645,7 +652,9 @@ class BallTree(_Tree):
         ------
         ValueError
             "Unknown distance metric '{}'. Valid options: 'euclidean',
-            'manhattan', 'chebyshev'".
+            'manhattan', 'chebyshev'". A `Metric("haversine")` over points of
+            other than 2 coordinates: "metric: 'haversine' takes points of
+            2 coordinates (latitude, longitude in radians), not {dim}".
         PanicException
             `array` is not two-dimensional ("Expected 2D array (n_points,
             dim)").
@@ -693,7 +702,9 @@ class VPTree(_Tree):
         ValueError
             "Unknown distance metric '{}'. Valid options: 'euclidean',
             'manhattan', 'chebyshev'" or "Unknown vantage point selection
-            method '{}'. Valid options: 'first', 'random'".
+            method '{}'. Valid options: 'first', 'random'". A `Metric("haversine")` over points of
+            other than 2 coordinates: "metric: 'haversine' takes points of
+            2 coordinates (latitude, longitude in radians), not {dim}".
         PanicException
             `array` is not two-dimensional ("Expected 2D array (n_points,
             dim)").

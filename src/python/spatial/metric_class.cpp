@@ -137,7 +137,9 @@ const ::tessaron::spatial::MetricChoice& metric_choice_of(PyObject* metric_objec
     return value_of<MetricValue>(metric_object).choice;
 }
 
-PyObject* metric_object(const ::tessaron::spatial::MetricChoice& choice) { return make_instance<MetricValue>(MetricValue{choice}); }
+PyObject* metric_object(const ::tessaron::spatial::MetricChoice& choice) {
+    return make_instance<MetricValue>(MetricValue{choice});
+}
 
 bool add_metric_type(PyObject* module) {
     PyTypeObject* type = type_of<MetricValue>();

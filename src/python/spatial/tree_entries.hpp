@@ -54,7 +54,14 @@ struct BuildArgs {
         if (object_choice) return *object_choice;
         return {sp::parse_metric(metric.value.lowered, metric.value.given), {}};
     }
-    sp::PointSet points(const sp::MetricChoice& m) const {
+    // The points under metric m, for a tree that bounds by boxes or not; a
+    // metric that does not suit them fails before they are copied.
+    sp::PointSet points(const sp::MetricChoice& m, bool box_tree) const {
+        if (from_buffer ? buffer->ndim == 2 : array.value().ndim() == 2) {
+            const std::uint64_t dim =
+                from_buffer ? static_cast<std::uint64_t>(buffer->shape[1]) : array.value().shape[1];
+            sp::check_metric_fits(m.id, dim, box_tree);
+        }
         sp::PointSet p = copied_points(m.id);
         p.params = m.params;
         p.metric_as_object = object_choice.has_value();
@@ -93,7 +100,7 @@ struct PlainTreeEntry {
         {
             BuildArgs b;
             if (!b.read(in)) return std::nullopt;
-            points = b.points(b.parsed_metric());
+            points = b.points(b.parsed_metric(), std::is_same_v<Tree, sp::KDTree>);
             leaf = b.leaf();
         }
         return without_gil([&](sp::Watch& w) { return Tree::from_points(std::move(*points), leaf, &w); });
@@ -122,7 +129,7 @@ struct TreeEntry<sp::VPTree> {
             if (!b.read(in) || !arg<3>(in, selection)) return std::nullopt;
             const auto m = b.parsed_metric();
             v = sp::parse_selection(selection.value.lowered, selection.value.given);
-            points = b.points(m);
+            points = b.points(m, false);
             leaf = b.leaf();
         }
         return without_gil([&](sp::Watch& w) { return sp::VPTree::from_points(std::move(*points), leaf, v, &w); });
