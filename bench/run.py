@@ -692,6 +692,30 @@ def _():
     return (lambda: ours.query_knn_batch(q, 10, workers=-1)), (lambda: theirs.query(q, 10))
 
 
+# A periodic unit box (cKDTree's boxsize=1) on the big trees' points and
+# on the two 1e5 sets.
+@case("periodic_knn10_batch_2e5_over_1e6_unit_box_workers-1_vs_ckdtree_boxsize1_workers-1")
+def _():
+    from scipy.spatial import cKDTree
+    b = big_trees()
+    ours = ts.spatial.KDTree.from_array(b["x"], 16, metric=ts.spatial.Metric("euclidean", period=1.0))
+    theirs = cKDTree(b["x"], leafsize=16, boxsize=1.0)
+    return ((lambda: ours.query_knn_batch(b["q"], 10, workers=-1)),
+            (lambda: theirs.query(b["q"], 10, workers=-1)))
+
+
+@case("periodic_count_neighbors_1e5_vs_1e5_20_radii_workers-1_vs_ckdtree_boxsize1")
+def _():
+    from scipy.spatial import cKDTree
+    x, y, _, _, _, _ = two_sets()
+    periodic = ts.spatial.Metric("euclidean", period=1.0)
+    ours, other = (ts.spatial.KDTree.from_array(v, 16, metric=periodic) for v in (x, y))
+    theirs, their_other = (cKDTree(v, leafsize=16, boxsize=1.0) for v in (x, y))
+    radii = np.logspace(-3, -0.5, 20)
+    return ((lambda: ours.count_neighbors(other, radii, workers=-1)),
+            (lambda: theirs.count_neighbors(their_other, radii)))
+
+
 def plain_c_sum():
     """A sequential C sum loop compiled on the spot (None without a compiler)."""
     import ctypes

@@ -80,7 +80,7 @@ def test_pair_calls_need_the_same_power():
     x = points(50)
     a = ts.spatial.KDTree.from_array(x, metric=Metric("minkowski", p=3))
     b = ts.spatial.KDTree.from_array(x, metric=Metric("minkowski", p=4))
-    with pytest.raises(ValueError, match=r"^other uses the metric 'minkowski \(p=4\)', this tree 'minkowski \(p=3\)'$"):
+    with pytest.raises(ValueError, match=r"^other uses the metric 'minkowski \(p=4.0\)', this tree 'minkowski \(p=3.0\)'$"):
         a.count_neighbors(b, 0.1)
 
 

@@ -27,7 +27,8 @@ double radius_of(const PointSet& set, const double* points, std::uint64_t count,
 }  // namespace
 
 BallTree BallTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
-    check_metric_fits(points.metric, points.dim, false);
+    check_metric_fits(points.metric, points.params, points.dim, false);
+    check_points_in_box(points.coords.data(), points.n, points.dim, points.params);
     BallTree t;
     t.points_ = std::move(points);
     t.leaf_size_ = leaf_size;

@@ -42,7 +42,7 @@ public:
         if (!trusted<M>(dc, q, len)) [[unlikely]]
             return 0.0;
         if (r == 0.0) return dc;
-        const double slack = rounding_sliver(dc, r) + M::kAbsoluteSlack;
+        const double slack = rounding_sliver(dc, r) + metric<M>().absolute_slack();
         return std::isfinite(slack) ? dc - r - slack : dc - r;
     }
     template <class M>
@@ -71,7 +71,7 @@ public:
         const double dc = centre_distance<M>(node, q, len), r = radius_[node];
         if (!trusted<M>(dc, q, len)) [[unlikely]]
             return HUGE_VAL;
-        return r == 0.0 ? dc : dc + r + rounding_sliver(dc, r) + M::kAbsoluteSlack;
+        return r == 0.0 ? dc : dc + r + rounding_sliver(dc, r) + metric<M>().absolute_slack();
     }
     // Between the node and a box of finite coordinates, over finite points:
     // the centroid's nearest and farthest distances to the box, less and

@@ -25,7 +25,11 @@ void check_density_queries(const NdArray& queries, std::uint64_t dim);
 
 // Whether a metric suits points of `dim` coordinates in a tree that bounds
 // distances by boxes of coordinates (the KD-tree) or not: an Error naming
-// the metric otherwise. Haversine takes two coordinates and no boxes.
-void check_metric_fits(DistanceMetric metric, std::uint64_t dim, bool box_tree);
+// the metric otherwise. Haversine takes two coordinates and no boxes; a
+// period has one value for all dimensions or one for each.
+void check_metric_fits(DistanceMetric metric, const MetricParams& params, std::uint64_t dim, bool box_tree);
+// Whether n points of dim coordinates (row-major) lie in [0, L) in each
+// dimension of finite period L: an Error naming the first that does not.
+void check_points_in_box(const double* coords, std::uint64_t n, std::uint64_t dim, const MetricParams& params);
 
 }  // namespace tessaron::spatial

@@ -12,7 +12,8 @@
 namespace tessaron::spatial {
 
 KDTree KDTree::from_points(PointSet points, std::uint64_t leaf_size, Watch* watch) {
-    check_metric_fits(points.metric, points.dim, true);
+    check_metric_fits(points.metric, points.params, points.dim, true);
+    check_points_in_box(points.coords.data(), points.n, points.dim, points.params);
     KDTree t;
     t.points_ = std::move(points);
     t.leaf_size_ = leaf_size;

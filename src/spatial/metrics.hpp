@@ -13,16 +13,20 @@
 #include <limits>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 namespace tessaron::spatial {
 
 // The id a tree stores: the metric's position in `Metrics`.
-enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev, Minkowski, Haversine };
+enum class DistanceMetric : std::uint8_t { Euclidean, Manhattan, Chebyshev, Minkowski, Haversine, Periodic };
 
-// The parameters a tree keeps beside its metric's id: Minkowski's p (the
-// other metrics have none).
+// The parameters a tree keeps beside its metric's id: Minkowski's p, and
+// for a periodic metric its family's p and the period of each dimension
+// (or one for all; inf: no wrap). The other metrics have none.
 struct MetricParams {
     double p = 0.0;
+    std::vector<double> period;
+    bool period_for_all = false;
     bool operator==(const MetricParams&) const = default;
 };
 
@@ -196,7 +200,7 @@ struct Euclidean : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Euclidean;
     static constexpr std::string_view name = "euclidean";
     static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
-    static constexpr double kAbsoluteSlack = 0.0;
+    static constexpr double absolute_slack() { return 0.0; }
     static constexpr Euclidean of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         return std::sqrt(squared_distance(a, b, n));
@@ -220,7 +224,7 @@ struct Manhattan : EuclideanDensityBoxes {
     static constexpr DistanceMetric id = DistanceMetric::Manhattan;
     static constexpr std::string_view name = "manhattan";
     static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
-    static constexpr double kAbsoluteSlack = 0.0;
+    static constexpr double absolute_slack() { return 0.0; }
     static constexpr Manhattan of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
@@ -246,7 +250,7 @@ struct Chebyshev {
     static constexpr DistanceMetric id = DistanceMetric::Chebyshev;
     static constexpr std::string_view name = "chebyshev";
     static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
-    static constexpr double kAbsoluteSlack = 0.0;
+    static constexpr double absolute_slack() { return 0.0; }
     static constexpr Chebyshev of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
@@ -295,7 +299,7 @@ struct Minkowski {
     static constexpr DistanceMetric id = DistanceMetric::Minkowski;
     static constexpr std::string_view name = "minkowski";
     static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
-    static constexpr double kAbsoluteSlack = 0.0;
+    static constexpr double absolute_slack() { return 0.0; }
     static constexpr unsigned kLargestWhole = 64;
 
     double p, inv_p;
@@ -360,14 +364,14 @@ struct Minkowski {
 // (a1 - b1))^2, multiplied left to right, and 2 * asin(sqrt(min(h, 1))).
 // Near antipodal points the root magnifies h's rounding (an error of up to
 // about 4e-8 rad where h is 1 - 1e-16), so bounds built from distances by
-// the triangle inequality are lowered by kAbsoluteSlack beyond the sliver.
+// the triangle inequality are lowered by absolute_slack() beyond the sliver.
 // Boxes of coordinates bound no great-circle distance: the box bounds say
 // nothing (the KD-tree refuses this metric; group searches are not used).
 struct Haversine {
     static constexpr DistanceMetric id = DistanceMetric::Haversine;
     static constexpr std::string_view name = "haversine";
     static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
-    static constexpr double kAbsoluteSlack = 1e-7;
+    static constexpr double absolute_slack() { return 1e-7; }
     static constexpr Haversine of(const MetricParams&) { return {}; }
 
     [[gnu::always_inline]] static double reduced(const double* a, const double* b, std::size_t n) {
@@ -395,10 +399,127 @@ struct Haversine {
     static double between_boxes(const box::BoxPair&, std::size_t, bool far) { return far ? HUGE_VAL : 0.0; }
 };
 
+// The Minkowski family on a torus: in each dimension i with a finite period
+// L, the difference d = |a[i] - b[i]| of two points of [0, L) is wrapped,
+// min(d, L - d); the wrapped differences are then combined as the family's
+// p combines them (a root of the sum of squares for 2, the sum for 1, the
+// largest for inf, Minkowski's terms and root otherwise). Queries are
+// wrapped into the box before a search (wrap_query); a tree's points lie
+// in it (checked at the build). The box bounds wrap each gap the same way.
+// Rounding of L - d is absolute, not relative: bounds move out by
+// absolute_slack() beyond the sliver.
+struct Periodic {
+    static constexpr DistanceMetric id = DistanceMetric::Periodic;
+    static constexpr std::string_view name = "periodic";
+    static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
+    enum class Kind : std::uint8_t { Sum, Squares, Largest, Powers };
+
+    Kind kind;
+    Minkowski powers;      // for Kind::Powers
+    const double* period;  // one per dimension, or one for all (stride 0); inf: no wrap
+    std::size_t stride;
+    double slack;
+
+    static Periodic of(const MetricParams& m) {
+        const Kind kind = m.p == 1.0        ? Kind::Sum
+                          : m.p == 2.0      ? Kind::Squares
+                          : m.p == HUGE_VAL ? Kind::Largest
+                                            : Kind::Powers;
+        double largest = 0.0;
+        for (double L : m.period)
+            if (L < HUGE_VAL && L > largest) largest = L;
+        const std::size_t stride = m.period_for_all ? 0 : 1;
+        return {kind, Minkowski::of(MetricParams{m.p, {}, false}), m.period.data(), stride,
+                largest * 0x1p-48 * static_cast<double>(m.period.size() + 4)};
+    }
+    double absolute_slack() const { return slack; }
+    [[gnu::always_inline]] double period_of(std::size_t i) const { return period[i * stride]; }
+    [[gnu::always_inline]] double wrapped(double d, std::size_t i) const {
+        const double L = period_of(i);
+        return L < HUGE_VAL && L - d < d ? L - d : d;
+    }
+    [[gnu::always_inline]] double combine(double s, double w) const {
+        switch (kind) {
+            case Kind::Sum: return s + w;
+            case Kind::Squares: return s + w * w;
+            case Kind::Largest: return w > s || w != w ? w : s;  // NaN stays
+            case Kind::Powers: break;
+        }
+        return s + powers.term(w);
+    }
+    [[gnu::always_inline]] double reduced(const double* a, const double* b, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s = combine(s, wrapped(std::fabs(a[i] - b[i]), i));
+        return s;
+    }
+    [[gnu::always_inline]] double root(double s) const {
+        switch (kind) {
+            case Kind::Squares: return std::sqrt(s);
+            case Kind::Powers: return powers.root(s);
+            default: return s;
+        }
+    }
+    [[gnu::always_inline]] double distance(const double* a, const double* b, std::size_t n) const {
+        return root(reduced(a, b, n));
+    }
+    double reduced_limit(double d) const {
+        switch (kind) {
+            case Kind::Squares: return d >= 0x1p-500 ? d * d * (1.0 + 0x1p-50) : HUGE_VAL;
+            case Kind::Powers: return powers.reduced_limit(d);
+            default: return d == d ? d : HUGE_VAL;
+        }
+    }
+    // Gaps from q to the box [lo, hi] along dimension i, nearest and
+    // farthest, over the box's periodic images (q, lo and hi in [0, L)).
+    double near_gap(double lo, double hi, double q, std::size_t i) const {
+        const double g = box::near_gap(lo, hi, q), L = period_of(i);
+        if (!(L < HUGE_VAL) || g == 0.0) return g;
+        return q < lo ? std::min(g, q + L - hi) : std::min(g, lo + L - q);
+    }
+    double far_gap(double lo, double hi, double q, std::size_t i) const {
+        const double g = box::far_gap_or_nan(lo, hi, q), L = period_of(i);
+        return L < HUGE_VAL && g > 0.5 * L ? 0.5 * L : g;
+    }
+    double lower(double s) const { return std::max(root(s) * (1.0 - 0x1p-44) - slack, 0.0); }
+    double upper(double s) const { return root(s) * (1.0 + 0x1p-44) + slack; }
+    double box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s = combine(s, near_gap(lo[i], hi[i], q[i], i));
+        return lower(s);
+    }
+    double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        return box_distance(lo, hi, q, n);
+    }
+    double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) s = combine(s, far_gap(lo[i], hi[i], q[i], i));
+        return upper(s);
+    }
+    double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        return far_bound(lo, hi, q, n);
+    }
+    double between_boxes(const box::BoxPair&, std::size_t, bool far) const { return far ? HUGE_VAL : 0.0; }
+    // q wrapped into the box: itself where it lies in [0, L), otherwise
+    // x - floor(x / L) * L (0 where that rounds to L; NaN for an infinity).
+    void wrap_query(const double* q, std::size_t n, double* out) const {
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = q[i], L = period_of(i);
+            if (!(L < HUGE_VAL) || (x >= 0.0 && x < L) || x != x) {
+                out[i] = x;
+            } else if (!std::isfinite(x)) {
+                out[i] = std::numeric_limits<double>::quiet_NaN();  // no place on the torus
+            } else {
+                const double r = x - std::floor(x / L) * L;
+                out[i] = r >= 0.0 && r < L ? r : 0.0;
+            }
+        }
+    }
+};
+
 }  // namespace metrics
 
 using Metrics = std::tuple<metrics::Euclidean, metrics::Manhattan, metrics::Chebyshev, metrics::Minkowski,
-                           metrics::Haversine>;
+                           metrics::Haversine, metrics::Periodic>;
 inline constexpr std::size_t kMetricCount = std::tuple_size_v<Metrics>;
 
 // Calls f.template operator()<M>() with the metric type M whose id is m, so

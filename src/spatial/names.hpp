@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "spatial/kernels.hpp"
 #include "spatial/metrics.hpp"
@@ -25,16 +26,29 @@ ApproxCriterion parse_criterion(std::string_view lowered, std::string_view given
                                 std::optional<std::uint64_t> min_samples,
                                 std::optional<double> max_span);
 
-// A metric as an object names it (name, p): the metric it measures with.
-// The Minkowski family's p = 1, 2 and inf are the Manhattan, Euclidean and
-// Chebyshev metrics (p taken as 2 when not given, as scikit-learn does);
-// other names take no p. A name may also be "minkowski" or "haversine" here.
+// A metric as an object names it (name, p, period): the metric it measures
+// with. The Minkowski family's p = 1, 2 and inf are the Manhattan,
+// Euclidean and Chebyshev metrics (p taken as 2 when not given, as
+// scikit-learn does); other names take no p. A name may also be
+// "minkowski" or "haversine" here. A period (the Minkowski family's only;
+// 0 or inf: no wrap in that dimension) makes the metric periodic when some
+// dimension wraps.
 struct MetricChoice {
     DistanceMetric id;
     MetricParams params;
     bool operator==(const MetricChoice&) const = default;
 };
-MetricChoice choose_metric(std::string_view lowered, std::string_view given, std::optional<double> p);
+// A period as given: one number for every dimension, or one per dimension.
+struct Period {
+    std::vector<double> values;
+    bool for_all = false;
+};
+MetricChoice choose_metric(std::string_view lowered, std::string_view given, std::optional<double> p,
+                           const std::optional<Period>& period = std::nullopt);
+// The name of the metric's family: a periodic metric's is that of its p.
+std::string_view family_name(const MetricChoice& m);
+// A number as Python's repr of a float writes it.
+std::string number_text(double x);
 // The p of a metric of the Minkowski family, or nothing.
 std::optional<double> minkowski_p(const MetricChoice& m);
 // The metric's name, with its parameters where it has any: "minkowski

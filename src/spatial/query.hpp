@@ -414,6 +414,33 @@ void density(const Tree& t, NodeId node, const double* q, std::size_t len, doubl
 
 }  // namespace walk
 
+// The query as metric M searches it: a periodic metric's wrapped into its
+// box (kept here: on the stack for up to 16 coordinates), others as given.
+template <class M>
+class SearchedQuery {
+public:
+    template <class Tree>
+    SearchedQuery(const Tree& t, const double* q, std::size_t len) : at_(q) {
+        if constexpr (M::id == DistanceMetric::Periodic) {
+            double* out = small_;
+            if (len > std::size(small_)) {
+                large_.resize(len);
+                out = large_.data();
+            }
+            t.template metric<M>().wrap_query(q, len, out);
+            at_ = out;
+        }
+    }
+    SearchedQuery(const SearchedQuery&) = delete;
+    SearchedQuery& operator=(const SearchedQuery&) = delete;
+    const double* get() const { return at_; }
+
+private:
+    const double* at_;
+    double small_[16];
+    std::vector<double> large_;
+};
+
 // One query each, its length already checked: the nearest candidates into
 // an empty heap (with room for at most n), the rows within `radius` appended
 // to `out` in walk order, and the density at q. The watch is told of the
@@ -426,25 +453,31 @@ template <SearchTree Tree>
 void search_knn(const Tree& t, const double* q, std::size_t len, CandidateHeap& heap, Watch& watch,
                 double bound = std::numeric_limits<double>::infinity()) {
     with_metric(t.points().metric, [&]<class M>() {
+        const SearchedQuery<M> sq(t, q, len);
+        const double* x = sq.get();
         if (bound < std::numeric_limits<double>::infinity())
-            walk::knn<M, true>(t, 0, q, len, heap, bound, t.root_carry(q, len), watch);
+            walk::knn<M, true>(t, 0, x, len, heap, bound, t.root_carry(x, len), watch);
         else
-            walk::knn<M, false>(t, 0, q, len, heap, bound, t.root_carry(q, len), watch);
+            walk::knn<M, false>(t, 0, x, len, heap, bound, t.root_carry(x, len), watch);
     });
 }
 
 // found(distance, row) for every point within `radius`, in walk order.
 template <SearchTree Tree, class Found>
 void search_radius(const Tree& t, const double* q, std::size_t len, const Within& w, Found&& found, Watch& watch) {
-    with_metric(t.points().metric,
-                [&]<class M>() { walk::radius<M>(t, 0, q, len, w, found, t.root_carry(q, len), watch); });
+    with_metric(t.points().metric, [&]<class M>() {
+        const SearchedQuery<M> sq(t, q, len);
+        walk::radius<M>(t, 0, sq.get(), len, w, found, t.root_carry(sq.get(), len), watch);
+    });
 }
 
 // Adds, per bin of `c`, the points whose distance to q falls in it.
 template <SearchTree Tree>
 void count_within(const Tree& t, const double* q, std::size_t len, const CountBins& c, Watch& watch) {
-    with_metric(t.points().metric,
-                [&]<class M>() { walk::count<M>(t, 0, q, len, c, 0, t.root_carry(q, len), watch); });
+    with_metric(t.points().metric, [&]<class M>() {
+        const SearchedQuery<M> sq(t, q, len);
+        walk::count<M>(t, 0, sq.get(), len, c, 0, t.root_carry(sq.get(), len), watch);
+    });
 }
 
 // The same for a group of query points with finite coordinates, on a tree
@@ -481,8 +514,9 @@ double density_at(const Tree& t, const double* q, double h, KernelType kernel, c
                   Watch& watch) {
     double sum = 0.0;
     with_metric(t.points().metric, [&]<class M>() {
+        const SearchedQuery<M> sq(t, q, t.points().dim);
         with_kernel(kernel, [&]<KernelType K>() {
-            walk::density<M, K>(t, 0, q, t.points().dim, h, criterion, sum, watch);
+            walk::density<M, K>(t, 0, sq.get(), t.points().dim, h, criterion, sum, watch);
         });
     });
     return sum;

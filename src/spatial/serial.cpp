@@ -38,7 +38,12 @@ void write_points(Writer& w, const PointSet& p, const NodeRanges& ranges) {
     // The metric's id, with a flag above it when an object named it; then
     // Minkowski's p.
     w.u64(static_cast<std::uint64_t>(p.metric) | (p.metric_as_object ? kNamedByObject : 0));
-    if (p.metric == DistanceMetric::Minkowski) w.u64(std::bit_cast<std::uint64_t>(p.params.p));
+    if (p.metric == DistanceMetric::Minkowski || p.metric == DistanceMetric::Periodic)
+        w.u64(std::bit_cast<std::uint64_t>(p.params.p));
+    if (p.metric == DistanceMetric::Periodic) {
+        w.u64(p.params.period_for_all);
+        w.vec(p.params.period);
+    }
     w.vec(p.coords);
     w.indices(p.rows);
     w.u64(ranges.size());
@@ -58,10 +63,18 @@ void read_points(Reader& r, PointSet& p, NodeRanges& out, LeftCount left_count) 
     p.metric = static_cast<DistanceMetric>(metric);
     p.metric_as_object = (word & kNamedByObject) != 0;
     p.params = {};
-    if (p.metric == DistanceMetric::Minkowski) p.params.p = std::bit_cast<double>(r.u64());
+    if (p.metric == DistanceMetric::Minkowski || p.metric == DistanceMetric::Periodic)
+        p.params.p = std::bit_cast<double>(r.u64());
+    if (p.metric == DistanceMetric::Periodic) {
+        const std::uint64_t for_all = r.u64();
+        if (for_all > 1) Reader::bad("the metric's parameters are not valid");
+        p.params.period_for_all = for_all == 1;
+        p.params.period = r.vec<double>(for_all ? 1 : p.dim);
+    }
     if (!valid_choice({p.metric, p.params})) Reader::bad("the metric's parameters are not valid");
     if (p.metric == DistanceMetric::Haversine && p.dim != 2) Reader::bad("haversine points need 2 coordinates");
     p.coords = r.vec<double>(checked_product(p.n, p.dim));
+    check_points_in_box(p.coords.data(), p.n, p.dim, p.params);
     // Read at full width and checked before they are packed.
     const std::vector<std::uint64_t> rows = r.vec<std::uint64_t>(p.n);
     std::vector<bool> seen(p.n, false);  // the rows must be a permutation

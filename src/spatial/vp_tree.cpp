@@ -217,7 +217,8 @@ private:
 };
 
 VPTree VPTree::from_points(PointSet points, std::uint64_t leaf_size, VantageSelection selection, Watch* watch) {
-    check_metric_fits(points.metric, points.dim, false);
+    check_metric_fits(points.metric, points.params, points.dim, false);
+    check_points_in_box(points.coords.data(), points.n, points.dim, points.params);
     VPTree t;
     t.points_ = std::move(points);
     t.leaf_size_ = leaf_size;

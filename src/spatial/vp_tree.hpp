@@ -59,7 +59,7 @@ public:
     double bound(NodeId node, const double* q, std::size_t len) const {
         if (ranges_[node].count() == 0) return 0.0;
         const double dv = vantage_distance<M>(node, q, len);
-        return trusted<M>(dv, q, len) ? lower_bound(node, dv, M::kAbsoluteSlack) : 0.0;
+        return trusted<M>(dv, q, len) ? lower_bound(node, dv, metric<M>().absolute_slack()) : 0.0;
     }
     template <class M>
     Step<Carry> knn_step(NodeId node, const double* q, std::size_t len, bool, const Carry& in) const {
@@ -86,7 +86,7 @@ public:
         if (ranges_[node].count() == 0) return HUGE_VAL;
         const double dv = vantage_distance<M>(node, q, len), outer = shells_[node].max_dist;
         if (!trusted<M>(dv, q, len)) return HUGE_VAL;
-        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer) + M::kAbsoluteSlack;
+        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer) + metric<M>().absolute_slack();
     }
     // Between the node and a box of finite coordinates, over finite points:
     // from the vantage point's nearest and farthest distances to the box and
@@ -104,7 +104,7 @@ public:
         // least their shell's gap to [near, far].
         const double gap = max_of(max_of(near - s.max_dist, s.min_dist != HUGE_VAL ? s.min_dist - far : 0.0), 0.0);
         const double upper = s.max_dist == 0.0 ? far : far + s.max_dist + rounding_sliver(far, s.max_dist);
-        return {lowered(min_of(near, gap), max_of(far, near), s.max_dist, M::kAbsoluteSlack), upper};
+        return {lowered(min_of(near, gap), max_of(far, near), s.max_dist, metric<M>().absolute_slack()), upper};
     }
     double span(NodeId node) const { return shells_[node].max_dist - shells_[node].min_dist; }
 
@@ -138,7 +138,8 @@ private:
         if (ranges_[node].count() == 0) return {0.0, true};
         const double dv = in.has_dv ? in.dv : vantage_distance<M>(node, q, len);
         const bool holds = trusted<M>(dv, q, len);
-        Step<Carry> step{holds ? lower_bound(node, dv, M::kAbsoluteSlack) : 0.0, true};
+        const double extra = metric<M>().absolute_slack();
+        Step<Carry> step{holds ? lower_bound(node, dv, extra) : 0.0, true};
         if (in.floors) step.bound = max_of(step.bound, in.floor);
         if (ranges_[node].is_leaf()) return step;
         const Shell& s = shells_[node];
@@ -149,9 +150,8 @@ private:
             // Left: the vantage point, and others no farther than the threshold;
             // right: points no nearer than the threshold, no farther than max_dist.
             const double left = min_of(dv, shell_gap(dv, s.min_dist, s.threshold));
-            step.left.floor = max_of(in.floor, lowered(left, dv, s.max_dist, M::kAbsoluteSlack));
-            step.right.floor =
-                max_of(in.floor, lowered(shell_gap(dv, s.threshold, s.max_dist), dv, s.max_dist, M::kAbsoluteSlack));
+            step.left.floor = max_of(in.floor, lowered(left, dv, s.max_dist, extra));
+            step.right.floor = max_of(in.floor, lowered(shell_gap(dv, s.threshold, s.max_dist), dv, s.max_dist, extra));
         }
         return step;
     }

@@ -84,9 +84,19 @@ class Metric:
     great-circle distance in radians between points of two coordinates
     (latitude, longitude in radians), scikit-learn's formula 2 *
     asin(sqrt(sin(dlat / 2)^2 + cos(lat1) * cos(lat2) * sin(dlon / 2)^2));
-    BallTree and VPTree take it, KDTree does not. Objects are immutable,
-    compare and hash by the metric they measure with, and pickle.
-    `period` is not supported yet (only None).
+    BallTree and VPTree take it, KDTree does not.
+
+    `period` (the Minkowski family only): a periodic box, as cKDTree's
+    `boxsize`: one number for every dimension or one per dimension, each
+    positive (that dimension wraps) or inf or 0 (it does not). In a
+    wrapping dimension of period L the difference d of two coordinates
+    becomes min(d, L - d) before the family combines the differences; a
+    tree's points must lie in [0, L) there (refused otherwise), queries
+    anywhere are first wrapped into it (x - floor(x / L) * L). Every tree
+    and query takes a periodic metric.
+
+    Objects are immutable, compare and hash by the metric they measure
+    with, and pickle.
 
     Raises
     ------
@@ -94,17 +104,21 @@ class Metric:
         "p must be a number of at least 1 (got {p})", "p is taken by the
         'minkowski' metric only, not by '{name}'", "Unknown distance
         metric '{}'. Valid options: 'euclidean', 'manhattan',
-        'chebyshev', 'minkowski', 'haversine'".
+        'chebyshev', 'minkowski', 'haversine'", "period must hold
+        positive numbers, inf or 0 (got {x})", "period must hold one
+        number or one per dimension, not none", "period is taken by the
+        Minkowski family only, not by 'haversine'".
     TypeError
-        A `p` that is not a real number.
+        A `p` or `period` that is not a real number or a sequence of them.
     """
-    def __new__(cls, name: str, *, p: _Float | None = None, period: None = None) -> Metric: ...
+    def __new__(cls, name: str, *, p: _Float | None = None,
+                period: _Float | Sequence[_Float] | None = None) -> Metric: ...
     @property
     def name(self) -> str: ...
     @property
     def p(self) -> float | None: ...
     @property
-    def period(self) -> tuple[float, ...] | None: ...
+    def period(self) -> float | tuple[float, ...] | None: ...
     def __eq__(self, other: object, /) -> bool: ...
     def __ne__(self, other: object, /) -> bool: ...
     def __hash__(self) -> int: ...

@@ -21,17 +21,36 @@ namespace sp = ::tessaron::spatial;
 using MetricNew = Signature<"__new__(name, *, p=None, period=None)", "Metric">;
 using RebuildMetric = Signature<"_rebuild_metric(name, p, period)">;
 
+// A period: None, one real number for every dimension, or a sequence of
+// them, one per dimension.
+bool read_period(PyObject* obj, std::optional<sp::Period>& out) {
+    if (!obj || obj == Py_None) return true;
+    out.emplace();
+    if (PyNumber_Check(obj) && !PySequence_Check(obj)) {
+        out->for_all = true;
+        out->values.resize(1);
+        return extract(obj, out->values[0]) || (prefix_argument_error("period"), false);
+    }
+    Ref items = Ref::steal(PySequence_Fast(obj, "argument 'period': a period is a number or a sequence of numbers"));
+    if (!items) return false;
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(items.get());
+    out->values.resize(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (!extract(PySequence_Fast_GET_ITEM(items.get(), i), out->values[static_cast<std::size_t>(i)])) {
+            prefix_argument_error("period");
+            return false;
+        }
+    return true;
+}
+
 // Metric(name, p=..., period=...) and its rebuild from a pickle.
 template <class Sig>
 PyObject* made(Args<Sig>& in) {
     Name name;
     std::optional<double> p;
-    if (!arg<0>(in, name) || !arg<1>(in, p)) return nullptr;
-    if (in.slots[2] && in.slots[2] != Py_None) {
-        raise_value_error("period: periodic boxes are not supported yet");
-        return nullptr;
-    }
-    return make_instance<MetricValue>(MetricValue{sp::choose_metric(name.lowered, name.given, p)});
+    std::optional<sp::Period> period;
+    if (!arg<0>(in, name) || !arg<1>(in, p) || !read_period(in.slots[2], period)) return nullptr;
+    return make_instance<MetricValue>(MetricValue{sp::choose_metric(name.lowered, name.given, p, period)});
 }
 
 PyObject* metric_vectorcall(PyObject*, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
@@ -39,7 +58,7 @@ PyObject* metric_vectorcall(PyObject*, PyObject* const* args, std::size_t nargsf
 }
 
 PyObject* name_of(const sp::MetricChoice& c) {
-    const std::string_view name = sp::metric_name(c.id);
+    const std::string_view name = sp::family_name(c);
     return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
 }
 
@@ -52,17 +71,34 @@ PyObject* p_of(const sp::MetricChoice& c) {
 
 PyObject* get_name(PyObject* self, void*) { return name_of(metric_choice_of(self)); }
 PyObject* get_p(PyObject* self, void*) { return p_of(metric_choice_of(self)); }
-PyObject* get_period(PyObject*, void*) { Py_RETURN_NONE; }
+// None, a float (one for all dimensions) or a tuple of floats.
+PyObject* period_of(const sp::MetricChoice& c) {
+    const sp::MetricParams& m = c.params;
+    if (c.id != sp::DistanceMetric::Periodic) Py_RETURN_NONE;
+    if (m.period_for_all) return PyFloat_FromDouble(m.period[0]);
+    Ref out = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(m.period.size())));
+    if (!out) return nullptr;
+    for (std::size_t i = 0; i < m.period.size(); ++i) {
+        PyObject* x = PyFloat_FromDouble(m.period[i]);
+        if (!x) return nullptr;
+        PyTuple_SET_ITEM(out.get(), static_cast<Py_ssize_t>(i), x);
+    }
+    return out.release();
+}
 
-// "Metric('euclidean')", "Metric('minkowski', p=3.0)": p shown where the
-// name alone does not give it.
+PyObject* get_period(PyObject* self, void*) { return period_of(metric_choice_of(self)); }
+
+// "Metric('euclidean')", "Metric('minkowski', p=3.0)", "Metric('euclidean',
+// period=(1.0, 1.0))": p shown where the name alone does not give it.
 PyObject* repr(PyObject* self) {
     const sp::MetricChoice& c = metric_choice_of(self);
-    Ref name = Ref::steal(name_of(c));
-    if (!name) return nullptr;
-    if (c.id != sp::DistanceMetric::Minkowski) return PyUnicode_FromFormat("Metric(%R)", name.get());
-    Ref p = Ref::steal(p_of(c));
-    return p ? PyUnicode_FromFormat("Metric(%R, p=%R)", name.get(), p.get()) : nullptr;
+    Ref name = Ref::steal(name_of(c)), p = Ref::steal(p_of(c)), period = Ref::steal(period_of(c));
+    if (!name || !p || !period) return nullptr;
+    const bool shows_p = sp::family_name(c) == "minkowski";
+    Ref text = Ref::steal(PyUnicode_FromFormat("Metric(%R", name.get()));
+    if (text && shows_p) text = Ref::steal(PyUnicode_FromFormat("%U, p=%R", text.get(), p.get()));
+    if (text && period.get() != Py_None) text = Ref::steal(PyUnicode_FromFormat("%U, period=%R", text.get(), period.get()));
+    return text ? PyUnicode_FromFormat("%U)", text.get()) : nullptr;
 }
 
 PyObject* compare(PyObject* self, PyObject* other, int op) {
@@ -71,10 +107,10 @@ PyObject* compare(PyObject* self, PyObject* other, int op) {
     return PyBool_FromLong(same == (op == Py_EQ));
 }
 
-// The hash of (name, p), so equal metrics hash alike.
+// The hash of (name, p, period), so equal metrics hash alike.
 Py_hash_t hash(PyObject* self) {
     const sp::MetricChoice& c = metric_choice_of(self);
-    Ref parts = Ref::steal(Py_BuildValue("(NN)", name_of(c), p_of(c)));
+    Ref parts = Ref::steal(Py_BuildValue("(NNN)", name_of(c), p_of(c), period_of(c)));
     return parts ? PyObject_Hash(parts.get()) : -1;
 }
 
@@ -84,8 +120,8 @@ PyObject* reduce(PyObject* self, Args<Reduce>&) {
     Ref fn = Ref::steal(rebuild_function("_rebuild_metric"));
     if (!fn) return nullptr;
     // The Minkowski family's names other than "minkowski" carry no p.
-    PyObject* p = c.id == sp::DistanceMetric::Minkowski ? p_of(c) : Py_NewRef(Py_None);
-    return Py_BuildValue("O(NNO)", fn.get(), name_of(c), p, Py_None);
+    PyObject* p = sp::family_name(c) == "minkowski" ? p_of(c) : Py_NewRef(Py_None);
+    return Py_BuildValue("O(NNN)", fn.get(), name_of(c), p, period_of(c));
 }
 
 PyMethodDef methods[] = {

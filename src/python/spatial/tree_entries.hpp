@@ -60,7 +60,7 @@ struct BuildArgs {
         if (from_buffer ? buffer->ndim == 2 : array.value().ndim() == 2) {
             const std::uint64_t dim =
                 from_buffer ? static_cast<std::uint64_t>(buffer->shape[1]) : array.value().shape[1];
-            sp::check_metric_fits(m.id, dim, box_tree);
+            sp::check_metric_fits(m.id, m.params, dim, box_tree);
         }
         sp::PointSet p = copied_points(m.id);
         p.params = m.params;
