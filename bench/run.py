@@ -671,18 +671,6 @@ def _():
 def _():
     from sklearn.neighbors import BallTree
     rng = np.random.default_rng(5)
-    def sphere(n):
-        return np.column_stack([np.arcsin(rng.uniform(-1, 1, n)), rng.uniform(-np.pi, np.pi, n)])
-    x, q = sphere(1_000_000), sphere(100_000)
-    ours = ts.spatial.BallTree.from_array(x, 40, metric=ts.spatial.Metric("haversine"))
-    theirs = BallTree(x, leaf_size=40, metric="haversine")
-    return (lambda: ours.query_knn_batch(q, 10, workers=-1)), (lambda: theirs.query(q, 10))
-
-
-@case("haversine_balltree_knn10_1e5_over_1e6_on_the_sphere_workers-1_vs_sklearn_balltree_haversine")
-def _():
-    from sklearn.neighbors import BallTree
-    rng = np.random.default_rng(5)
 
     def sphere(n):
         return np.column_stack([np.arcsin(rng.uniform(-1, 1, n)), rng.uniform(-np.pi, np.pi, n)])

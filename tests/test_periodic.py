@@ -151,3 +151,29 @@ def test_periodic_small_distances_across_a_large_box(tree):
         assert np.array_equal(np.sort(d[got]), np.sort(d)[:5])
         r = np.sort(d)[10]
         assert sorted(t.query_radius(q, r)) == np.nonzero(d <= r)[0].tolist()
+
+
+@pytest.mark.parametrize("tree", TREES)
+@pytest.mark.parametrize("p", [1, 2, math.inf])
+@pytest.mark.parametrize("leaf_size", [5, 60])
+def test_periodic_pair_searches_with_points_outside_the_box(tree, p, leaf_size):
+    period = [1.0, math.inf, 0.5]
+    x = box_points(400, period)
+    y = box_points(150, period, seed=3) * 2 - 0.5  # other points anywhere: wrapped in first
+    wrapped = y.copy()
+    for i, L in enumerate(period):
+        if math.isfinite(L):
+            wrapped[:, i] = y[:, i] - np.floor(y[:, i] / L) * L
+    t = tree.from_array(x, leaf_size=leaf_size, metric=Metric("minkowski", p=p, period=period))
+    d = np.array([torus_distances(x, row, p, period) for row in wrapped]).T  # d[i, j]: x[i] to y[j]
+    radii = np.quantile(d, [0.01, 0.05, 0.2])
+    assert np.asarray(t.count_neighbors(y, radii, workers=2)).tolist() == [int((d <= r).sum()) for r in radii]
+    rows, cols, dist = t.sparse_distance_matrix(y, radii[1])
+    i, j = np.nonzero(d <= radii[1])
+    assert np.array_equal(np.asarray(rows), i) and np.array_equal(np.asarray(cols), j)
+    assert np.array_equal(np.asarray(dist), d[i, j])
+    dxx = np.array([torus_distances(x, row, p, period) for row in x])
+    r = np.quantile(dxx, 0.02)
+    pairs, pd = t.query_pairs(r, return_distance=True)
+    i, j = np.nonzero(np.triu(dxx <= r, 1))
+    assert np.array_equal(np.asarray(pairs), np.column_stack([i, j])) and np.array_equal(np.asarray(pd), dxx[i, j])

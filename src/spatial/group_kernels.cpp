@@ -44,7 +44,8 @@ struct Splats {
 // coordinates in order, the member's coordinate minus the point's.
 template <class M, std::uint64_t D>
 [[gnu::always_inline]] inline v4 keys_of(const double* columns, std::uint64_t stride, std::uint64_t b,
-                                         const Splats<D>& xs, const double* x, std::uint64_t dim) {
+                                         const Splats<D>& xs, const double* x, std::uint64_t dim,
+                                         const double* period, std::uint64_t period_stride) {
     const std::uint64_t n = D ? D : dim;
     v4 s = splat(0.0);
     for (std::uint64_t d = 0; d < n; ++d) {
@@ -53,7 +54,13 @@ template <class M, std::uint64_t D>
             xd = xs.at[d];
         else
             xd = splat(x[d]);
-        const v4 diff = load4(columns + d * stride + 4 * b) - xd;
+        v4 diff = load4(columns + d * stride + 4 * b) - xd;
+        if constexpr (kWrappedKeys<M>) {
+            // |diff|, then L - |diff| where that is smaller (never for L = inf).
+            const v4 size = (v4)((v4_mask)diff & (v4_mask{} + 0x7fffffffffffffffLL));
+            const v4 around = splat(period[d * period_stride]) - size;
+            diff = around < size ? around : size;
+        }
         if constexpr (M::id == DistanceMetric::Euclidean) {
             s = s + diff * diff;
         } else {
@@ -88,7 +95,7 @@ template <class M, std::uint64_t D>
         const double* x = a->points + p * dim;
         const Splats<D> xs(x);
         for (std::uint64_t b = 0; b < blocks; ++b) {
-            const v4 key = keys_of<M, D>(g.values, g.stride, b, xs, x, dim);
+            const v4 key = keys_of<M, D>(g.values, g.stride, b, xs, x, dim, g.period, g.period_stride);
             // A true lane is -1: subtracting counts it. The last block may
             // hold padding.
             if (b + 1 < blocks)
@@ -152,12 +159,12 @@ template <class M, std::uint64_t D>
         const std::uint64_t members = a->limits_from >= g.members ? g.members : std::min(g.members, a->limits_from + p);
         const std::uint64_t whole = members / 4;
         for (std::uint64_t b = 0; b < whole; ++b) {
-            const v4 key = keys_of<M, D>(g.values, g.stride, b, xs, x, dim);
+            const v4 key = keys_of<M, D>(g.values, g.stride, b, xs, x, dim, g.period, g.period_stride);
             const v4_mask hit = key <= limit;
             if (hit[0] | hit[1] | hit[2] | hit[3]) found = emit(hit, key, b, p, a->hits, found);
         }
         if (members % 4 != 0) {
-            const v4 key = keys_of<M, D>(g.values, g.stride, whole, xs, x, dim);
+            const v4 key = keys_of<M, D>(g.values, g.stride, whole, xs, x, dim, g.period, g.period_stride);
             const v4_mask hit = (key <= limit) & lanes_before(whole, members);
             if (hit[0] | hit[1] | hit[2] | hit[3]) found = emit(hit, key, whole, p, a->hits, found);
         }
@@ -219,5 +226,15 @@ template std::uint64_t keys_within<metrics::Manhattan>(const GroupColumns&, cons
                                                        std::uint64_t, KeyHit*);
 template std::uint64_t keys_within<metrics::Chebyshev>(const GroupColumns&, const double*, std::uint64_t, double,
                                                        std::uint64_t, KeyHit*);
+
+#define TESSARON_GROUP_KERNELS(M)                                                                                   \
+    template void bin_keys<M>(const GroupColumns&, const double*, std::uint64_t, const double*, std::uint64_t, bool, \
+                              std::int64_t*);                                                                        \
+    template std::uint64_t keys_within<M>(const GroupColumns&, const double*, std::uint64_t, double, std::uint64_t,  \
+                                          KeyHit*);
+TESSARON_GROUP_KERNELS(Wrapped<metrics::Euclidean>)
+TESSARON_GROUP_KERNELS(Wrapped<metrics::Manhattan>)
+TESSARON_GROUP_KERNELS(Wrapped<metrics::Chebyshev>)
+#undef TESSARON_GROUP_KERNELS
 
 }  // namespace tessaron::spatial

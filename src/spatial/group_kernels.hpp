@@ -20,7 +20,21 @@ namespace tessaron::spatial {
 struct GroupColumns {
     const double* values = nullptr;
     std::uint64_t members = 0, stride = 0, dim = 0;
+    // For wrapped keys: the period of dimension d is period[d * period_stride].
+    const double* period = nullptr;
+    std::uint64_t period_stride = 0;
 };
+
+// The keys of a periodic metric: those of the named metric N over the
+// differences wrapped as metrics::Periodic wraps them, min(d, L - d).
+template <class N>
+struct Wrapped {
+    static constexpr DistanceMetric id = N::id;
+};
+template <class M>
+constexpr bool kWrappedKeys = false;
+template <class N>
+constexpr bool kWrappedKeys<Wrapped<N>> = true;
 
 // Lays out the `count` points (each of dim coordinates) into `storage`.
 GroupColumns lay_out_columns(const double* const* points, std::uint64_t count, std::uint64_t dim,

@@ -130,7 +130,7 @@ KDTree KDTree::from_state(std::span<const std::uint8_t> bytes) {
                    r.skip<std::uint64_t>(nodes);  // split dimensions
                    r.skip<double>(nodes);         // split values
                });
-    if (t.points_.metric == DistanceMetric::Haversine) Reader::bad("the KDTree takes no 'haversine' metric");
+    check_metric_fits(t.points_.metric, t.points_.params, t.points_.dim, true);
     t.derive_geometry();
     t.finite_points_ = t.points_.finite();
     t.open_nan_dimensions();

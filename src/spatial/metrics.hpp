@@ -201,6 +201,7 @@ struct Euclidean : EuclideanDensityBoxes {
     static constexpr std::string_view name = "euclidean";
     static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
     static constexpr double absolute_slack() { return 0.0; }
+    static constexpr bool group_keys() { return kGroupKeys; }
     static constexpr Euclidean of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         return std::sqrt(squared_distance(a, b, n));
@@ -225,6 +226,7 @@ struct Manhattan : EuclideanDensityBoxes {
     static constexpr std::string_view name = "manhattan";
     static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
     static constexpr double absolute_slack() { return 0.0; }
+    static constexpr bool group_keys() { return kGroupKeys; }
     static constexpr Manhattan of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
@@ -251,6 +253,7 @@ struct Chebyshev {
     static constexpr std::string_view name = "chebyshev";
     static constexpr bool kByName = true, kGroupKeys = true, kReducedScan = false;
     static constexpr double absolute_slack() { return 0.0; }
+    static constexpr bool group_keys() { return kGroupKeys; }
     static constexpr Chebyshev of(const MetricParams&) { return {}; }
     [[gnu::always_inline]] static double distance(const double* a, const double* b, std::size_t n) {
         double s = 0.0;
@@ -300,6 +303,7 @@ struct Minkowski {
     static constexpr std::string_view name = "minkowski";
     static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
     static constexpr double absolute_slack() { return 0.0; }
+    static constexpr bool group_keys() { return kGroupKeys; }
     static constexpr unsigned kLargestWhole = 64;
 
     double p, inv_p;
@@ -372,6 +376,7 @@ struct Haversine {
     static constexpr std::string_view name = "haversine";
     static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
     static constexpr double absolute_slack() { return 1e-7; }
+    static constexpr bool group_keys() { return kGroupKeys; }
     static constexpr Haversine of(const MetricParams&) { return {}; }
 
     [[gnu::always_inline]] static double reduced(const double* a, const double* b, std::size_t n) {
@@ -411,7 +416,7 @@ struct Haversine {
 struct Periodic {
     static constexpr DistanceMetric id = DistanceMetric::Periodic;
     static constexpr std::string_view name = "periodic";
-    static constexpr bool kByName = false, kGroupKeys = false, kReducedScan = true;
+    static constexpr bool kByName = false, kGroupKeys = true, kReducedScan = true;
     enum class Kind : std::uint8_t { Sum, Squares, Largest, Powers };
 
     Kind kind;
@@ -433,6 +438,9 @@ struct Periodic {
                 largest * 0x1p-48 * static_cast<double>(m.period.size() + 4)};
     }
     double absolute_slack() const { return slack; }
+    // Group searches take the sums, squares and largest differences (wrapped
+    // differences under the named metrics' keys), not other powers.
+    bool group_keys() const { return kind != Kind::Powers; }
     [[gnu::always_inline]] double period_of(std::size_t i) const { return period[i * stride]; }
     [[gnu::always_inline]] double wrapped(double d, std::size_t i) const {
         const double L = period_of(i);
@@ -498,7 +506,18 @@ struct Periodic {
     double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
         return far_bound(lo, hi, q, n);
     }
-    double between_boxes(const box::BoxPair&, std::size_t, bool far) const { return far ? HUGE_VAL : 0.0; }
+    // Between two boxes in the box: per dimension the direct gap, or the gap
+    // round the other way (L less the farthest difference); at most L / 2.
+    double between_boxes(const box::BoxPair& pair, std::size_t n, bool far) const {
+        double s = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double L = period_of(i), g = far ? pair.far_gap(i) : pair.near_gap(i);
+            double w = g;
+            if (L < HUGE_VAL) w = far ? (g > 0.5 * L ? 0.5 * L : g) : std::min(g, L - pair.far_gap(i));
+            s = combine(s, w > 0.0 ? w : 0.0);
+        }
+        return far ? upper(s) : lower(s);
+    }
     // q wrapped into the box: itself where it lies in [0, L), otherwise
     // x - floor(x / L) * L (0 where that rounds to L; NaN for an infinity).
     void wrap_query(const double* q, std::size_t n, double* out) const {

@@ -70,6 +70,20 @@ private:
     bool keep_;
 };
 
+// Other points as a periodic tree searches them: wrapped into its box, in
+// `storage` (a tree's own points lie there already; other metrics take
+// them as they are).
+template <SearchTree Tree>
+PointRows in_box(const Tree& t, PointRows other, std::vector<double>& storage) {
+    if (t.points().metric != DistanceMetric::Periodic || other.ranges) return other;
+    const std::uint64_t dim = t.points().dim;
+    storage.resize(other.m * dim);
+    const metrics::Periodic m = t.template metric<metrics::Periodic>();
+    for (std::uint64_t i = 0; i < other.m; ++i) m.wrap_query(other.coords + i * dim, dim, storage.data() + i * dim);
+    other.coords = storage.data();
+    return other;
+}
+
 // The pairs i < j of the tree's points within `radius`, each found once:
 // from the point in the earlier storage slot, searching the later slots
 // only, into `gather` (made for the tree's n rows both ways). A tree of
@@ -121,6 +135,8 @@ void cross_pairs(const Tree& t, PointRows other, double max_distance, PairGather
     const PointSet& p = t.points();
     if (other.m == 0 || p.n == 0) return;
     t.check_query(p.dim);
+    std::vector<double> wrapped;
+    other = in_box(t, other, wrapped);
     const Within w(max_distance);
     for_each_group(
         other, p.dim, t.group_searches(), workers, [&] { return std::make_unique<HeldPairLists>(gather); },
@@ -156,6 +172,8 @@ void count_pairs(const Tree& t, PointRows other, const std::vector<double>& radi
     const PointSet& p = t.points();
     if (other.m == 0 || radii.empty() || p.n == 0) return;
     t.check_query(p.dim);
+    std::vector<double> wrapped;
+    other = in_box(t, other, wrapped);
     std::vector<double> squared(radii.size());
     std::transform(radii.begin(), radii.end(), squared.begin(), largest_square_within);
     std::mutex merge;

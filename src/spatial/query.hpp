@@ -141,6 +141,26 @@ struct GroupScratch {
 
 namespace walk {
 
+// Calls f.template operator()<K>(columns) with the group kernels' keys K for
+// metric M and the group's columns as K reads them: a periodic metric's are
+// the named metric's keys over wrapped differences, its periods beside the
+// columns.
+template <class M, class Tree, class F>
+decltype(auto) with_group_keys(const Tree& t, const GroupColumns& columns, F&& f) {
+    if constexpr (M::id == DistanceMetric::Periodic) {
+        const M m = t.template metric<M>();
+        GroupColumns wrapped = columns;
+        wrapped.period = m.period;
+        wrapped.period_stride = m.stride;
+        if (m.kind == M::Kind::Sum) return f.template operator()<Wrapped<metrics::Manhattan>>(wrapped);
+        if (m.kind == M::Kind::Largest) return f.template operator()<Wrapped<metrics::Chebyshev>>(wrapped);
+        if (m.kind != M::Kind::Squares) panic("group searches need a metric with group kernels");
+        return f.template operator()<Wrapped<metrics::Euclidean>>(wrapped);
+    } else {
+        return f.template operator()<M>(columns);
+    }
+}
+
 // Each slot of a leaf in order, after the leaf's check of the query length.
 template <class Tree, class Each>
 [[gnu::always_inline]] inline void leaf_slots(const Tree& t, const SlotRange& r, std::size_t len, Each&& each) {
@@ -331,11 +351,13 @@ void count_group(const Tree& t, NodeId node, const QueryGroup& g, std::size_t le
         // a point's bin is `first` plus the thresholds below it up to there.
         const std::uint64_t last = b.hi < HUGE_VAL ? c.bin_of(b.hi, first) : c.size;
         const std::uint64_t end = std::min(last, c.size);
-        const double* thresholds = M::id == DistanceMetric::Euclidean ? c.squared : c.radii;
         if (r.count() == 0) return;
         t.check_leaf_scan(len);
-        bin_keys<M>(g.columns, t.points().at(r.start), r.count(), thresholds + first, end - first, end < c.size,
-                    c.bins + first);
+        with_group_keys<M>(t, g.columns, [&]<class K>(const GroupColumns& columns) {
+            const double* thresholds = K::id == DistanceMetric::Euclidean ? c.squared : c.radii;
+            bin_keys<K>(columns, t.points().at(r.start), r.count(), thresholds + first, end - first, end < c.size,
+                        c.bins + first);
+        });
         return;
     }
     count_group<M>(t, node + 1, g, len, c, first, watch);
@@ -365,13 +387,15 @@ void group_within(const Tree& t, NodeId node, const QueryGroup& g, std::size_t l
     const std::uint64_t start = std::max({r.start, w.first_slot, own});
     if (start >= r.end) return;
     t.check_leaf_scan(len);
-    const bool squares = M::id == DistanceMetric::Euclidean;
     const std::uint64_t chunk = g.hit_room / g.size;  // points whose pairs the room holds
     for (std::uint64_t from = start; from < r.end; from += chunk) {
         const std::uint64_t count = std::min(chunk, r.end - from);
         const std::uint64_t limits_from = members_from == std::uint64_t(-1) ? g.size : from - members_from;
-        const std::uint64_t hits =
-            keys_within<M>(g.columns, p.at(from), count, squares ? w.squared : w.radius, limits_from, g.hits);
+        bool squares = false;
+        const std::uint64_t hits = with_group_keys<M>(t, g.columns, [&]<class K>(const GroupColumns& columns) {
+            squares = K::id == DistanceMetric::Euclidean;
+            return keys_within<K>(columns, p.at(from), count, squares ? w.squared : w.radius, limits_from, g.hits);
+        });
         for (std::uint64_t h = 0; h < hits; ++h) {
             const KeyHit& hit = g.hits[h];
             const double d = !w.distances ? 0.0 : squares ? std::sqrt(hit.key) : hit.key;
@@ -485,8 +509,9 @@ void count_within(const Tree& t, const double* q, std::size_t len, const CountBi
 // needed).
 template <SearchTree Tree>
 void count_group_within(const Tree& t, const QueryGroup& g, const CountBins& c, Watch& watch) {
-    if (t.points().metric == DistanceMetric::Euclidean && !c.squared)
-        panic("Euclidean group counts need the largest square within each radius");
+    if ((t.points().metric == DistanceMetric::Euclidean || t.points().metric == DistanceMetric::Periodic) &&
+        !c.squared)
+        panic("group counts by squares need the largest square within each radius");
     with_metric(t.points().metric, [&]<class M>() {
         if constexpr (M::kGroupKeys)
             walk::count_group<M>(t, 0, g, t.points().dim, c, 0, watch);
@@ -562,7 +587,7 @@ public:
     // Whether the pair searches may search a leaf's points as one group:
     // finite points, and a metric with group kernels.
     bool group_searches() const {
-        return finite_points_ && with_metric(points_.metric, []<class M>() { return M::kGroupKeys; });
+        return finite_points_ && with_metric(points_.metric, [&]<class M>() { return metric<M>().group_keys(); });
     }
     // The tree's metric M with its parameters.
     template <class M>
