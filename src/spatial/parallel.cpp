@@ -63,21 +63,6 @@ std::uint64_t chunk_size(std::uint64_t count, unsigned threads) {
 
 }  // namespace
 
-void fault_in(void* p, std::uint64_t bytes, const Workers& workers) {
-    constexpr std::uint64_t kPage = 4096, kPagesPerItem = 64;
-    auto* bytes_at = static_cast<unsigned char*>(p);
-    const std::uint64_t pages = bytes / kPage + (bytes % kPage != 0);
-    run_chunks(pages / kPagesPerItem + (pages % kPagesPerItem != 0), workers,
-               [&](std::uint64_t begin, std::uint64_t end, Watch& watch) {
-                   for (std::uint64_t item = begin; item < end; ++item) {
-                       const std::uint64_t last = std::min(pages, (item + 1) * kPagesPerItem);
-                       for (std::uint64_t page = item * kPagesPerItem; page < last; ++page) bytes_at[page * kPage] = 0;
-                       // A first touch may clear a whole huge page: count it as such.
-                       watch.tick(Watch::kTickUnits / 8);
-                   }
-               });
-}
-
 void run_chunks(std::uint64_t count, const Workers& workers,
                 const std::function<void(std::uint64_t, std::uint64_t, Watch&)>& body) {
     const std::uint64_t chunk = chunk_size(count, std::max(1u, workers.threads));

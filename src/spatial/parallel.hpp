@@ -32,10 +32,4 @@ struct Workers {
 void run_chunks(std::uint64_t count, const Workers& workers,
                 const std::function<void(std::uint64_t, std::uint64_t, Watch&)>& body);
 
-// Writes a zero to every page of [p, p + bytes), fresh memory about to be
-// written out of order, on the workers: the system clears each page as it
-// is first touched (2 MiB at a time with huge pages), which here is
-// watched and shared among the threads instead of stalling a scatter.
-void fault_in(void* p, std::uint64_t bytes, const Workers& workers);
-
 }  // namespace tessaron::spatial
