@@ -255,6 +255,7 @@ TREE_USABLE = "tree.query_knn([0.5, 0.5, 0.5], 2) == tree.query_knn_batch([[0.5,
     ("", "tree.count_neighbors(q, [0.01, 0.1, 0.3], workers=2)"), ("pairs = ts.spatial.KDTree.from_array(q[:4_000_000])", "pairs.query_pairs(0.014, workers=2)"),
     ("", "tree.sparse_distance_matrix(q, 0.01)"), ("graph = ts.spatial.KDTree.from_array(q[:2_000_000])", "graph.query_knn_batch(None, 50, workers=2)"),
     ("", "tree.kernel_density_approx(ts.Array.from_numpy(q[:100_000]), 0.5)"),
+    ("kde = ts.spatial.KernelDensity(bandwidth=0.5, workers=2).fit(x)", "kde.score_samples(q)"),
     ("", "ts.spatial.VPTree.from_array(ts.Array.from_numpy(q[:4_000_000]))"),
     # Builds whose first splits take seconds, and queries that each visit millions of points.
     ("big = ts.Array.from_numpy(q.reshape(-1, 2))", "ts.spatial.VPTree.from_array(big)"),

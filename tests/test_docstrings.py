@@ -48,7 +48,9 @@ def test_runtime_docstring_is_the_stub_docstring(key):
     assert inspect.getdoc(obj) == PROSE[key]
     if isinstance(obj, type):  # the constructors' text signatures stay in front
         assert obj.__text_signature__ == {"Array": "(shape, data)", "Generator": "()",
-                                          "Metric": "(name, *, p=None, period=None)"}.get(key)
+                                          "Metric": "(name, *, p=None, period=None)",
+                                          "KernelDensity": '(*, bandwidth=1.0, kernel="gaussian", metric="euclidean", '
+                                                           'tree="kd", leaf_size=40, atol=0.0, rtol=0.0, workers=1)'}.get(key)
 
 
 def sections(doc):

@@ -8,6 +8,7 @@
 #include "python/index_matrix.hpp"
 #include "python/module_util.hpp"
 #include "python/pickling.hpp"
+#include "python/spatial/kernel_density.hpp"
 #include "python/spatial/metric_class.hpp"
 
 namespace tessaron {
@@ -35,7 +36,8 @@ PyModuleDef module_def = {
 
 // Private, for unpickling: on the module but not in __all__.
 PyMethodDef rebuild_defs[] = {array_rebuild_def(), generator_rebuild_def(), tree_rebuild_def(),
-                              index_matrix_rebuild_def(), metric_rebuild_def()};
+                              index_matrix_rebuild_def(), metric_rebuild_def(),
+                              kernel_density_rebuild_def()};
 
 PyObject* cached_module = nullptr;
 std::int64_t owner_interpreter = -1;

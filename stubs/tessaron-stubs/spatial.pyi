@@ -123,6 +123,178 @@ class Metric:
     def __ne__(self, other: object, /) -> bool: ...
     def __hash__(self) -> int: ...
 
+_Samples = _ArrayLike | Sequence[Sequence[_Float]]
+
+@final
+class KernelDensity:
+    """A kernel density estimator: scikit-learn's KernelDensity on our trees.
+
+    KernelDensity(*, bandwidth=1.0, kernel="gaussian", metric="euclidean",
+    tree="kd", leaf_size=40, atol=0.0, rtol=0.0, workers=1). It follows
+    scikit-learn's estimator conventions without depending on it: the
+    parameters are kept as given (attributes of those names, read by
+    `get_params`, changed by `set_params`) and checked by `fit`; fitted
+    attributes end in "_"; it clones, pickles and works inside
+    `GridSearchCV`. `score_samples` gives the log of the normalised
+    density
+
+        p(x) = C / W * sum over the points x_i of w_i * K(d(x, x_i) / h)
+
+    with w_i the sample weights (1 without them), W their sum, h the
+    bandwidth, K the kernel's profile (1 at 0) and C the constant that
+    makes K(|x| / h) integrate to 1 over space by the Euclidean length, for
+    every metric (as scikit-learn's). The kernel:
+
+    - "gaussian": exp(-u^2 / 2).
+
+    With atol = rtol = 0 the density is exact to rounding: a node of the
+    tree is taken whole (its weight times the mean of the kernel at its
+    nearest and farthest possible distance) only where its whole spread is
+    below 1e-15 of the density. Where every term of the gaussian kernel
+    underflows (a query far from all points), the terms are summed relative
+    to the nearest point's and the log is still finite.
+
+    Parameters
+    ----------
+    bandwidth : float or str, default 1.0
+        The kernel's width h: a positive number, "scott" (n ** (-1 / (d +
+        4))) or "silverman" ((n * (d + 2) / 4) ** (-1 / (d + 4))), with n
+        the rows and d the columns of the fitted X.
+    kernel : str, default "gaussian"
+        The kernel, by name (any case).
+    metric : str or Metric, default "euclidean"
+        "euclidean", "manhattan", "chebyshev" or a `Metric`.
+    tree : str, default "kd"
+        The tree that holds the points: "kd", "ball" or "vp".
+    leaf_size : int, default 40
+        The tree's leaf size, at least 1.
+    atol, rtol : float, default 0.0
+        The tolerance of each density (not of its log): within atol + rtol
+        * density of the exact value.
+    workers : int, default 1
+        Threads for fit's build and for scoring: 1 the calling thread, n
+        > 1 up to n threads, -1 one per core the process may use. The
+        answers are the same, bit for bit, for every value.
+    """
+    bandwidth: Any
+    kernel: Any
+    metric: Any
+    tree: Any
+    leaf_size: Any
+    atol: Any
+    rtol: Any
+    workers: Any
+    def __init__(self, *, bandwidth: _Float | str = 1.0, kernel: str = "gaussian", metric: str | Metric = "euclidean",
+                 tree: str = "kd", leaf_size: SupportsIndex = 40, atol: _Float = 0.0, rtol: _Float = 0.0,
+                 workers: SupportsIndex = 1) -> None: ...
+    @property
+    def tree_(self) -> KDTree | BallTree | VPTree: ...
+    @property
+    def bandwidth_(self) -> float: ...
+    @property
+    def n_features_in_(self) -> int: ...
+    def fit(self, X: _Samples, y: object = None, sample_weight: _Radius | None = None) -> Self:
+        """Fits the estimator to the rows of X: checks the parameters and builds the tree.
+
+        Parameters
+        ----------
+        X : Array, buffer, sequence of sequences or array-like
+            n rows of d numbers, none NaN or infinite: an (n, d) Array, a
+            2-D buffer of real numbers (a NumPy array of any real dtype),
+            n sequences of d numbers, or an object with `__array__` (a
+            DataFrame).
+        y : object, optional
+            Ignored: there for scikit-learn's pipelines.
+        sample_weight : sequence or buffer of float, optional
+            One non-negative weight per row of X, not all 0; rows of weight
+            0 are left out of the tree.
+
+        Returns
+        -------
+        KernelDensity
+            The estimator itself.
+
+        Raises
+        ------
+        ValueError
+            A parameter that is not valid, naming it ("bandwidth must be a
+            positive number, 'scott' or 'silverman', not -1.0", "kernel
+            must be one of ...", "tree must be one of 'kd', 'ball', 'vp',
+            not 'x'", "leaf_size must be a positive integer, not 0", "atol
+            must be a non-negative number, not -1"); an unknown metric name;
+            X without rows or columns or with NaN or infinity ("Input X
+            contains NaN."); weights not one per row, negative, or all 0.
+        TypeError
+            X or sample_weight not numbers; sparse input.
+        """
+    def score_samples(self, X: _Samples) -> Any:
+        """The log of the density at each row of X.
+
+        Parameters
+        ----------
+        X : Array, buffer, sequence of sequences or array-like
+            m rows of the fitted number of columns, as `fit` takes them.
+
+        Returns
+        -------
+        numpy.ndarray or Array
+            Shape (m,), float64: a NumPy array where NumPy is installed (a
+            view of our Array, no copy), the Array otherwise; -inf where the
+            density is 0.
+
+        Raises
+        ------
+        ValueError
+            Not fitted ("This KernelDensity instance is not fitted yet.
+            ..."); "X has 2 features, but KernelDensity is expecting 3
+            features as input."; NaN or infinity in X; a kernel, atol, rtol
+            or workers not valid.
+        """
+    def score(self, X: _Samples, y: object = None) -> float:
+        """The sum of the log-densities of the rows of X.
+
+        Parameters
+        ----------
+        X : Array, buffer, sequence of sequences or array-like
+            As for `score_samples`.
+        y : object, optional
+            Ignored.
+
+        Returns
+        -------
+        float
+            The sum of `score_samples(X)`, in row order.
+        """
+    def get_params(self, deep: bool = True) -> dict[str, Any]:
+        """The parameters, by name in alphabetical order, as they were given.
+
+        Parameters
+        ----------
+        deep : bool, default True
+            Ignored: no parameter is an estimator.
+
+        Returns
+        -------
+        dict
+            {"atol": ..., "bandwidth": ..., ..., "workers": ...}.
+        """
+    def set_params(self, /, **params: Any) -> Self:
+        """Sets parameters by name; they are checked by the next fit.
+
+        Returns
+        -------
+        KernelDensity
+            The estimator itself.
+
+        Raises
+        ------
+        ValueError
+            "Invalid parameter 'x' for estimator KernelDensity(). Valid
+            parameters are: [...]." (nothing is changed then).
+        """
+    def __sklearn_is_fitted__(self) -> bool: ...
+    def __sklearn_tags__(self) -> Any: ...
+
 
 class _Tree:
     @property

@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "python/spatial/batch_methods.hpp"
+#include "python/spatial/tree_class.hpp"
 #include "spatial/names.hpp"
 #include "spatial/pairs.hpp"
 
 namespace tessaron::py {
-
-// Whether obj is an instance of one of the tree classes.
-bool is_tree(PyObject* obj);
 
 template <class Tree>
 struct PairMethods : BatchMethods<Tree> {

@@ -23,7 +23,7 @@ namespace {
 void raise_not_2d(const char* name) { raise_value_error(std::string(name) + " must be a 2D array"); }
 
 bool check_shape(std::uint64_t width, std::uint64_t dim, const char* name) {
-    if (width == dim) return true;
+    if (width == dim || dim == kAnyWidth) return true;
     const std::string what = std::string_view(name) == "queries" ? "Query dimension" : std::string(name) + " dimension";
     raise_dimension_mismatch(what.c_str(), width, dim);
     return false;
@@ -37,6 +37,7 @@ bool allocate(QueryMatrix& out, std::uint64_t rows, std::uint64_t dim) {
     }
     out.values = Buffer::uninit(rows * dim);
     out.rows = rows;
+    out.width = dim;
     return true;
 }
 
@@ -62,7 +63,7 @@ int from_buffer(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const char* 
         return 1;
     }
     const auto rows = static_cast<std::uint64_t>(view->shape[0]), width = static_cast<std::uint64_t>(view->shape[1]);
-    if (!check_shape(width, dim, name) || !allocate(out, rows, dim)) return 1;
+    if (!check_shape(width, dim, name) || !allocate(out, rows, width)) return 1;
     read_reals(*view, out.values.data());
     return 0;
 }
@@ -75,6 +76,7 @@ bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const cha
     if (!seq) return false;
     std::vector<double> values;
     std::uint64_t rows = 0;
+    bool inferred = false;
     // The size is read again each time: a conversion hook may change a list.
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq.get()); ++i, ++rows) {
         Ref item = Ref::borrow(PySequence_Fast_GET_ITEM(seq.get(), i));
@@ -94,10 +96,19 @@ bool from_sequence(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const cha
         } else if (!extract(item.get(), row)) {
             return false;
         }
-        if (!check_shape(row.size(), dim, name)) return false;
+        if (dim == kAnyWidth) {
+            dim = row.size();  // the first row's width, for all
+            inferred = true;
+        } else if (inferred && row.size() != dim) {
+            raise_value_error(std::string(name) + " rows must all have the same length: row " + std::to_string(rows) +
+                              " has " + std::to_string(row.size()) + " numbers, the first " + std::to_string(dim));
+            return false;
+        } else if (!check_shape(row.size(), dim, name)) {
+            return false;
+        }
         values.insert(values.end(), row.data(), row.data() + row.size());
     }
-    if (!allocate(out, rows, dim)) return false;
+    if (!allocate(out, rows, dim == kAnyWidth ? 0 : dim)) return false;
     if (!values.empty()) std::memcpy(out.values.data(), values.data(), values.size() * sizeof(double));
     return true;
 }
@@ -113,7 +124,7 @@ bool query_matrix(PyObject* obj, std::uint64_t dim, QueryMatrix& out, const char
             raise_not_2d(name);
             return false;
         }
-        if (!check_shape(q.shape[1], dim, name) || !allocate(out, q.shape[0], dim)) return false;
+        if (!check_shape(q.shape[1], dim, name) || !allocate(out, q.shape[0], q.shape[1])) return false;
         if (q.size()) std::memcpy(out.values.data(), q.data.data(), q.size() * sizeof(double));
         return true;
     }

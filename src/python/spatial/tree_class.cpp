@@ -11,16 +11,15 @@
 #include "python/object.hpp"
 #include "python/pickling.hpp"
 #include "python/spatial/pair_methods.hpp"
+#include "python/spatial/kernel_density.hpp"
 #include "python/spatial/metric_class.hpp"
 #include "python/spatial/queries.hpp"
+#include "python/spatial/tree_class.hpp"
 #include "python/spatial/tree_entries.hpp"
 #include "spatial/names.hpp"
 
 namespace tessaron::py {
 namespace {
-
-template <class Tree>
-PyTypeObject* tree_type();
 
 template <class Tree>
 PyObject* make_tree(std::optional<Tree>&& built) {
@@ -171,12 +170,6 @@ struct Methods : PairMethods<Tree> {
     static inline PyType_Spec spec = sealed_spec<Tree>(Entry::qualified, slots);
 };
 
-template <class Tree>
-PyTypeObject* tree_type() {
-    static PyTypeObject* type = nullptr;
-    return create_once(type, Methods<Tree>::spec);
-}
-
 using RebuildTree = Signature<"_rebuild_tree(kind, state)">;
 
 PyObject* rebuild_tree(Args<RebuildTree>& in) {
@@ -196,6 +189,15 @@ PyObject* rebuild_tree(Args<RebuildTree>& in) {
 
 }  // namespace
 
+template <class Tree>
+PyTypeObject* tree_type() {
+    static PyTypeObject* type = nullptr;
+    return create_once(type, Methods<Tree>::spec);
+}
+template PyTypeObject* tree_type<sp::BallTree>();
+template PyTypeObject* tree_type<sp::KDTree>();
+template PyTypeObject* tree_type<sp::VPTree>();
+
 bool is_tree(PyObject* obj) {
     return !for_each_tree([&]<class Tree>() { return Py_TYPE(obj) != tree_type<Tree>(); });
 }
@@ -207,7 +209,8 @@ namespace spatial {
 bool register_module(PyObject* module) {
     return for_each_tree([&]<class Tree>() {
         return add_type(module, tree_type<Tree>(), TreeEntry<Tree>::name.chars);
-    }) && add_index_matrix_type(module) && add_metric_type(module);
+    }) && add_index_matrix_type(module) && add_metric_type(module) &&
+           add_kernel_density_type(module);
 }
 
 bool register_top_level(PyObject* module) {
