@@ -143,16 +143,27 @@ class KernelDensity:
     with w_i the sample weights (1 without them), W their sum, h the
     bandwidth, K the kernel's profile (1 at 0) and C the constant that
     makes K(|x| / h) integrate to 1 over space by the Euclidean length, for
-    every metric (as scikit-learn's). The kernel:
+    every metric (as scikit-learn's). The kernels, of u = d / h (the
+    bounded ones 0 from u = 1 on: a point at exactly one bandwidth adds
+    nothing):
 
-    - "gaussian": exp(-u^2 / 2).
+    - "gaussian": exp(-u^2 / 2);
+    - "tophat": 1 for u < 1;
+    - "epanechnikov": 1 - u^2 for u < 1;
+    - "exponential": exp(-u);
+    - "linear": 1 - u for u < 1;
+    - "cosine": cos(pi u / 2) for u < 1.
 
     With atol = rtol = 0 the density is exact to rounding: a node of the
     tree is taken whole (its weight times the mean of the kernel at its
     nearest and farthest possible distance) only where its whole spread is
-    below 1e-15 of the density. Where every term of the gaussian kernel
-    underflows (a query far from all points), the terms are summed relative
-    to the nearest point's and the log is still finite.
+    below 1e-15 of the density. Where every term of the gaussian or
+    exponential kernel underflows (a query far from all points), the terms
+    are summed relative to the nearest point's and the log is still finite;
+    the bounded kernels give -inf where no point is within a bandwidth.
+    The cosine kernel's constant is the one that makes it integrate to 1
+    in every dimension (scikit-learn's is off in even dimensions: its
+    density integrates to 0.36 in two).
 
     Parameters
     ----------
@@ -161,7 +172,8 @@ class KernelDensity:
         4))) or "silverman" ((n * (d + 2) / 4) ** (-1 / (d + 4))), with n
         the rows and d the columns of the fitted X.
     kernel : str, default "gaussian"
-        The kernel, by name (any case).
+        The kernel, by name (any case): "gaussian", "tophat",
+        "epanechnikov", "exponential", "linear" or "cosine".
     metric : str or Metric, default "euclidean"
         "euclidean", "manhattan", "chebyshev" or a `Metric`.
     tree : str, default "kd"

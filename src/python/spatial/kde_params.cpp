@@ -19,9 +19,11 @@ struct KernelName {
     sp::KdeKernel kernel;
 };
 constexpr KernelName kKernels[] = {
-    {"gaussian", sp::KdeKernel::Gaussian},
+    {"gaussian", sp::KdeKernel::Gaussian},       {"tophat", sp::KdeKernel::Tophat},
+    {"epanechnikov", sp::KdeKernel::Epanechnikov}, {"exponential", sp::KdeKernel::Exponential},
+    {"linear", sp::KdeKernel::Linear},           {"cosine", sp::KdeKernel::Cosine},
 };
-constexpr std::string_view kKernelList = "'gaussian'";
+constexpr std::string_view kKernelList = "'gaussian', 'tophat', 'epanechnikov', 'exponential', 'linear', 'cosine'";
 
 struct TreeName {
     std::string_view name;
