@@ -1,5 +1,6 @@
 """KernelDensity: normalised log-densities against brute force (log-sum-exp over
 every point) and scikit-learn, and scikit-learn's estimator conventions."""
+import functools
 import math
 import pickle
 
@@ -137,6 +138,31 @@ def test_exact_log_densities_match_scikit_learn(kernel, tree, metric):
         assert np.all(np.abs(ours - theirs) <= np.abs(theirs - exact) + 1e-12 * np.abs(exact))
         if kernel == "gaussian" and h == 0.3:
             close(ours, theirs, 1e-12)
+
+
+@pytest.mark.parametrize("kernel", KERNELS)
+@pytest.mark.parametrize("tree", TREES)
+@pytest.mark.parametrize("rtol, atol_share", [(1e-4, 0.0), (1e-2, 0.0), (0.0, 1e-3), (1e-3, 1e-2)])
+def test_tolerances_are_guaranteed(kernel, tree, rtol, atol_share):
+    # Every density within atol + rtol * density of brute force's (atol a
+    # share of the mean density), up to the sum's rounding.
+    x, q, w, exact = tolerance_case(kernel)
+    atol = atol_share * exact.mean()
+    kde = KDE(bandwidth=0.05, kernel=kernel, tree=tree, rtol=rtol, atol=atol).fit(x, sample_weight=w)
+    approx = np.exp(kde.score_samples(q))
+    assert np.all(np.abs(approx - exact) <= atol + (rtol + 1e-12) * exact)
+    # The tolerance is used: whole nodes are taken at their midpoints. (Each
+    # node may miss its weight's share of the tolerance, less than what a
+    # node across a bounded kernel's edge would miss.)
+    if kernel in ("gaussian", "exponential"):
+        assert np.max(np.abs(approx - exact) / (atol + rtol * exact)) > 0.1
+
+
+@functools.lru_cache
+def tolerance_case(kernel):
+    x, q = clustered(8000, seed=3), np.r_[clustered(200, seed=4), np.random.default_rng(5).random((60, 3))]
+    w = np.random.default_rng(6).random(len(x))
+    return x, q, w, np.exp(brute(x, q, 0.05, kernel, weights=w))
 
 
 @pytest.mark.parametrize("kernel, h", [("gaussian", 0.05), ("exponential", 0.01)])

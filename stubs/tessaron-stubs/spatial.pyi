@@ -181,8 +181,11 @@ class KernelDensity:
     leaf_size : int, default 40
         The tree's leaf size, at least 1.
     atol, rtol : float, default 0.0
-        The tolerance of each density (not of its log): within atol + rtol
-        * density of the exact value.
+        The tolerance of each density p (not of its log): every answer is
+        within atol + rtol * p of the exact p, up to the sum's rounding. A
+        node is taken at its midpoint only when half its spread fits its
+        weight's share of atol + rtol times a lower bound of the density
+        found so far (an rtol below 1e-15 counts as 1e-15).
     workers : int, default 1
         Threads for fit's build and for scoring: 1 the calling thread, n
         > 1 up to n threads, -1 one per core the process may use. The
