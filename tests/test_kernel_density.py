@@ -2,6 +2,7 @@
 every point) and scikit-learn, and scikit-learn's estimator conventions."""
 import functools
 import math
+import operator
 import pickle
 
 import pytest
@@ -191,7 +192,7 @@ def test_answers_do_not_depend_on_workers_or_on_the_form_of_X(tree):
     assert np.array_equal(KDE(bandwidth=0.05, tree=tree, workers=-1).fit(x.tolist()).score_samples(q.tolist()), one)
     kde = KDE(bandwidth=0.05, tree=tree).fit(ts.Array.from_numpy(x))
     assert np.array_equal(kde.score_samples(np.asfortranarray(q)), one)
-    assert kde.score(q) == sum(one.tolist())  # in row order
+    assert kde.score(q) == functools.reduce(operator.add, one.tolist())  # left to right
 
 
 @pytest.mark.parametrize("rule", ["scott", "silverman"])
@@ -330,7 +331,8 @@ def test_repeated_calls_do_not_leak():
     calls = [lambda: kde.fit(x, sample_weight=[1.0] * 60), lambda: kde.fit("x"), lambda: kde.fit(x[:, :1], None, "x"),
              lambda: kde.score_samples(x), lambda: kde.score_samples([[1.0]]), lambda: kde.score(x.tolist()),
              kde.get_params, lambda: kde.set_params(bandwidth=0.5), lambda: kde.set_params(bandwith=1),
-             lambda: state[0](*state[1]), lambda: repr(kde), lambda: KDE(bandwidth=2)]
+             lambda: state[0](*state[1]), lambda: repr(kde), lambda: KDE(bandwidth=2),
+             lambda: kde.sample(10, random_state=1), lambda: kde.sample(2, random_state="x")]
     refs = [sys.getrefcount(o) for o in (kde, x)]
 
     def every_call():
@@ -349,3 +351,43 @@ def test_repeated_calls_do_not_leak():
     gc.collect()
     assert sys.getallocatedblocks() - before < 1000
     assert [sys.getrefcount(o) for o in (kde, x)] == refs
+
+
+# ---- sampling ---------------------------------------------------------------
+
+@pytest.mark.parametrize("kernel", KERNELS)
+@pytest.mark.parametrize("dim", [1, 3])
+def test_samples_have_the_kernels_moments(kernel, dim):
+    # Around one point: mean 0, and each coordinate's second moment h^2 E[r^2] / dim
+    # with r's density proportional to K(r) r^(dim - 1).
+    integrate = peer("scipy.integrate")
+    h, top = 0.5, np.inf if kernel in ("gaussian", "exponential") else 1
+    moment = [integrate.quad(lambda r: PROFILES[kernel](np.float64(r)) * r ** (dim - 1 + k), 0, top)[0] for k in (0, 2)]
+    s = KDE(bandwidth=h, kernel=kernel).fit(np.zeros((1, dim))).sample(200_000, random_state=1)
+    assert s.shape == (200_000, dim)
+    assert np.all(np.abs(s.mean(axis=0)) < 0.01 * h * (1 + 3 * (kernel == "exponential")))
+    assert (s ** 2).mean() == pytest.approx(h * h * moment[1] / moment[0] / dim, rel=0.02)
+    if top == 1:
+        assert np.sqrt((s ** 2).sum(axis=1)).max() < h
+
+
+def test_samples_pick_points_by_weight_and_are_reproducible():
+    kde = KDE(bandwidth=0.1, tree="vp").fit([[0.0], [10.0], [20.0]], sample_weight=[1.0, 0.0, 3.0])
+    s = kde.sample(40_000, random_state=5)[:, 0]
+    assert abs((s > 15).mean() - 0.75) < 0.01 and not np.any(np.abs(s - 10) < 3)
+    assert np.array_equal(kde.sample(7, random_state=5), s[:7, None])
+    g, h = ts.random.seed(3), ts.random.seed(3)
+    first = kde.sample(5, random_state=g)
+    assert not np.array_equal(kde.sample(5, random_state=g), first)  # the Generator's draws move on
+    assert np.array_equal(kde.sample(5, random_state=h), first)
+
+
+def test_sampling_is_refused_where_it_is_not_defined():
+    x = clustered(20)
+    with pytest.raises(ValueError, match="^This KernelDensity instance is not fitted yet"):
+        KDE().sample()
+    with pytest.raises(NotImplementedError, match="euclidean metric only"):
+        KDE(metric="manhattan").fit(x).sample()
+    with pytest.raises(ValueError, match="^random_state must be None, a seed or a tessaron Generator, not 'x'"):
+        KDE().fit(x).sample(random_state="x")
+    assert KDE().fit(x).sample(0).shape == (0, 3)

@@ -6,6 +6,7 @@ from typing import Any, Literal, SupportsFloat, SupportsIndex, final, overload
 from typing_extensions import Buffer, Self
 
 from . import Array, _ArrayLike
+from .random import Generator
 
 __all__ = ["BallTree", "KDTree", "VPTree"]
 
@@ -199,9 +200,9 @@ class KernelDensity:
     atol: Any
     rtol: Any
     workers: Any
-    def __init__(self, *, bandwidth: _Float | str = 1.0, kernel: str = "gaussian", metric: str | Metric = "euclidean",
-                 tree: str = "kd", leaf_size: SupportsIndex = 40, atol: _Float = 0.0, rtol: _Float = 0.0,
-                 workers: SupportsIndex = 1) -> None: ...
+    def __new__(cls, *, bandwidth: _Float | str = 1.0, kernel: str = "gaussian", metric: str | Metric = "euclidean",
+                tree: str = "kd", leaf_size: SupportsIndex = 40, atol: _Float = 0.0, rtol: _Float = 0.0,
+                workers: SupportsIndex = 1) -> KernelDensity: ...
     @property
     def tree_(self) -> KDTree | BallTree | VPTree: ...
     @property
@@ -279,6 +280,38 @@ class KernelDensity:
         -------
         float
             The sum of `score_samples(X)`, in row order.
+        """
+    def sample(self, n_samples: SupportsIndex = 1, random_state: SupportsIndex | Generator | None = None) -> Any:
+        """Draws points from the fitted density (under the euclidean metric).
+
+        Each draw picks a fitted point (uniformly, or by weight) and moves it
+        by a draw from the kernel: for the gaussian h times dim standard
+        normal deviates; for the others a uniform direction and a distance
+        whose density is proportional to K(r / h) r^(dim - 1). Every kernel
+        is taken (scikit-learn takes the gaussian and the tophat).
+
+        Parameters
+        ----------
+        n_samples : int, default 1
+            How many points.
+        random_state : int, Generator or None, default None
+            A seed (the same seed gives the same points), a
+            `tessaron.random.Generator` whose draws the call takes (it moves
+            on), or None for a seed from the clock.
+
+        Returns
+        -------
+        numpy.ndarray or Array
+            Shape (n_samples, n_features_in_): a NumPy array where NumPy is
+            installed, the Array otherwise.
+
+        Raises
+        ------
+        ValueError
+            Not fitted; a kernel that is not valid; "random_state must be
+            None, a seed or a tessaron Generator, not ...".
+        NotImplementedError
+            A metric other than "euclidean".
         """
     def get_params(self, deep: bool = True) -> dict[str, Any]:
         """The parameters, by name in alphabetical order, as they were given.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -23,9 +24,15 @@
 #include "python/spatial/metric_class.hpp"
 #include "python/spatial/query_matrix.hpp"
 #include "python/spatial/tree_class.hpp"
+#include "random/generator.hpp"
 #include "spatial/kde.hpp"
+#include "spatial/kde_sample.hpp"
 
 namespace tessaron::py {
+
+template <>
+PyTypeObject* type_of<Generator>();
+
 namespace {
 
 namespace sp = ::tessaron::spatial;
@@ -85,11 +92,6 @@ bool set_parameters(PyObject* self, const Args<Init>& in) {
         if (!value || PyObject_SetAttrString(self, kParams[i], value.get()) < 0) return false;
     }
     return true;
-}
-
-PyObject* init(PyObject* self, Args<Init>& in) {
-    if (!set_parameters(self, in)) return nullptr;
-    Py_RETURN_NONE;
 }
 
 PyObject* construct(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
@@ -411,6 +413,54 @@ PyObject* score(PyObject* self, Args<Score>& in) {
     return PyFloat_FromDouble(sum);
 }
 
+// ---- sampling ----------------------------------------------------------
+
+// random_state: None (seeded from the clock), a seed, or one of our
+// Generators (whose draws the call takes, holding it for writing).
+struct RandomState {
+    std::optional<Generator> own;
+    Generator* g = nullptr;
+    WriteLoan loan;
+    bool read(PyObject* obj) {
+        if (!obj || obj == Py_None) {
+            g = &own.emplace(Generator::from_clock());
+        } else if (PyLong_Check(obj) && !PyBool_Check(obj)) {
+            std::uint64_t seed = 0;
+            if (!arg(obj, "random_state", seed)) return false;
+            g = &own.emplace(Generator::from_seed(seed));
+        } else if (Py_IS_TYPE(obj, type_of<Generator>())) {
+            if (!loan.acquire(reinterpret_cast<Instance<Generator>*>(obj)->loan)) return false;
+            g = &value_of<Generator>(obj);
+        } else {
+            PyErr_Format(PyExc_ValueError, "random_state must be None, a seed or a tessaron Generator, not %R", obj);
+            return false;
+        }
+        return true;
+    }
+};
+
+using Sample = Signature<"sample($self, n_samples=1, random_state=None)", "KernelDensity">;
+PyObject* sample(PyObject* self, Args<Sample>& in) {
+    const FittedPtr held = fitted_of(self);
+    const Fitted* f = fitted_or_raise(held);
+    KdeParams params;
+    std::uint64_t n = 1, size = 0;
+    RandomState random;
+    if (!f || !arg<0>(in, n) || !params.read_scoring(self)) return nullptr;
+    const sp::PointSet& points = with_tree_of(f->tree.get(), [&]<class Tree>() -> const sp::PointSet& {
+        return value_of<Tree>(f->tree.get()).points();
+    });
+    if (points.metric != sp::DistanceMetric::Euclidean) {
+        PyErr_SetString(PyExc_NotImplementedError, "sample draws under the euclidean metric only");
+        return nullptr;
+    }
+    if (!mul_fits(n, points.dim, size) || size > static_cast<std::uint64_t>(PY_SSIZE_T_MAX) / sizeof(double))
+        return PyErr_NoMemory();
+    if (!random.read(in.slots[1])) return nullptr;
+    NdArray out = sp::sample_density(points, f->density.by_slot, f->bandwidth, params.kernel, n, *random.g);
+    return numpy_if_installed(wrap_array(std::move(out)));
+}
+
 // ---- estimator protocol ------------------------------------------------
 
 using IsFitted = Signature<"__sklearn_is_fitted__($self)", "KernelDensity">;
@@ -524,10 +574,10 @@ void dealloc(PyObject* self) {
 }
 
 PyMethodDef methods[] = {
-    method_def<Init, init>(),
     method_def<Fit, fit>(),
     method_def<ScoreSamples, score_samples>(),
     method_def<Score, score>(),
+    method_def<Sample, sample>(),
     method_def<GetParams, get_params>(),
     fast_def("set_params", set_params, 0, "set_params($self, /, **params)\n--\n\n"),
     method_def<IsFitted, is_fitted>(),
