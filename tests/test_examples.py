@@ -25,7 +25,7 @@ def test_example_runs_without_matplotlib(path):
 
 
 @pytest.mark.skipif(importlib.util.find_spec("matplotlib") is None, reason="matplotlib is not installed")
-@pytest.mark.parametrize("name", ["random_sampling.py", "neighbours.py", "two_point_correlation.py"])
+@pytest.mark.parametrize("name", ["random_sampling.py", "neighbours.py", "two_point_correlation.py", "kernel_density.py"])
 def test_example_draws_a_picture(name):
     out = run([str(ROOT / "examples" / name)])
     path = pathlib.Path(re.search(r"written to (\S+)", out).group(1))

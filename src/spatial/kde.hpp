@@ -12,6 +12,7 @@
 
 #include "spatial/batch.hpp"
 #include "spatial/kde_kernels.hpp"
+#include "spatial/kde_leaf.hpp"
 #include "spatial/query.hpp"
 
 namespace tessaron::spatial {
@@ -53,6 +54,10 @@ struct DensityWeights {
 // tolerance of 0, nodes whose whole spread is under it of the density
 // (far below the sum's own rounding) are still taken at their midpoint.
 constexpr double kKdeFloorTolerance = 1e-15;
+
+// Nodes of at most this many points are summed point by point without
+// visiting their children.
+constexpr std::uint64_t kKdeScanWhole = 512;
 
 // The density options: bandwidth, kernel and the tolerance, absolute (on
 // the sum of weighted kernel values) and relative.
@@ -116,7 +121,9 @@ private:
             return;  // lower_ already holds w * kmin
         }
         const SlotRange s = t_.range(node);
-        if (s.is_leaf()) {
+        // A small node is summed whole: its points are contiguous, and
+        // bounding its children costs more than the terms they could spare.
+        if (s.is_leaf() || s.count() <= kKdeScanWhole) {
             const double exact = scan(s);
             sum_ += exact;
             lower_ += exact - w * r.kmin;
@@ -137,15 +144,20 @@ private:
     double scan(const SlotRange& s) {
         watch_.tick(s.count() * len_);
         const PointSet& p = t_.points();
-        const M metric = t_.template metric<M>();
-        double sum = 0.0;
         t_.check_leaf_scan(len_);
-        for (std::uint64_t slot = s.start; slot < s.end; ++slot) {
-            const double k = kernel(metric.distance(q_, p.at(slot), len_));
-            if constexpr (Weighted) sum += w_.by_slot[slot] * k;
-            else sum += k;
+        if constexpr (M::id == DistanceMetric::Euclidean) {  // four points at a time
+            return kernel_leaf_sum({K, h_, u0_}, q_, p.at(s.start), s.count(), len_,
+                                   Weighted ? w_.by_slot.data() + s.start : nullptr);
+        } else {
+            const M metric = t_.template metric<M>();
+            double sum = 0.0;
+            for (std::uint64_t slot = s.start; slot < s.end; ++slot) {
+                const double k = kernel(metric.distance(q_, p.at(slot), len_));
+                if constexpr (Weighted) sum += w_.by_slot[slot] * k;
+                else sum += k;
+            }
+            return sum;
         }
-        return sum;
     }
 
     const Tree& t_;
