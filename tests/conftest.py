@@ -32,7 +32,17 @@ def interrupted_promptly(setup, call, check, delay):
     """Runs `setup` in a child process, then `call` with Ctrl-C after `delay`
     seconds: its output words, "interrupted", the value of `check` and
     "prompt" when the KeyboardInterrupt came within 0.6 s (0.2 s on a quiet
-    machine; a loaded CI machine gets room, a hang or a 1 s delay does not)."""
+    machine; a loaded CI machine gets room, a hang or a 1 s delay does not).
+    A late answer is tried twice more: a moment's stall of a shared machine
+    does not repeat, a call that does not look for Ctrl-C is late each time."""
+    for _ in range(3):
+        words = _interrupt_once(setup, call, check, delay)
+        if words[:1] != ["interrupted"] or words[-1] == "prompt":
+            break
+    return words
+
+
+def _interrupt_once(setup, call, check, delay):
     script = "\n".join([
         "import signal, threading, time", "import numpy as np", "import tessaron as ts", setup,
         "signal.signal(signal.SIGINT, signal.default_int_handler)",  # also where a background job ignores it
