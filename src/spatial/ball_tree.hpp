@@ -38,7 +38,12 @@ public:
     // Where the bound cannot be trusted (see trusted), it is 0.
     template <class M>
     double bound(NodeId node, const double* q, std::size_t len) const {
-        const double dc = centre_distance<M>(node, q, len), r = radius_[node];
+        return bound_from<M>(node, centre_distance<M>(node, q, len), q, len);
+    }
+    // bound, given the distance dc from q to the node's centroid.
+    template <class M>
+    double bound_from(NodeId node, double dc, const double* q, std::size_t len) const {
+        const double r = radius_[node];
         if (!trusted<M>(dc, q, len)) [[unlikely]]
             return 0.0;
         if (r == 0.0) return dc;
@@ -68,10 +73,20 @@ public:
     // dc + r, raised by the sliver (see bound); inf where untrusted.
     template <class M>
     double far_bound(NodeId node, const double* q, std::size_t len) const {
-        const double dc = centre_distance<M>(node, q, len), r = radius_[node];
+        return far_from<M>(node, centre_distance<M>(node, q, len), q, len);
+    }
+    template <class M>
+    double far_from(NodeId node, double dc, const double* q, std::size_t len) const {
+        const double r = radius_[node];
         if (!trusted<M>(dc, q, len)) [[unlikely]]
             return HUGE_VAL;
         return r == 0.0 ? dc : dc + r + rounding_sliver(dc, r) + metric<M>().absolute_slack();
+    }
+    // Both bounds from one distance to the centroid.
+    template <class M>
+    DensityBounds near_far(NodeId node, const double* q, std::size_t len) const {
+        const double dc = centre_distance<M>(node, q, len);
+        return {bound_from<M>(node, dc, q, len), far_from<M>(node, dc, q, len)};
     }
     // Between the node and a box of finite coordinates, over finite points:
     // the centroid's nearest and farthest distances to the box, less and

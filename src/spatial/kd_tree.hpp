@@ -55,6 +55,10 @@ public:
         return metric<M>().far_bound(lo(node), hi(node), q, points_.dim);
     }
     template <class M>
+    DensityBounds near_far(NodeId node, const double* q, std::size_t len) const {
+        return {bound<M>(node, q, len), far_bound<M>(node, q, len)};
+    }
+    template <class M>
     DensityBounds box_bounds(NodeId node, const double* blo, const double* bhi, std::size_t) const {
         const box::BoxPair pair{blo, bhi, lo(node), hi(node)};
         const M m = metric<M>();

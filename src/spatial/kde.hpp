@@ -105,7 +105,7 @@ private:
     // their nearest and farthest possible distance. No point is nearer than
     // the nearest point of all (u0's), so the largest is at most 1.
     Range range(NodeId node) const {
-        const double lo = t_.template bound<M>(node, q_, len_), hi = t_.template far_bound<M>(node, q_, len_);
+        const auto [lo, hi] = t_.template near_far<M>(node, q_, len_);
         const double near = lo >= u0_ * h_ ? lo : u0_ * h_;  // also for a NaN lo
         return {kernel(near), hi < HUGE_VAL ? kernel(hi) : 0.0};
     }

@@ -490,18 +490,23 @@ struct Periodic {
     }
     double lower(double s) const { return std::max(root(s) * (1.0 - 0x1p-44) - slack, 0.0); }
     double upper(double s) const { return root(s) * (1.0 + 0x1p-44) + slack; }
-    double box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+    // The nearest (kFar false) or farthest possible distance from q to the
+    // box, lowered or raised by the rounding slack.
+    template <bool kFar>
+    double box_bound(const double* lo, const double* hi, const double* q, std::size_t n) const {
         double s = 0.0;
-        for (std::size_t i = 0; i < n; ++i) s = combine(s, near_gap(lo[i], hi[i], q[i], i));
-        return lower(s);
+        for (std::size_t i = 0; i < n; ++i)
+            s = combine(s, kFar ? far_gap(lo[i], hi[i], q[i], i) : near_gap(lo[i], hi[i], q[i], i));
+        return kFar ? upper(s) : lower(s);
+    }
+    double box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
+        return box_bound<false>(lo, hi, q, n);
     }
     double near_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
-        return box_distance(lo, hi, q, n);
+        return box_bound<false>(lo, hi, q, n);
     }
     double far_bound(const double* lo, const double* hi, const double* q, std::size_t n) const {
-        double s = 0.0;
-        for (std::size_t i = 0; i < n; ++i) s = combine(s, far_gap(lo[i], hi[i], q[i], i));
-        return upper(s);
+        return box_bound<true>(lo, hi, q, n);
     }
     double far_box_distance(const double* lo, const double* hi, const double* q, std::size_t n) const {
         return far_bound(lo, hi, q, n);

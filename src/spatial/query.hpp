@@ -43,6 +43,7 @@ struct Step {
 //   span: the node's size, for the approximation criteria.
 //   far_bound: an upper bound on the distance, as the metric computes it,
 //       from q to every point of the node; inf or NaN where none is known;
+//   near_far: bound and far_bound together, from one measurement;
 //   box_bounds: lower and upper bounds on the distance from any point of a
 //       box of finite coordinates to any of the node's points, which are
 //       all finite.
@@ -55,6 +56,7 @@ concept TreeGeometry = requires(const T& t, NodeId node, const double* q, std::s
     { t.template density_cut<M>(node, q, len) } -> std::same_as<double>;
     { t.template approx_bounds<M>(node, q, len) } -> std::same_as<DensityBounds>;
     { t.template far_bound<M>(node, q, len) } -> std::same_as<double>;
+    { t.template near_far<M>(node, q, len) } -> std::same_as<DensityBounds>;
     { t.template box_bounds<M>(node, q, q, len) } -> std::same_as<DensityBounds>;
 };
 

@@ -158,9 +158,10 @@ private:
         double* dist = dist_.data();
         double min_dist = std::numeric_limits<double>::infinity();
         double max_dist = -std::numeric_limits<double>::infinity();
+        const M metric = M::of(p_.params);
         in_watched_blocks(0, others, dim, watch_, [&](std::uint64_t from, std::uint64_t to) {
             for (std::uint64_t j = from; j < to; ++j) {
-                const double d = M::of(p_.params).distance(point(start + 1 + j), vantage, dim);
+                const double d = metric.distance(point(start + 1 + j), vantage, dim);
                 min_dist = d < min_dist ? d : min_dist;
                 max_dist = d > max_dist ? d : max_dist;
                 dist[j] = d;
@@ -248,6 +249,7 @@ void VPTree::derive_geometry() {
     const std::uint64_t dim = p.dim;
     std::vector<double> dist, keys;
     with_metric(p.metric, [&]<class M>() {
+        const M metric = M::of(p.params);
         for (NodeId i = 0; i < ranges_.size(); ++i) {
             const SlotRange r = ranges_[i];
             const double* v = vantage_.data() + i * dim;
@@ -270,7 +272,7 @@ void VPTree::derive_geometry() {
             double max_dist = -std::numeric_limits<double>::infinity();
             for (std::uint64_t slot = r.start; slot < r.end; ++slot) {
                 if (slot == own) continue;
-                const double d = M::of(p.params).distance(p.at(slot), v, dim);
+                const double d = metric.distance(p.at(slot), v, dim);
                 min_dist = d < min_dist ? d : min_dist;
                 max_dist = d > max_dist ? d : max_dist;
                 dist.push_back(d);

@@ -84,9 +84,15 @@ public:
     template <class M>
     double far_bound(NodeId node, const double* q, std::size_t len) const {
         if (ranges_[node].count() == 0) return HUGE_VAL;
-        const double dv = vantage_distance<M>(node, q, len), outer = shells_[node].max_dist;
-        if (!trusted<M>(dv, q, len)) return HUGE_VAL;
-        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer) + metric<M>().absolute_slack();
+        return far_from<M>(node, vantage_distance<M>(node, q, len), q, len);
+    }
+    // Both bounds from one distance to the vantage point.
+    template <class M>
+    DensityBounds near_far(NodeId node, const double* q, std::size_t len) const {
+        if (ranges_[node].count() == 0) return {0.0, HUGE_VAL};
+        const double dv = vantage_distance<M>(node, q, len);
+        return {trusted<M>(dv, q, len) ? lower_bound(node, dv, metric<M>().absolute_slack()) : 0.0,
+                far_from<M>(node, dv, q, len)};
     }
     // Between the node and a box of finite coordinates, over finite points:
     // from the vantage point's nearest and farthest distances to the box and
@@ -129,6 +135,13 @@ private:
     template <class M>
     double vantage_distance(NodeId node, const double* q, std::size_t len) const {
         return metric<M>().distance(q, vantage_.data() + node * points_.dim, len);
+    }
+    // far_bound, given the distance dv from q to the node's vantage point.
+    template <class M>
+    double far_from(NodeId node, double dv, const double* q, std::size_t len) const {
+        if (!trusted<M>(dv, q, len)) return HUGE_VAL;
+        const double outer = shells_[node].max_dist;
+        return outer == 0.0 ? dv : dv + outer + rounding_sliver(dv, outer) + metric<M>().absolute_slack();
     }
     // One distance to the vantage point serves the bound, the children's
     // floors and the order: inside the threshold, left first (ties and NaN:

@@ -63,6 +63,10 @@ PyTypeObject* kde_type();
 
 // ---- parameters --------------------------------------------------------
 
+// The constructor's parameters, parsed by the class's vectorcall. The class
+// has no __init__ method (CPython 3.14's inspect.signature would apply its
+// descriptor to the class), yet the name stays "__init__": argument errors
+// then read "KernelDensity.__init__() ...", as a Python class's do.
 using Init = Signature<R"(__init__($self, *, bandwidth=1.0, kernel="gaussian", metric="euclidean", tree="kd", leaf_size=40, atol=0.0, rtol=0.0, workers=1))",
                        "KernelDensity">;
 
