@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the sdist and the wheel, checks that the sdist holds the sources and
-# none of the local build folders, then builds it in a fresh virtual
-# environment and runs the test suite it carries against that installation.
+# Builds the sdist and, from it, the wheel; checks that the sdist holds the
+# sources and none of the local build folders, installs that wheel in a fresh
+# virtual environment and runs the tests of what the sdist must carry (the
+# module's files, stubs, docstrings, examples and README) against it. The
+# whole suite runs on the same build in the other steps.
 set -euo pipefail
 project=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mktemp -d)
@@ -21,8 +23,9 @@ if grep -E '^tessaron-[^/]*/(build[^/]*|\.git|dist)/' <<<"$listing" | head -1 | 
 fi
 tar -xzf "$sdist" -C "$out"
 python -m venv --system-site-packages "$out/venv"
-"$out/venv/bin/pip" install -q --no-build-isolation --no-deps "$sdist"
+"$out/venv/bin/pip" install -q --no-deps --force-reinstall "$out"/dist/tessaron-*.whl
 cd "$out"/tessaron-*/
 "$out/venv/bin/python" -c 'import tessaron, sys; assert "/venv/" in tessaron.__file__, tessaron.__file__'
 echo "sdist: $(basename "$sdist"), $(wc -l <<<"$listing") files; testing its installation"
-"$out/venv/bin/python" -m pytest -q -p no:cacheprovider tests
+"$out/venv/bin/python" -m pytest -q -p no:cacheprovider tests/test_module.py tests/test_docstrings.py \
+    tests/test_stubs.py tests/test_examples.py tests/test_signatures.py

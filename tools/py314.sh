@@ -8,7 +8,9 @@
 # built against its headers.
 #
 # Usage: tools/py314.sh [pytest arguments...]      (as root)
-# Environment: TESSARON_PY314_ROOT overrides the cache folder.
+# Environment: TESSARON_PY314_ROOT overrides the cache folder;
+# TESSARON_PY314_DEBUG_ONLY=1 runs the debug build alone (CI's choice: it is
+# CPython 3.14 too, with the stricter checks).
 set -euo pipefail
 
 project=$(cd "$(dirname "$0")/.." && pwd)
@@ -60,15 +62,17 @@ trap cleanup EXIT
 quoted_args=$(printf ' %q' "$@")
 env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
     PIP_NO_INDEX=1 PIP_DISABLE_PIP_VERSION_CHECK=1 CI="${CI:-}" \
-    TESSARON_WERROR="${TESSARON_WERROR:-OFF}" \
+    TESSARON_WERROR="${TESSARON_WERROR:-OFF}" DEBUG_ONLY="${TESSARON_PY314_DEBUG_ONLY:-}" \
     chroot "$root" /bin/bash -euo pipefail -c "
         cd /work
-        python3 -m venv --system-site-packages venv
-        venv/bin/pip install -q --no-build-isolation --no-deps ./tessaron
-        cd tessaron
-        ../venv/bin/python -c 'import sys; print(\"py314: testing on CPython\", sys.version.split()[0])'
-        ../venv/bin/python -m pytest -q -p no:cacheprovider tests $quoted_args
-        cd /work
+        if [ -z \"\$DEBUG_ONLY\" ]; then
+            python3 -m venv --system-site-packages venv
+            venv/bin/pip install -q --no-build-isolation --no-deps ./tessaron
+            cd tessaron
+            ../venv/bin/python -c 'import sys; print(\"py314: testing on CPython\", sys.version.split()[0])'
+            ../venv/bin/python -m pytest -q -p no:cacheprovider tests $quoted_args
+            cd /work
+        fi
         python3.14d -m venv --system-site-packages venvd
         venvd/bin/pip install -q --no-build-isolation --no-deps ./tessaron
         cd tessaron
